@@ -1,0 +1,16 @@
+option(TALVORA_WERROR "Treat compiler warnings as errors" OFF)
+
+function(talvora_set_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /permissive- /utf-8)
+    if(TALVORA_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                                              -Wcast-align -Wnull-dereference)
+    if(TALVORA_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  endif()
+endfunction()

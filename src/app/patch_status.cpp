@@ -1,0 +1,23 @@
+#include "app/patch_status.h"
+
+PatchStatus* gPatchStatus = nullptr;
+
+std::wstring ReadStatusText(PatchStatus& status) {
+    std::lock_guard<std::mutex> lock(status.statusLock);
+    return status.statusText;
+}
+
+void SetStatusText(PatchStatus& status, std::wstring text) {
+    std::lock_guard<std::mutex> lock(status.statusLock);
+    status.statusText = std::move(text);
+}
+
+void FinishCancelled(PatchStatus& status) {
+    status.phase.store(PatchPhase::Idle);
+    SetStatusText(status, L"Megszakítva.");
+    status.busy.store(false);
+}
+
+bool IsReadyPhase(PatchPhase phase) {
+    return phase == PatchPhase::UpToDate || phase == PatchPhase::Updated;
+}

@@ -1,0 +1,45 @@
+// The one record through which the background patch run reports to the window.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// The numbers are fixed: the window tests them.
+enum class PatchPhase : std::int32_t {
+    Idle = 0,
+    Checking = 1,
+    Downloading = 2,
+    Verifying = 3,
+    UpToDate = 4,
+    Updated = 5,
+    Failed = 6,
+};
+
+struct PatchStatus {
+    std::wstring installDir;  // written before the worker exists, read-only afterwards
+    std::thread workerThread;
+    std::atomic<bool> busy{false};
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> fullCheck{false};
+    std::atomic<PatchPhase> phase{PatchPhase::Idle};
+    std::atomic<double> overallProgress{0.0};
+    std::atomic<double> fileProgress{0.0};
+    std::mutex statusLock;  // guards statusText and nothing else
+    std::wstring statusText = L"Készen áll.";
+};
+
+// Published by the window thread while the window lives; null before and after.
+extern PatchStatus* gPatchStatus;
+
+std::wstring ReadStatusText(PatchStatus& status);
+void SetStatusText(PatchStatus& status, std::wstring text);
+
+// Ends a run that stopped because the window asked it to. Phase and text are written before busy
+// is cleared, so a reader that sees busy false also sees the final state.
+void FinishCancelled(PatchStatus& status);
+
+// True in the two phases after which the game may be started.
+bool IsReadyPhase(PatchPhase phase);

@@ -1,0 +1,68 @@
+#include "net/file_hash.h"
+
+#include "app/unique_handle.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <memory>
+
+namespace {
+
+constexpr DWORD kReadBufferSize = 1u << 20;
+
+struct AlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct HashTraits {
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
+};
+
+bool Succeeded(NTSTATUS status) { return status >= 0; }
+
+}  // namespace
+
+std::string Sha256FileHex(const std::wstring& path) {
+    // Writers are not let in, so a file still being written by someone else gives no digest.
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::string();
+
+    UniqueHandle<AlgorithmTraits> algorithm;
+    if (!Succeeded(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM,
+                                                 nullptr, 0))) {
+        return std::string();
+    }
+    // Declared before the hash so that the hash object is destroyed first.
+    std::unique_ptr<UCHAR[]> buffer;
+    UniqueHandle<HashTraits> hash;
+    if (!Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
+        return std::string();
+    }
+
+    buffer.reset(new UCHAR[kReadBufferSize]());
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer.get(), kReadBufferSize, &got, nullptr) || got == 0) {
+            break;
+        }
+        if (!Succeeded(::BCryptHashData(hash.get(), buffer.get(), got, 0))) return std::string();
+    }
+
+    UCHAR digest[32] = {};
+    if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0))) return std::string();
+
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(64);
+    for (UCHAR byte : digest) {
+        hex.push_back(kHex[byte >> 4]);
+        hex.push_back(kHex[byte & 0x0F]);
+    }
+    return hex;
+}

@@ -1,0 +1,31 @@
+// Small file helpers for tests: a temporary folder that removes itself, and whole-file I/O.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    // path() + "\" + name
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+// Deterministic pseudo-random content, so large files need not be stored anywhere.
+std::string PatternBytes(std::uint64_t size, std::uint32_t seed);
+
+// Reads an environment variable as wide text; empty when unset.
+std::wstring EnvVar(const wchar_t* name);
