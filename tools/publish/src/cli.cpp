@@ -235,9 +235,10 @@ Writes the two files the Talvora launcher reads from the patch server.
 
 manifest CLIENT_DIR --base URL
   Walks CLIENT_DIR and writes patch_manifest.txt (or --out FILE): a VERSION
-  line, a BASE line, then one line per regular file: the path relative to
-  CLIENT_DIR with '\' between names, its size, its SHA-256 in lower-case hex,
-  and IFMISSING for files the launcher fetches only when they are absent.
+  line, a BASE line, then one line per regular file (hidden ones included;
+  empty folders are not listed): the path relative to CLIENT_DIR with '\'
+  between names, its size, its SHA-256 in lower-case hex, and IFMISSING for
+  files the launcher fetches only when they are absent.
   Lines end with LF and are sorted byte-wise by path; names are written in
   UTF-8 as they are on disk. The output file is left out when it lies inside
   CLIENT_DIR. A progress bar is drawn on stderr when it is a terminal.
@@ -272,8 +273,6 @@ manifest CLIENT_DIR --base URL
       that file under the link's name);
     - anything that is neither a regular file nor a folder;
     - a folder without any file (the launcher rejects an empty manifest).
-  Empty folders are not listed; the launcher creates folders as files need
-  them.
 
 launcher EXE --version N --url URL
   Writes launcher_version.txt (or --out FILE) with the lines

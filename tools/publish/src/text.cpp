@@ -160,6 +160,10 @@ bool HasLineBreakOrTab(const std::string& text) {
 std::string UrlRefusal(const std::string& url) {
   if (url.empty()) return "URL is empty";
   if (HasLineBreakOrTab(url)) return "URL contains a TAB, CR or LF";
+  for (const char ch : url) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) return "URL contains a control character";
+  }
   if (!IsValidUtf8(url)) return "URL is not valid UTF-8";
   std::string scheme = url.substr(0, url.find("://"));
   for (char& c : scheme) {

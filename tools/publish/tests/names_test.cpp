@@ -89,4 +89,5 @@ TEST(Text, UrlRefusal) {
   EXPECT_NE(talvora::UrlRefusal("http:///pack/"), "");
   EXPECT_NE(talvora::UrlRefusal("http://example.org/\tx"), "");
   EXPECT_NE(talvora::UrlRefusal("http://example.org/x\r"), "");
+  EXPECT_NE(talvora::UrlRefusal("http://example.org/x\x01"), "");
 }
