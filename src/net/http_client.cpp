@@ -1,0 +1,149 @@
+#include "net/http_client.h"
+
+#include "app/unique_handle.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"TalvoraPatcher/1.0";
+// WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY; older headers do not name it.
+constexpr DWORD kAccessTypeAutomaticProxy = 4;
+constexpr DWORD kHostBufferChars = 255;
+constexpr DWORD kPathBufferChars = 2047;
+// A text file of the patch server is a few kilobytes; a body past this is hostile or broken.
+constexpr std::size_t kMaxTextBody = 64u * 1024u * 1024u;
+
+struct InternetHandleTraits {
+    using Type = HINTERNET;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::WinHttpCloseHandle(h); }
+};
+using UniqueInternet = UniqueHandle<InternetHandleTraits>;
+
+// Declared in opening order, so destruction closes the request first and the session last.
+struct OpenRequest {
+    UniqueInternet session;
+    UniqueInternet connection;
+    UniqueInternet request;
+};
+
+// Everything up to the received response headers. False when any step fails; handles opened so
+// far are closed by their owners.
+bool SendGet(const std::wstring& url, OpenRequest& out) {
+    UrlParts parts;
+    if (!SplitUrl(url, parts)) return false;
+    out.session.reset(::WinHttpOpen(kUserAgent, kAccessTypeAutomaticProxy, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!out.session) return false;
+    out.connection.reset(::WinHttpConnect(out.session.get(), parts.host.c_str(), parts.port, 0));
+    if (!out.connection) return false;
+    out.request.reset(::WinHttpOpenRequest(out.connection.get(), L"GET", parts.path.c_str(),
+                                           nullptr, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           parts.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!out.request) return false;
+    if (!::WinHttpSendRequest(out.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                              WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+        return false;
+    }
+    return ::WinHttpReceiveResponse(out.request.get(), nullptr) != FALSE;
+}
+
+// Content-Length as text: the numeric query saturates at 2^31-1. True when the header was there;
+// `value` is its leading decimal digits (0 without digits, saturated past 64 bits).
+bool QueryContentLength(HINTERNET request, std::uint64_t& value) {
+    value = 0;
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                               text, &size, WINHTTP_NO_HEADER_INDEX)) {
+        return false;
+    }
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    for (const wchar_t* p = text; *p >= L'0' && *p <= L'9'; ++p) {
+        const std::uint64_t digit = static_cast<std::uint64_t>(*p - L'0');
+        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
+    }
+    return true;
+}
+
+bool WriteAll(HANDLE file, const char* data, DWORD size) {
+    DWORD written = 0;
+    return ::WriteFile(file, data, size, &written, nullptr) && written == size;
+}
+
+}  // namespace
+
+bool SplitUrl(const std::wstring& url, UrlParts& parts) {
+    wchar_t host[kHostBufferChars] = {};
+    wchar_t path[kPathBufferChars] = {};
+    URL_COMPONENTS components = {};
+    components.dwStructSize = sizeof components;
+    components.lpszHostName = host;
+    components.dwHostNameLength = kHostBufferChars;
+    components.lpszUrlPath = path;
+    components.dwUrlPathLength = kPathBufferChars;
+    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &components)) return false;
+    parts.host.assign(host, components.dwHostNameLength);
+    parts.path.assign(path, components.dwUrlPathLength);
+    parts.port = components.nPort;
+    parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+    return true;
+}
+
+bool HttpGetText(const std::wstring& url, std::string& body) {
+    OpenRequest open;
+    if (!SendGet(url, open)) return false;
+    body.clear();
+    std::uint64_t declared = 0;
+    const bool hasLength = QueryContentLength(open.request.get(), declared);
+
+    // After any failed call the request is only closed: touching it again crashes some stacks.
+    for (;;) {
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(open.request.get(), &available)) return false;
+        if (available == 0) break;
+        if (available > kMaxTextBody - body.size()) return false;
+        std::unique_ptr<char[]> chunk(new char[available]());
+        DWORD got = 0;
+        if (!::WinHttpReadData(open.request.get(), chunk.get(), available, &got)) return false;
+        body.append(chunk.get(), got);
+    }
+    // A close before the declared end looks like a normal end of body: count the bytes.
+    return !hasLength || body.size() >= declared;
+}
+
+bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
+                      const CancelPredicate& cancel, ProgressCallback progress) {
+    // Owned here and declared first, so it is released after the file and every handle.
+    const ProgressCallback report = std::move(progress);
+    OpenRequest open;
+    if (!SendGet(url, open)) return false;
+    std::uint64_t total = 0;
+    const bool hasLength = QueryContentLength(open.request.get(), total);
+
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+
+    std::uint64_t done = 0;
+    for (;;) {
+        if (cancel && cancel()) return false;
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(open.request.get(), &available)) return false;
+        if (available == 0) break;
+        std::unique_ptr<char[]> chunk(new char[available]());
+        DWORD got = 0;
+        if (!::WinHttpReadData(open.request.get(), chunk.get(), available, &got)) return false;
+        if (!WriteAll(file.get(), chunk.get(), got)) return false;
+        done += got;
+        if (report) report(done, total);
+    }
+    return !hasLength || done >= total;
+}

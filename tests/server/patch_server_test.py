@@ -1,0 +1,146 @@
+#!/usr/bin/python3
+"""Checks that each misbehaviour of the local patch server really happens on the wire."""
+
+import http.client
+import os
+import socket
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import patch_server  # noqa: E402
+from patch_server import PatchServer, read_log  # noqa: E402
+
+BODY = bytes((i * 7 + 3) % 256 for i in range(100_000))
+
+
+def raw_get(port, path, headers=b"", timeout=5.0):
+    """(header bytes, body bytes, error or None) read until close, reset or timeout."""
+    sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+    sock.sendall(b"GET " + path.encode() + b" HTTP/1.1\r\nHost: x\r\n" + headers + b"\r\n")
+    data, error = b"", None
+    try:
+        while True:
+            piece = sock.recv(65536)
+            if not piece:
+                break
+            data += piece
+    except OSError as e:
+        error = e
+    finally:
+        sock.close()
+    head, _, body = data.partition(b"\r\n\r\n")
+    return head, body, error
+
+
+class PatchServerModes(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory(prefix="talvora-server-test-")
+        root = os.path.join(self.folder.name, "root")
+        os.makedirs(os.path.join(root, "pack", "sub"))
+        with open(os.path.join(root, "pack", "sub", "a.bin"), "wb") as f:
+            f.write(BODY)
+        self.log = os.path.join(self.folder.name, "log")
+        self.server = PatchServer(root, self.log).start()
+
+    def tearDown(self):
+        self.server.stop()
+        self.folder.cleanup()
+
+    def get(self, path):
+        conn = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=5)
+        conn.request("GET", path)
+        return conn, conn.getresponse()
+
+    def test_plain_file_with_length_and_both_separators(self):
+        for path in ("/pack/sub/a.bin", "/pack\\sub\\a.bin"):
+            conn, r = self.get(path)
+            self.assertEqual(r.status, 200)
+            self.assertEqual(r.getheader("Content-Length"), str(len(BODY)))
+            self.assertEqual(r.read(), BODY)
+            conn.close()
+
+    def test_missing_file_and_404_mode_give_an_html_page(self):
+        for path in ("/pack/none.bin", "/fault/404/pack/sub/a.bin", "/../etc/passwd"):
+            conn, r = self.get(path)
+            self.assertEqual(r.status, 404)
+            self.assertIn(b"<html>", r.read())
+            conn.close()
+
+    def test_empty(self):
+        conn, r = self.get("/fault/empty/anything")
+        self.assertEqual((r.status, r.getheader("Content-Length"), r.read()), (200, "0", b""))
+        conn.close()
+
+    def test_nolength_is_close_delimited(self):
+        head, body, error = raw_get(self.server.port, "/fault/nolength/pack/sub/a.bin")
+        self.assertIsNone(error)
+        self.assertNotIn(b"content-length", head.lower())
+        self.assertNotIn(b"transfer-encoding", head.lower())
+        self.assertEqual(body, BODY)
+
+    def test_chunked(self):
+        conn, r = self.get("/fault/chunked/pack/sub/a.bin")
+        self.assertEqual(r.getheader("Transfer-Encoding"), "chunked")
+        self.assertIsNone(r.getheader("Content-Length"))
+        self.assertEqual(r.read(), BODY)
+        conn.close()
+
+    def test_cut_declares_everything_and_sends_half(self):
+        head, body, error = raw_get(self.server.port, "/fault/cut/pack/sub/a.bin")
+        self.assertIsNone(error)
+        self.assertIn(b"Content-Length: %d" % len(BODY), head)
+        self.assertEqual(body, BODY[:len(BODY) // 2])
+
+    def test_cutchunked_ends_without_the_last_chunk(self):
+        conn, r = self.get("/fault/cutchunked/pack/sub/a.bin")
+        with self.assertRaises(http.client.IncompleteRead):
+            r.read()
+        conn.close()
+
+    def test_reset_ends_with_a_reset(self):
+        _, body, error = raw_get(self.server.port, "/fault/reset/pack/sub/a.bin")
+        self.assertIsInstance(error, ConnectionResetError)
+        self.assertLess(len(body), len(BODY))
+
+    def test_drip_is_slow_but_complete(self):
+        start = time.monotonic()
+        conn, r = self.get("/fault/drip/pack/sub/a.bin")
+        self.assertEqual(r.read(), BODY)
+        conn.close()
+        pieces = -(-len(BODY) // patch_server.DRIP_PIECE)
+        self.assertGreaterEqual(time.monotonic() - start, pieces * patch_server.DRIP_DELAY * 0.9)
+
+    def test_endless_keeps_sending(self):
+        conn, r = self.get("/fault/endless/whatever")
+        self.assertIsNone(r.getheader("Content-Length"))
+        got = 0
+        while got < 20 * 1024 * 1024:
+            got += len(r.read(1 << 20))
+        conn.close()
+
+    def test_stall_goes_silent_and_stop_ends_it(self):
+        _, body, error = raw_get(self.server.port, "/fault/stall/pack/sub/a.bin", timeout=1.0)
+        self.assertIsInstance(error, socket.timeout)
+        self.assertEqual(body, BODY[:len(BODY) // 2])
+        sock = socket.create_connection(("127.0.0.1", self.server.port))
+        sock.sendall(b"GET /fault/stall/pack/sub/a.bin HTTP/1.1\r\nHost: x\r\n\r\n")
+        start = time.monotonic()
+        self.server.stop()
+        self.assertLess(time.monotonic() - start, 5)
+        sock.close()
+
+    def test_log_keeps_method_path_and_headers_in_order(self):
+        raw_get(self.server.port, "/pack/sub/a.bin", b"User-Agent: probe\r\nX-B: 2\r\nX-A: 1\r\n")
+        entries = read_log(self.log)
+        self.assertEqual(len(entries), 1)
+        self.assertEqual(entries[0]["method"], "GET")
+        self.assertEqual(entries[0]["path"], "/pack/sub/a.bin")
+        self.assertEqual(entries[0]["headers"],
+                         [["Host", "x"], ["User-Agent", "probe"], ["X-B", "2"], ["X-A", "1"]])
+
+
+if __name__ == "__main__":
+    unittest.main()

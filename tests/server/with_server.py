@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+"""Runs one command beside a fresh local patch server and cleans up after it.
+
+usage: with_server.py COMMAND [ARGS...]
+
+The command sees three environment variables:
+  TALVORA_TEST_SERVER       http://127.0.0.1:PORT
+  TALVORA_TEST_SERVER_ROOT  the served folder, as a Wine path (Z:\\...); the test fills it
+  TALVORA_TEST_SERVER_LOG   the request log (JSON lines), as a Wine path
+The exit code is the command's (128 + signal number when it was killed). The command is stopped
+after TALVORA_TEST_TIMEOUT seconds (default 280, below ctest's limit) so that the server and the
+folder are always removed.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from patch_server import PatchServer  # noqa: E402
+
+
+def wine_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def _kill_group(process):
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def main(argv):
+    if len(argv) < 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    timeout = float(os.environ.get("TALVORA_TEST_TIMEOUT", "280"))
+    work = tempfile.mkdtemp(prefix="talvora-server-")
+    root = os.path.join(work, "root")
+    log = os.path.join(work, "requests.log")
+    os.mkdir(root)
+    open(log, "w").close()
+    server = None
+    process = None
+
+    def on_signal(signum, _frame):
+        if process is not None:
+            _kill_group(process)
+        raise SystemExit(128 + signum)
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+    signal.signal(signal.SIGHUP, on_signal)
+    try:
+        server = PatchServer(root, log).start()
+        env = dict(os.environ,
+                   TALVORA_TEST_SERVER=server.url,
+                   TALVORA_TEST_SERVER_ROOT=wine_path(root),
+                   TALVORA_TEST_SERVER_LOG=wine_path(log))
+        # Own process group, so a timeout takes the command's children with it.
+        process = subprocess.Popen(argv[1:], env=env, start_new_session=True)
+        try:
+            code = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            print("with_server.py: %s still running after %.0f s, killed" % (argv[1], timeout),
+                  file=sys.stderr)
+            _kill_group(process)
+            process.wait()
+            return 124
+        return code if code >= 0 else 128 - code
+    finally:
+        if process is not None and process.poll() is None:
+            _kill_group(process)
+            process.wait()
+        if server is not None:
+            server.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
