@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The patch server's description of the newest published launcher.
+struct LauncherVersionInfo {
+    std::int32_t version = 0;
+    std::string sha256;
+    std::string url;  // UTF-8
+};
+
+// Reads the version file (KEY TAB VALUE lines, last one wins). All fields are reset first; true
+// when the file names a version of at least 1, a digest and a URL.
+bool ParseLauncherVersion(const std::string& body, LauncherVersionInfo& info);
+
+// strtol-like: leading white space, optional sign, digits; saturates at the 32-bit limits.
+std::int32_t ParseVersionNumber(const std::string& text);

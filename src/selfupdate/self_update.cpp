@@ -1,0 +1,85 @@
+#include "selfupdate/self_update.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/exe_location.h"
+#include "build_config.h"
+#include "net/file_hash.h"
+#include "net/http_client.h"
+#include "net/text_conversion.h"
+#include "selfupdate/launcher_version.h"
+
+const std::int32_t CurrentLauncherVersion = TALVORA_LAUNCHER_VERSION;
+
+std::wstring LauncherVersionUrl() { return TALVORA_PATCH_SERVER L"/pack/launcher_version.txt"; }
+
+void RunSelfUpdate() { RunSelfUpdateFrom(LauncherVersionUrl(), CurrentLauncherVersion); }
+
+void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion) {
+    const std::wstring exePath = ExePath();
+    if (!InstallNewerLauncher(versionUrl, currentVersion, exePath)) return;
+
+    const auto started = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+        nullptr, L"open", exePath.c_str(), nullptr, ExeDirectory().c_str(), SW_SHOWNORMAL));
+    if (started <= 32) {
+        // A build that cannot even start must not replace a working launcher: put the old one
+        // back and carry on with it.
+        RollBackLauncherSwap(exePath);
+        return;
+    }
+    ::ExitProcess(0);
+}
+
+bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVersion,
+                          const std::wstring& exePath) {
+    // Without our own path every derived name would point somewhere else.
+    if (exePath.empty()) return false;
+
+    std::string body;
+    if (!HttpGetText(versionUrl, body)) return false;
+    LauncherVersionInfo info;
+    if (!ParseLauncherVersion(body, info)) return false;
+    if (info.version <= currentVersion) return false;
+
+    const std::wstring newPath = exePath + L".new";
+    ::DeleteFileW(newPath.c_str());
+
+    const CancelPredicate never = [] { return false; };
+    if (!HttpDownloadFile(Utf8ToWide(info.url), newPath, never, [](std::uint64_t, std::uint64_t) {})) {
+        ::DeleteFileW(newPath.c_str());
+        return false;
+    }
+    if (Sha256FileHex(newPath) != info.sha256) {
+        ::DeleteFileW(newPath.c_str());
+        return false;
+    }
+    return SwapInNewLauncher(exePath);
+}
+
+bool SwapInNewLauncher(const std::wstring& exePath) {
+    const std::wstring newPath = exePath + L".new";
+    const std::wstring oldPath = exePath + L".old";
+    ::DeleteFileW(oldPath.c_str());
+    if (!::MoveFileW(exePath.c_str(), oldPath.c_str())) {
+        ::DeleteFileW(newPath.c_str());
+        return false;
+    }
+    if (!::MoveFileW(newPath.c_str(), exePath.c_str())) {
+        ::MoveFileW(oldPath.c_str(), exePath.c_str());
+        ::DeleteFileW(newPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+void RollBackLauncherSwap(const std::wstring& exePath) {
+    const std::wstring newPath = exePath + L".new";
+    const std::wstring oldPath = exePath + L".old";
+    if (!::MoveFileW(exePath.c_str(), newPath.c_str())) return;
+    if (!::MoveFileW(oldPath.c_str(), exePath.c_str())) {
+        ::MoveFileW(newPath.c_str(), exePath.c_str());  // never leave no launcher at all
+        return;
+    }
+    ::DeleteFileW(newPath.c_str());
+}

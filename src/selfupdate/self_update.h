@@ -1,0 +1,30 @@
+// Replacing the running launcher with a newer published build before anything is shown.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+extern const std::int32_t CurrentLauncherVersion;
+
+// The patch server's version file.
+std::wstring LauncherVersionUrl();
+
+// Checks the server and, when a newer launcher is published, installs it, starts it and ends
+// this process. Returns (silently) whenever no update was made.
+void RunSelfUpdate();
+
+// The same against any version file and version number (the probe programs of the tests use it).
+void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion);
+
+// Fetch, verify and swap, without starting anything: true when the new build now lies at
+// `exePath` and the previous one at `exePath` + ".old". Every failure leaves `exePath` in place
+// and no ".new" file behind.
+bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVersion,
+                          const std::wstring& exePath);
+
+// The swap alone: `exePath` to ".old", ".new" into place; on failure the old build goes back.
+bool SwapInNewLauncher(const std::wstring& exePath);
+
+// Undoes a completed swap (the new build could not be started): the previous build goes back
+// under its own name and the new one is removed.
+void RollBackLauncherSwap(const std::wstring& exePath);

@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/exe_location.h"
+#include "app/unique_handle.h"
+#include "net/file_hash.h"
+#include "selfupdate/launcher_version.h"
+#include "selfupdate/self_update.h"
+#include "support/test_files.h"
+
+// ---------------------------------------------------------------------------------------------
+// The version file
+
+namespace {
+
+LauncherVersionInfo Parsed(const std::string& body, bool* valid = nullptr) {
+    LauncherVersionInfo info;
+    info.version = 99;
+    info.sha256 = "stale";
+    info.url = "stale";
+    const bool ok = ParseLauncherVersion(body, info);
+    if (valid) *valid = ok;
+    return info;
+}
+
+bool Valid(const std::string& body) {
+    bool ok = false;
+    Parsed(body, &ok);
+    return ok;
+}
+
+const std::string kDigest(64, 'a');
+
+}  // namespace
+
+TEST(LauncherVersionFile, ReadsTheThreeKeys) {
+    bool ok = false;
+    const auto info = Parsed("VERSION\t2\nSHA256\t" + kDigest + "\nURL\thttp://h/x.exe\n", &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(info.version, 2);
+    EXPECT_EQ(info.sha256, kDigest);
+    EXPECT_EQ(info.url, "http://h/x.exe");
+}
+
+TEST(LauncherVersionFile, LineEndsAndLayout) {
+    const auto crlf = Parsed("VERSION\t3\r\nSHA256\tabc\r\r\nURL\thttp://h/x.exe\r\n");
+    EXPECT_EQ(crlf.version, 3);
+    EXPECT_EQ(crlf.sha256, "abc");
+    EXPECT_EQ(crlf.url, "http://h/x.exe");
+    // No final line feed, blank lines and tab-less lines in between.
+    const auto loose = Parsed("\n\njunk line\nVERSION\t4\n\nURL\tu\nSHA256\td");
+    EXPECT_EQ(loose.version, 4);
+    EXPECT_EQ(loose.url, "u");
+    EXPECT_EQ(loose.sha256, "d");
+}
+
+TEST(LauncherVersionFile, KeysAreExactAndLastOneWins) {
+    const auto info = Parsed(
+        "VERSION \t7\nversion\t8\n VERSION\t9\nVERSION\t2\nVERSION\t5\nURL\ta\nURL\tb\n"
+        "SHA256\tx\tmore\ttabs\n");
+    EXPECT_EQ(info.version, 5);
+    EXPECT_EQ(info.url, "b");
+    EXPECT_EQ(info.sha256, "x\tmore\ttabs");  // only the first tab splits
+}
+
+TEST(LauncherVersionFile, ByteOrderMarkHidesTheFirstKey) {
+    const auto info = Parsed("\xEF\xBB\xBFVERSION\t2\nSHA256\td\nURL\tu\n");
+    EXPECT_EQ(info.version, 0);
+    EXPECT_FALSE(Valid("\xEF\xBB\xBFVERSION\t2\nSHA256\td\nURL\tu\n"));
+}
+
+TEST(LauncherVersionFile, NothingIsTrimmedFromValues) {
+    const auto info = Parsed("VERSION\t2\nSHA256\t d \nURL\t u\n");
+    EXPECT_EQ(info.sha256, " d ");
+    EXPECT_EQ(info.url, " u");
+}
+
+TEST(LauncherVersionFile, VersionNumberIsReadLikeStrtol) {
+    EXPECT_EQ(ParseVersionNumber(" 2"), 2);
+    EXPECT_EQ(ParseVersionNumber("\t\v 12abc"), 12);
+    EXPECT_EQ(ParseVersionNumber("+3"), 3);
+    EXPECT_EQ(ParseVersionNumber("-4"), -4);
+    EXPECT_EQ(ParseVersionNumber("abc"), 0);
+    EXPECT_EQ(ParseVersionNumber(""), 0);
+    EXPECT_EQ(ParseVersionNumber("- 5"), 0);
+    EXPECT_EQ(ParseVersionNumber("99999999999"), 2147483647);
+    EXPECT_EQ(ParseVersionNumber("-99999999999"), -2147483647 - 1);
+}
+
+TEST(LauncherVersionFile, ValidityNeedsAPositiveVersionADigestAndAUrl) {
+    const std::string rest = "SHA256\td\nURL\tu\n";
+    EXPECT_TRUE(Valid("VERSION\t1\n" + rest));
+    EXPECT_TRUE(Valid("VERSION\t 2\n" + rest));
+    EXPECT_FALSE(Valid("VERSION\t0\n" + rest));
+    EXPECT_FALSE(Valid("VERSION\t-3\n" + rest));
+    EXPECT_FALSE(Valid("VERSION\tnew\n" + rest));
+    EXPECT_FALSE(Valid(rest));
+    EXPECT_FALSE(Valid("VERSION\t2\nSHA256\td\nURL\t\n"));
+    EXPECT_FALSE(Valid("VERSION\t2\nSHA256\t\nURL\tu\n"));
+    EXPECT_FALSE(Valid("<html>404</html>"));
+    EXPECT_FALSE(Valid(""));
+    // Fields are reset first: nothing survives from an earlier parse.
+    LauncherVersionInfo info;
+    ASSERT_TRUE(ParseLauncherVersion("VERSION\t2\n" + rest, info));
+    EXPECT_FALSE(ParseLauncherVersion("VERSION\t3\n", info));
+    EXPECT_EQ(info.version, 3);
+    EXPECT_TRUE(info.sha256.empty());
+    EXPECT_TRUE(info.url.empty());
+}
+
+TEST(LauncherVersionFile, UrlOfTheBuild) {
+    const std::wstring url = LauncherVersionUrl();
+    const std::wstring tail = L"/pack/launcher_version.txt";
+    ASSERT_GT(url.size(), tail.size());
+    EXPECT_EQ(url.substr(url.size() - tail.size()), tail);
+    EXPECT_EQ(url.rfind(L"http", 0), 0u);
+    EXPECT_GE(CurrentLauncherVersion, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Whole self-updates of real executables
+
+namespace {
+
+std::wstring ProbePath(int version) {
+    return ExeDirectory() + L"\\selfupdate_probe_v" + std::to_wstring(version) + L".exe";
+}
+
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 20000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+}
+
+class ScopedEnv {
+public:
+    ScopedEnv(const wchar_t* name, const std::wstring& value) : name_(name) {
+        ::SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ScopedEnv() { ::SetEnvironmentVariableW(name_, nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const wchar_t* name_;
+};
+
+class SelfUpdate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_ = EnvVar(L"TALVORA_TEST_SERVER");
+        root_ = EnvVar(L"TALVORA_TEST_SERVER_ROOT");
+        log_ = EnvVar(L"TALVORA_TEST_SERVER_LOG");
+        ASSERT_FALSE(server_.empty()) << "run through tests/server/with_server.py";
+        ::CreateDirectoryW((root_ + L"\\pack").c_str(), nullptr);
+        v1_ = ReadFileBytes(ProbePath(1));
+        v2_ = ReadFileBytes(ProbePath(2));
+        ASSERT_FALSE(v1_.empty());
+        ASSERT_FALSE(v2_.empty());
+        ASSERT_NE(v1_, v2_);
+        exe_ = install_ / L"Talvora.exe";
+        ASSERT_TRUE(WriteFileBytes(exe_, v1_));
+        ASSERT_TRUE(WriteFileBytes(root_ + L"\\pack\\Talvora-v2.exe", v2_));
+        v2Digest_ = Sha256FileHex(root_ + L"\\pack\\Talvora-v2.exe");
+    }
+
+    void Publish(const std::string& versionFile) {
+        ASSERT_TRUE(WriteFileBytes(root_ + L"\\pack\\launcher_version.txt", versionFile));
+    }
+    std::string VersionFile(int version, const std::string& digest, const std::string& path) {
+        std::string server(server_.begin(), server_.end());
+        return "VERSION\t" + std::to_string(version) + "\nSHA256\t" + digest + "\nURL\t" +
+               server + path + "\n";
+    }
+
+    // Starts the installed launcher and waits for it and for whatever it started.
+    void RunLauncher(size_t expectedRuns) {
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        std::wstring command = L"\"" + exe_ + L"\"";
+        ASSERT_TRUE(::CreateProcessW(exe_.c_str(), &command[0], nullptr, nullptr, FALSE, 0,
+                                     nullptr, install_.path().c_str(), &si, &pi));
+        UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+        ASSERT_TRUE(WaitFor([&] { return Runs().size() >= expectedRuns * 3; }))
+            << "runs so far: " << Runs();
+    }
+
+    std::string Runs() const { return ReadFileBytes(install_ / L"probe-runs.txt"); }
+    std::string RequestLog() const { return ReadFileBytes(log_); }
+
+    void ExpectUnchanged() {
+        EXPECT_TRUE(ReadFileBytes(exe_) == v1_) << "the running launcher must stay in place";
+        EXPECT_FALSE(PathExists(exe_ + L".new"));
+        EXPECT_FALSE(PathExists(exe_ + L".old"));
+        EXPECT_EQ(Runs(), "v1\n");
+    }
+
+    TempDir install_;
+    std::wstring server_, root_, log_, exe_;
+    std::string v1_, v2_, v2Digest_;
+};
+
+}  // namespace
+
+TEST_F(SelfUpdate, NewerBuildReplacesTheRunningExecutable) {
+    Publish(VersionFile(2, v2Digest_, "/pack/Talvora-v2.exe"));
+    {
+        ScopedEnv keepOld(L"TALVORA_PROBE_KEEP_OLD", L"1");
+        RunLauncher(1);
+    }
+    EXPECT_EQ(Runs(), "v2\n") << "the old build must hand over without going on itself";
+    EXPECT_TRUE(ReadFileBytes(exe_) == v2_) << "the new build must be in place";
+    EXPECT_TRUE(ReadFileBytes(exe_ + L".old") == v1_) << "the previous build must wait under .old";
+    EXPECT_FALSE(PathExists(exe_ + L".new"));
+
+    // The next start removes the old copy and finds nothing newer than itself.
+    RunLauncher(2);
+    EXPECT_EQ(Runs(), "v2\nv2\n");
+    EXPECT_FALSE(PathExists(exe_ + L".old"));
+    EXPECT_TRUE(ReadFileBytes(exe_) == v2_) << "the new build must be in place";
+}
+
+TEST_F(SelfUpdate, SameVersionDownloadsNothing) {
+    Publish(VersionFile(1, v2Digest_, "/pack/Talvora-v2.exe"));
+    RunLauncher(1);
+    ExpectUnchanged();
+    EXPECT_NE(RequestLog().find("launcher_version.txt"), std::string::npos);
+    EXPECT_EQ(RequestLog().find("Talvora-v2.exe"), std::string::npos);
+}
+
+TEST_F(SelfUpdate, WrongOrUpperCaseDigestLeavesTheLauncherAlone) {
+    Publish(VersionFile(2, std::string(64, '0'), "/pack/Talvora-v2.exe"));
+    RunLauncher(1);
+    ExpectUnchanged();
+    EXPECT_NE(RequestLog().find("Talvora-v2.exe"), std::string::npos);
+
+    std::string upper = v2Digest_;
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    Publish(VersionFile(2, upper, "/pack/Talvora-v2.exe"));
+    ::DeleteFileW((install_ / L"probe-runs.txt").c_str());
+    RunLauncher(1);
+    ExpectUnchanged();
+}
+
+TEST_F(SelfUpdate, DownloadErrorsLeaveTheLauncherAlone) {
+    // A 404 page arrives as a body and fails the digest; a reset fails the download itself.
+    for (const char* path : {"/pack/missing.exe", "/fault/reset/pack/Talvora-v2.exe"}) {
+        SCOPED_TRACE(path);
+        Publish(VersionFile(2, v2Digest_, path));
+        ::DeleteFileW((install_ / L"probe-runs.txt").c_str());
+        RunLauncher(1);
+        ExpectUnchanged();
+    }
+}
+
+TEST_F(SelfUpdate, UnreachableServerOrInvalidFileLeavesTheLauncherAlone) {
+    {
+        ScopedEnv url(L"TALVORA_PROBE_VERSION_URL", L"http://127.0.0.1:9/pack/launcher_version.txt");
+        RunLauncher(1);
+        ExpectUnchanged();
+    }
+    Publish("VERSION\t2\nSHA256\t" + v2Digest_ + "\n");  // no URL
+    ::DeleteFileW((install_ / L"probe-runs.txt").c_str());
+    RunLauncher(1);
+    ExpectUnchanged();
+}
+
+TEST_F(SelfUpdate, BuildThatCannotStartIsRolledBack) {
+    // Published with a correct digest, but not a program: the swap must not leave the player
+    // with a launcher that does not start.
+    const std::string junk = "this is not an executable\n";
+    ASSERT_TRUE(WriteFileBytes(root_ + L"\\pack\\broken.exe", junk));
+    Publish(VersionFile(2, Sha256FileHex(root_ + L"\\pack\\broken.exe"), "/pack/broken.exe"));
+    RunLauncher(1);
+    ExpectUnchanged();
+}
+
+TEST(SelfUpdateSwap, SecondMoveFailingPutsTheOldBuildBack) {
+    TempDir dir;
+    const std::wstring exe = dir / L"Talvora.exe";
+    ASSERT_TRUE(WriteFileBytes(exe, "old build"));
+    ASSERT_TRUE(WriteFileBytes(exe + L".new", "new build"));
+    {
+        // Someone holds the new build open without allowing it to be renamed.
+        UniqueFile holder(::CreateFileW((exe + L".new").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder.valid());
+        EXPECT_FALSE(SwapInNewLauncher(exe));
+        EXPECT_EQ(ReadFileBytes(exe), "old build");
+        EXPECT_FALSE(PathExists(exe + L".old"));
+    }
+}
+
+TEST(SelfUpdateSwap, FirstMoveFailingRemovesTheNewBuild) {
+    TempDir dir;
+    const std::wstring exe = dir / L"Talvora.exe";
+    ASSERT_TRUE(WriteFileBytes(exe, "old build"));
+    ASSERT_TRUE(WriteFileBytes(exe + L".new", "new build"));
+    UniqueFile holder(::CreateFileW(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.valid());
+    EXPECT_FALSE(SwapInNewLauncher(exe));
+    holder.reset();
+    EXPECT_EQ(ReadFileBytes(exe), "old build");
+    EXPECT_FALSE(PathExists(exe + L".new"));
+    EXPECT_FALSE(PathExists(exe + L".old"));
+}
+
+TEST(SelfUpdateSwap, RollBackRestoresThePreviousBuild) {
+    TempDir dir;
+    const std::wstring exe = dir / L"Talvora.exe";
+    ASSERT_TRUE(WriteFileBytes(exe, "new build"));
+    ASSERT_TRUE(WriteFileBytes(exe + L".old", "old build"));
+    RollBackLauncherSwap(exe);
+    EXPECT_EQ(ReadFileBytes(exe), "old build");
+    EXPECT_FALSE(PathExists(exe + L".old"));
+    EXPECT_FALSE(PathExists(exe + L".new"));
+}
