@@ -43,7 +43,7 @@ cd "$WORK"
 
 # Same pixels on every run: no random thread interleaving, no time stamps.
 export MAGICK_THREAD_LIMIT=1
-PNG_STABLE=(-define png:exclude-chunks=date,time -strip)
+PNG_STABLE=(-define "png:exclude-chunks=date,time" -strip)
 JPEG_OUT=(-strip -sampling-factor 2x2 -interlace none -quality 90)
 
 # vgrad OUT WIDTH C0 H1 C1 H2 C2 ...: vertical piecewise-linear gradient, each
@@ -87,7 +87,7 @@ tint() {
 # back, so the moon stays round on screen.
 # ---------------------------------------------------------------------------
 make_background() {
-    local W=1568 H=976 S=1568x976
+    local W=1568 S=1568x976
     python3 "$HERE/shapes.py" "$WORK"
 
     # masks, white on black
