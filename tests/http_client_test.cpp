@@ -43,7 +43,7 @@ Recorded Download(const std::wstring& url, const std::wstring& path, int cancelA
 }
 
 class HttpClient : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(TestServerUrl().empty()) << "run through tests/server/with_server.py";
     }
@@ -85,8 +85,8 @@ TEST(SplitUrl, SchemesPortsAndFailures) {
 TEST_F(HttpClient, TextWithLengthWithoutLengthAndChunked) {
     const std::string content = PatternBytes(200000, 1);
     ASSERT_TRUE(ServeFile(L"pack/t.bin", content));
-    for (const wchar_t* path : {L"/pack/t.bin", L"/fault/nolength/pack/t.bin",
-                                L"/fault/chunked/pack/t.bin"}) {
+    for (const wchar_t* path :
+         {L"/pack/t.bin", L"/fault/nolength/pack/t.bin", L"/fault/chunked/pack/t.bin"}) {
         std::string body = "left over";
         EXPECT_TRUE(HttpGetText(Url(path), body)) << path;
         EXPECT_TRUE(body == content) << path << ": " << body.size() << " bytes";
@@ -172,7 +172,8 @@ TEST_F(HttpClient, DownloadWithoutLengthReportsTotalZero) {
         EXPECT_TRUE(r.result) << path;
         EXPECT_TRUE(ReadFileBytes(file) == content) << path;
         ASSERT_FALSE(r.calls.empty());
-        for (const Call& c : r.calls) EXPECT_EQ(c.total, 0u) << path;
+        for (const Call& c : r.calls)
+            EXPECT_EQ(c.total, 0u) << path;
         EXPECT_EQ(r.calls.back().done, content.size());
     }
 }

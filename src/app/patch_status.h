@@ -19,7 +19,9 @@ enum class PatchPhase : std::int32_t {
 };
 
 struct PatchStatus {
-    std::wstring installDir;  // written before the worker exists, read-only afterwards
+    // Both written before the worker exists, read-only afterwards.
+    std::wstring installDir;
+    std::wstring manifestUrl;
     std::thread workerThread;
     std::atomic<bool> busy{false};
     std::atomic<bool> stopRequested{false};

@@ -43,10 +43,9 @@ bool SendGet(const std::wstring& url, OpenRequest& out) {
     if (!out.session) return false;
     out.connection.reset(::WinHttpConnect(out.session.get(), parts.host.c_str(), parts.port, 0));
     if (!out.connection) return false;
-    out.request.reset(::WinHttpOpenRequest(out.connection.get(), L"GET", parts.path.c_str(),
-                                           nullptr, WINHTTP_NO_REFERER,
-                                           WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           parts.secure ? WINHTTP_FLAG_SECURE : 0));
+    out.request.reset(::WinHttpOpenRequest(
+        out.connection.get(), L"GET", parts.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+        WINHTTP_DEFAULT_ACCEPT_TYPES, parts.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!out.request) return false;
     if (!::WinHttpSendRequest(out.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                               WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {

@@ -34,17 +34,9 @@ def _kill_group(process):
         pass
 
 
-def main(argv):
-    if len(argv) < 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    timeout = float(os.environ.get("TALVORA_TEST_TIMEOUT", "280"))
-    work = tempfile.mkdtemp(prefix="talvora-server-")
-    root = os.path.join(work, "root")
-    log = os.path.join(work, "requests.log")
-    os.mkdir(root)
-    open(log, "w").close()
-    server = None
+def run_command(command, env, timeout):
+    """Runs `command` in its own process group; its exit code (124 after the timeout, 128 + n
+    when signal n ended it). SIGTERM, SIGINT and SIGHUP take the command down with us."""
     process = None
 
     def on_signal(signum, _frame):
@@ -52,30 +44,45 @@ def main(argv):
             _kill_group(process)
         raise SystemExit(128 + signum)
 
-    signal.signal(signal.SIGTERM, on_signal)
-    signal.signal(signal.SIGINT, on_signal)
-    signal.signal(signal.SIGHUP, on_signal)
+    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(signum, on_signal)
     try:
-        server = PatchServer(root, log).start()
-        env = dict(os.environ,
-                   TALVORA_TEST_SERVER=server.url,
-                   TALVORA_TEST_SERVER_ROOT=wine_path(root),
-                   TALVORA_TEST_SERVER_LOG=wine_path(log))
-        # Own process group, so a timeout takes the command's children with it.
-        process = subprocess.Popen(argv[1:], env=env, start_new_session=True)
+        process = subprocess.Popen(command, env=env, start_new_session=True)
         try:
             code = process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
-            print("with_server.py: %s still running after %.0f s, killed" % (argv[1], timeout),
+            print("%s: still running after %.0f s, killed" % (command[0], timeout),
                   file=sys.stderr)
-            _kill_group(process)
-            process.wait()
             return 124
         return code if code >= 0 else 128 - code
     finally:
         if process is not None and process.poll() is None:
             _kill_group(process)
             process.wait()
+
+
+def test_timeout():
+    return float(os.environ.get("TALVORA_TEST_TIMEOUT", "280"))
+
+
+def main(argv):
+    if len(argv) < 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    work = tempfile.mkdtemp(prefix="talvora-server-")
+    root = os.path.join(work, "root")
+    log = os.path.join(work, "requests.log")
+    os.mkdir(root)
+    open(log, "w").close()
+    server = None
+    try:
+        server = PatchServer(root, log).start()
+        env = dict(os.environ,
+                   TALVORA_TEST_SERVER=server.url,
+                   TALVORA_TEST_SERVER_ROOT=wine_path(root),
+                   TALVORA_TEST_SERVER_LOG=wine_path(log))
+        return run_command(argv[1:], env, test_timeout())
+    finally:
         if server is not None:
             server.stop()
         shutil.rmtree(work, ignore_errors=True)

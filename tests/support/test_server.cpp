@@ -37,18 +37,30 @@ std::vector<std::string> JsonStrings(const std::string& line) {
             }
             const char escaped = line[++i];
             switch (escaped) {
-                case 'n': value.push_back('\n'); break;
-                case 't': value.push_back('\t'); break;
-                case 'r': value.push_back('\r'); break;
-                case 'b': value.push_back('\b'); break;
-                case 'f': value.push_back('\f'); break;
+                case 'n':
+                    value.push_back('\n');
+                    break;
+                case 't':
+                    value.push_back('\t');
+                    break;
+                case 'r':
+                    value.push_back('\r');
+                    break;
+                case 'b':
+                    value.push_back('\b');
+                    break;
+                case 'f':
+                    value.push_back('\f');
+                    break;
                 case 'u':
                     if (i + 4 < line.size()) {
                         AppendUtf8(value, std::stoul(line.substr(i + 1, 4), nullptr, 16));
                         i += 4;
                     }
                     break;
-                default: value.push_back(escaped); break;
+                default:
+                    value.push_back(escaped);
+                    break;
             }
         }
         ++i;
@@ -87,7 +99,8 @@ std::vector<LoggedRequest> LoggedRequests() {
         LoggedRequest request;
         request.method = s[1];
         request.path = s[3];
-        for (size_t i = 7; i + 1 < s.size(); i += 2) request.headers.emplace_back(s[i], s[i + 1]);
+        for (size_t i = 7; i + 1 < s.size(); i += 2)
+            request.headers.emplace_back(s[i], s[i + 1]);
         requests.push_back(request);
     }
     return requests;

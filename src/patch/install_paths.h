@@ -1,0 +1,22 @@
+// Where an entry of the patch manifest lands in the installation and where it is fetched from.
+#pragma once
+
+#include <string>
+
+// False for a manifest path that could write outside the installation: empty, rooted ('\' or '/'
+// first), with a ':' anywhere (drive letters, alternate streams, device names), with a control
+// character, or with a segment of dots only such as "..".
+bool IsSafeRelativePath(const std::wstring& widePath);
+
+// installDir + "\" + widePath, separators left as written.
+std::wstring LocalPathFor(const std::wstring& installDir, const std::wstring& widePath);
+
+// Where a download is written until it has been verified.
+std::wstring PartPathFor(const std::wstring& localPath);
+
+// baseUrl + widePath as they stand: no separator added, nothing escaped.
+std::wstring DownloadUrlFor(const std::wstring& baseUrl, const std::wstring& widePath);
+
+// Creates every directory named along `filePath` before its last '\' or '/'. Failures are ignored:
+// a directory that could not be made shows up as a download that cannot create its file.
+void CreateParentDirectories(const std::wstring& filePath);

@@ -1,0 +1,195 @@
+#include "patch/patch_worker.h"
+
+#include "app/unique_handle.h"
+#include "build_config.h"
+#include "net/file_hash.h"
+#include "net/http_client.h"
+#include "net/text_conversion.h"
+#include "patch/install_paths.h"
+#include "patch/manifest.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr size_t kStatusLineUnits = 128;  // terminator included
+
+// Every end of a run writes in this order, so a reader that sees busy false sees the rest.
+void EndRun(PatchStatus& status, PatchPhase phase, std::wstring text) {
+    status.phase.store(phase);
+    SetStatusText(status, std::move(text));
+    status.busy.store(false);
+}
+
+void EndGood(PatchStatus& status, PatchPhase phase, std::wstring text) {
+    status.overallProgress.store(1.0);
+    EndRun(status, phase, std::move(text));
+}
+
+// Normal mode: missing, resized or different content needs a download. Only a file whose size
+// matches is read in full.
+bool LocalFileMatches(const std::wstring& localPath, const ManifestEntry& entry) {
+    LARGE_INTEGER size = {};
+    {
+        UniqueFile file(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        ::GetFileSizeEx(file.get(), &size);
+    }
+    if (static_cast<std::uint64_t>(size.QuadPart) != entry.size) return false;
+    return Sha256FileHex(localPath) == entry.sha256;
+}
+
+double Fraction(std::uint64_t part, std::uint64_t whole) {
+    return whole == 0 ? 0.0 : static_cast<double>(part) / static_cast<double>(whole);
+}
+
+}  // namespace
+
+std::wstring ManifestUrl() { return TALVORA_PATCH_SERVER L"/pack/patch_manifest.txt"; }
+
+std::wstring DownloadStatusLine(int number, int count, const std::wstring& widePath) {
+    std::wstring line =
+        L"Letöltés (" + std::to_wstring(number) + L"/" + std::to_wstring(count) + L"): " + widePath;
+    if (line.size() > kStatusLineUnits - 1) line.resize(kStatusLineUnits - 1);
+    return line;
+}
+
+void StartPatchRun(PatchStatus& status, bool fullCheck) {
+    if (status.busy.exchange(true)) return;
+    status.stopRequested.store(false);
+    status.fullCheck.store(fullCheck);
+    // The earlier run cleared busy as its last step; this only waits for its thread to return.
+    if (status.workerThread.joinable()) status.workerThread.join();
+    // std::thread reports a failed creation only by throwing; nobody else would clear busy.
+    try {
+        status.workerThread = std::thread(PatchThreadMain, std::ref(status));
+    } catch (const std::system_error&) {
+        status.busy.store(false);
+    }
+}
+
+void PatchThreadMain(PatchStatus& status) {
+    // An exception leaving a thread ends the process; a run that cannot go on ends as failed.
+    try {
+        PatchWorker(status);
+    } catch (...) {
+        status.phase.store(PatchPhase::Failed);
+        try {
+            SetStatusText(status, L"Váratlan hiba történt a frissítés közben.");
+        } catch (...) {
+        }
+        status.busy.store(false);
+    }
+}
+
+void PatchWorker(PatchStatus& status) {
+    status.phase.store(PatchPhase::Checking);
+    SetStatusText(status, L"Frissítések keresése...");
+    status.overallProgress.store(0.0);
+
+    std::string body;
+    if (!HttpGetText(status.manifestUrl, body)) {
+        EndRun(status, PatchPhase::Failed,
+               L"Nem sikerült elérni a frissítőszervert. Ellenőrizd az internetet.");
+        return;
+    }
+    PatchManifest manifest;
+    if (!ParsePatchManifest(body, manifest.baseUrl, manifest.entries)) {
+        EndRun(status, PatchPhase::Failed, L"Hibás frissítési lista a szerveren.");
+        return;
+    }
+    body = std::string();
+
+    const bool fullCheck = status.fullCheck.load();
+    std::vector<ManifestEntry> pending;
+    std::uint64_t runTotalBytes = 0;
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (status.stopRequested.load()) {
+            FinishCancelled(status);
+            return;
+        }
+        const std::wstring widePath = Utf8ToWide(entry.relPath);
+        // Refused before anything is fetched, so a hostile list cannot write a single byte.
+        if (!IsSafeRelativePath(widePath)) {
+            EndRun(status, PatchPhase::Failed,
+                   L"Hibás fájlútvonal a frissítési listában: " + widePath);
+            return;
+        }
+        const std::wstring localPath = LocalPathFor(status.installDir, widePath);
+        bool needed;
+        if (entry.ifMissing) {
+            needed = ::GetFileAttributesW(localPath.c_str()) == INVALID_FILE_ATTRIBUTES;
+        } else {
+            needed = fullCheck || !LocalFileMatches(localPath, entry);
+        }
+        if (needed) {
+            pending.push_back(entry);
+            runTotalBytes += entry.size;
+        }
+    }
+
+    if (pending.empty()) {
+        EndGood(status, PatchPhase::UpToDate, L"A játék naprakész. Indíthatod!");
+        return;
+    }
+
+    status.phase.store(PatchPhase::Downloading);
+    std::uint64_t doneBytes = 0;
+    const CancelPredicate cancel = [&status] { return status.stopRequested.load(); };
+    const int count = static_cast<int>(pending.size());
+    for (int index = 0; index < count; ++index) {
+        const ManifestEntry& entry = pending[static_cast<size_t>(index)];
+        if (status.stopRequested.load()) {
+            FinishCancelled(status);
+            return;
+        }
+        const std::wstring widePath = Utf8ToWide(entry.relPath);
+        const std::wstring target = LocalPathFor(status.installDir, widePath);
+        const std::wstring part = PartPathFor(target);
+        CreateParentDirectories(target);
+        SetStatusText(status, DownloadStatusLine(index + 1, count, widePath));
+
+        const bool downloaded = HttpDownloadFile(
+            DownloadUrlFor(manifest.baseUrl, widePath), part, cancel,
+            [&status, doneBytes, runTotalBytes](std::uint64_t done, std::uint64_t total) {
+                status.overallProgress.store(Fraction(doneBytes + done, runTotalBytes));
+                status.fileProgress.store(Fraction(done, total));
+            });
+        if (!downloaded) {
+            ::DeleteFileW(part.c_str());
+            if (status.stopRequested.load()) {
+                FinishCancelled(status);
+            } else {
+                EndRun(status, PatchPhase::Failed, L"Letöltési hiba: " + widePath);
+            }
+            return;
+        }
+
+        status.phase.store(PatchPhase::Verifying);
+        if (Sha256FileHex(part) != entry.sha256) {
+            ::DeleteFileW(part.c_str());
+            EndRun(status, PatchPhase::Failed, L"Sérült letöltés (hash nem egyezik): " + widePath);
+            return;
+        }
+
+        // One step, so there is no moment without a target; a target held open by a running
+        // game makes it fail, and that must not pass for an installed file.
+        status.phase.store(PatchPhase::Downloading);
+        if (!::MoveFileExW(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            ::DeleteFileW(part.c_str());
+            EndRun(status, PatchPhase::Failed, L"Nem sikerült telepíteni: " + widePath);
+            return;
+        }
+        doneBytes += entry.size;
+        status.overallProgress.store(runTotalBytes == 0 ? 1.0 : Fraction(doneBytes, runTotalBytes));
+    }
+
+    EndGood(status, PatchPhase::Updated, L"Frissítés kész. Indíthatod a játékot!");
+}

@@ -1,0 +1,645 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/exe_location.h"
+#include "app/patch_status.h"
+#include "app/unique_handle.h"
+#include "net/file_hash.h"
+#include "net/text_conversion.h"
+#include "patch/install_paths.h"
+#include "patch/patch_worker.h"
+#include "support/test_files.h"
+#include "support/test_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const wchar_t kChecking[] = L"Frissítések keresése...";
+const wchar_t kUpToDate[] = L"A játék naprakész. Indíthatod!";
+const wchar_t kUpdated[] = L"Frissítés kész. Indíthatod a játékot!";
+const wchar_t kUnreachable[] = L"Nem sikerült elérni a frissítőszervert. Ellenőrizd az internetet.";
+const wchar_t kBadList[] = L"Hibás frissítési lista a szerveren.";
+const wchar_t kDownloadError[] = L"Letöltési hiba: ";
+const wchar_t kCorrupt[] = L"Sérült letöltés (hash nem egyezik): ";
+const wchar_t kInstallFailed[] = L"Nem sikerült telepíteni: ";
+const wchar_t kBadPath[] = L"Hibás fájlútvonal a frissítési listában: ";
+const wchar_t kCancelled[] = L"Megszakítva.";
+
+std::string Digest(const std::string& bytes) {
+    TempDir dir;
+    WriteFileBytes(dir / L"d", bytes);
+    return Sha256FileHex(dir / L"d");
+}
+
+std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8); }
+
+// For ASCII text and messages only.
+std::string Narrow(const std::wstring& wide) {
+    std::string narrow;
+    for (wchar_t c : wide)
+        narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return narrow;
+}
+
+// Names the files of a directory tree, relative to it, folders with a trailing '\'.
+void ListTree(const std::wstring& root, const std::wstring& prefix,
+              std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((root + prefix + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out.push_back(prefix + name + L"\\");
+            ListTree(root, prefix + name + L"\\", out);
+        } else {
+            out.push_back(prefix + name);
+        }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+}
+
+std::vector<std::wstring> Tree(const std::wstring& root) {
+    std::vector<std::wstring> names;
+    ListTree(root + L"\\", L"", names);
+    return names;
+}
+
+// What a watcher on another thread saw of a run, one entry per change.
+struct Sample {
+    PatchPhase phase;
+    std::wstring text;
+    double overall;
+};
+
+class PatchRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(TestServerUrl().empty()) << "run through tests/server/with_server.py";
+        install = temp / L"install";
+        ASSERT_TRUE(::CreateDirectoryW(install.c_str(), nullptr));
+        status.installDir = install;
+        // Each test keeps to its own folder on the server, so the binary may also run whole.
+        ns = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        status.manifestUrl = ManifestAt();
+    }
+
+    void TearDown() override {
+        status.stopRequested.store(true);
+        StopWatching();
+        if (status.workerThread.joinable()) status.workerThread.join();
+    }
+
+    // URL path of a published file.
+    std::string Files(const std::string& relPath = "") const {
+        return "/" + ns + "/files/" + relPath;
+    }
+
+    // The manifest's URL, through a fault mode such as "/fault/cut" when one is given.
+    std::wstring ManifestAt(const std::string& fault = "") const {
+        return TestServerUrl() + Wide(fault + "/" + ns + "/pack/patch_manifest.txt");
+    }
+
+    // Publishes a file under Files() and returns its manifest line.
+    std::string Publish(const std::string& relPath, const std::string& content,
+                        const std::string& suffix = "") {
+        EXPECT_TRUE(ServeFile(Wide(ns + "/files/" + relPath), content));
+        return relPath + "\t" + std::to_string(content.size()) + "\t" + Digest(content) + suffix +
+               "\n";
+    }
+
+    // The BASE line points at Files(), through `fault` when given; kNoBase leaves it out.
+    void ServeManifest(const std::string& lines, const std::string& fault = "") {
+        const std::string baseLine =
+            fault == kNoBase ? "" : "BASE\t" + Narrow(TestServerUrl()) + fault + Files() + "\n";
+        ASSERT_TRUE(
+            ServeFile(Wide(ns + "/pack/patch_manifest.txt"), "VERSION\t7\n" + baseLine + lines));
+    }
+
+    std::wstring Local(const std::string& relPath) { return install + L"\\" + Wide(relPath); }
+
+    void Install(const std::string& relPath, const std::string& content) {
+        CreateParentDirectories(Local(relPath));
+        ASSERT_TRUE(WriteFileBytes(Local(relPath), content));
+    }
+
+    // Starts a run and watches it until busy is cleared (bounded). The thread is left for the
+    // next StartPatchRun to join, as the window leaves it.
+    void Run(bool fullCheck) {
+        StartPatchRun(status, fullCheck);
+        StartWatching();
+        WaitIdle();
+    }
+
+    void WaitIdle() {
+        const auto deadline = std::chrono::steady_clock::now() + 90s;
+        while (status.busy.load() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(2ms);
+        }
+        StopWatching();
+        ASSERT_FALSE(status.busy.load()) << "run did not end";
+    }
+
+    // Waits until `done` holds, at most 30 s.
+    template <typename F>
+    bool WaitFor(F done) {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    void StartWatching() {
+        watching.store(true);
+        watcher = std::thread([this] {
+            while (watching.load()) {
+                Sample s{status.phase.load(), ReadStatusText(status),
+                         status.overallProgress.load()};
+                if (samples.empty() || samples.back().phase != s.phase ||
+                    samples.back().text != s.text || samples.back().overall != s.overall) {
+                    samples.push_back(s);
+                }
+                std::this_thread::sleep_for(200us);
+            }
+        });
+    }
+
+    void StopWatching() {
+        watching.store(false);
+        if (watcher.joinable()) watcher.join();
+    }
+
+    // The lines the watcher saw must come in the order given (it may have missed some).
+    void ExpectLinesInOrder(const std::vector<std::wstring>& order) {
+        size_t at = 0;
+        for (const Sample& s : samples) {
+            size_t i = at;
+            while (i < order.size() && order[i] != s.text)
+                ++i;
+            ASSERT_LT(i, order.size()) << "line out of order or unexpected: " << Narrow(s.text);
+            at = i;
+        }
+    }
+
+    // Requests the server saw for files (not the manifest).
+    std::vector<LoggedRequest> FileRequests() const { return LoggedRequestsFor(Files()); }
+
+    void ExpectEnd(PatchPhase phase, const std::wstring& text) {
+        EXPECT_EQ(status.phase.load(), phase);
+        EXPECT_EQ(ReadStatusText(status), text);
+        EXPECT_FALSE(status.busy.load());
+    }
+
+    static constexpr const char* kNoBase = "no BASE line";
+    std::string ns;
+    TempDir temp;
+    std::wstring install;
+    PatchStatus status;
+    std::atomic<bool> watching{false};
+    std::thread watcher;
+    std::vector<Sample> samples;
+};
+
+}  // namespace
+
+TEST(DownloadStatusLine, CutAt127Characters) {
+    EXPECT_EQ(DownloadStatusLine(2, 14, L"data\\térkép.pak"), L"Letöltés (2/14): data\\térkép.pak");
+    const std::wstring prefix = L"Letöltés (1/1): ";
+    const std::wstring fits(127 - prefix.size(), L'x');
+    EXPECT_EQ(DownloadStatusLine(1, 1, fits), prefix + fits);
+    EXPECT_EQ(DownloadStatusLine(1, 1, fits + L"y"), prefix + fits);
+    const std::wstring longLine = DownloadStatusLine(123, 456, std::wstring(500, L'é'));
+    EXPECT_EQ(longLine.size(), 127u);
+    EXPECT_EQ(longLine.substr(0, 22), L"Letöltés (123/456): éé");
+}
+
+TEST(InstallPaths, UnsafeFormsAreRefused) {
+    for (const wchar_t* bad :
+         {L"", L"\\evil.dll", L"/evil.dll", L"\\\\server\\share\\x", L"\\\\?\\C:\\x", L"C:\\x",
+          L"C:x", L"data.pak:stream", L"CON:", L"..", L"..\\evil.dll", L"../evil.dll",
+          L"data/../../evil.dll", L"data\\..", L"a\\...\\b", L"a\\.. \\b", L"a\\..\\b",
+          L"bad\tname", L"nul\u0001"}) {
+        EXPECT_FALSE(IsSafeRelativePath(bad)) << Narrow(bad);
+    }
+    EXPECT_FALSE(IsSafeRelativePath(std::wstring(L"a\0..", 4)));
+    for (const wchar_t* good : {L"velkaro.exe", L"data\\map.pak", L"data/map.pak", L"./x.ini",
+                                L"a..b\\c", L"..name", L"name..", L".hidden", L"térkép\\ő.pak"}) {
+        EXPECT_TRUE(IsSafeRelativePath(good)) << Narrow(good);
+    }
+}
+
+TEST(InstallPaths, JoinedAsWritten) {
+    EXPECT_EQ(LocalPathFor(L"C:\\Game", L"data/a.pak"), L"C:\\Game\\data/a.pak");
+    EXPECT_EQ(PartPathFor(L"C:\\Game\\data/a.pak"), L"C:\\Game\\data/a.pak.part");
+    EXPECT_EQ(DownloadUrlFor(L"http://h/files", L"data\\a b.pak"), L"http://h/filesdata\\a b.pak");
+}
+
+TEST(InstallPaths, ParentDirectoriesForBothSeparators) {
+    TempDir temp;
+    CreateParentDirectories(temp / L"a\\b/c\\file.bin");
+    EXPECT_TRUE(PathExists(temp / L"a\\b\\c"));
+    EXPECT_FALSE(PathExists(temp / L"a\\b\\c\\file.bin"));
+    CreateParentDirectories(L"nofolder.bin");              // no separator: nothing to do
+    CreateParentDirectories(temp / L"a\\b/c\\again.bin");  // existing folders are fine
+    EXPECT_TRUE(PathExists(temp / L"a\\b\\c"));
+}
+
+TEST(ManifestUrl, PointsAtThePack) {
+    const std::wstring url = ManifestUrl();
+    const std::wstring tail = L"/pack/patch_manifest.txt";
+    ASSERT_GT(url.size(), tail.size());
+    EXPECT_EQ(url.compare(url.size() - tail.size(), tail.size(), tail), 0);
+    EXPECT_EQ(url.compare(0, 7, L"http://"), 0);
+}
+
+TEST_F(PatchRun, AllUpToDateWritesNothing) {
+    const std::string a = PatternBytes(70000, 1), b = PatternBytes(3000, 2);
+    ServeManifest(Publish("velkaro.exe", a) + Publish("data\\b.pak", b) +
+                  Publish("data/sub/c.pak", "") + Publish("cfg.ini", "x", "\tIFMISSING"));
+    Install("velkaro.exe", a);
+    Install("data\\b.pak", b);
+    Install("data\\sub\\c.pak", "");
+    Install("cfg.ini", "user settings");
+    const std::vector<std::wstring> before = Tree(install);
+
+    Run(false);
+    ExpectEnd(PatchPhase::UpToDate, kUpToDate);
+    EXPECT_EQ(status.overallProgress.load(), 1.0);
+    EXPECT_EQ(status.fileProgress.load(), 0.0);
+    EXPECT_EQ(Tree(install), before);
+    EXPECT_EQ(ReadFileBytes(Local("cfg.ini")), "user settings");
+    EXPECT_TRUE(FileRequests().empty());
+    ExpectLinesInOrder({L"Készen áll.", kChecking, kUpToDate});
+}
+
+TEST_F(PatchRun, ChangedByteAtTheRightSizeIsReplaced) {
+    const std::string a = PatternBytes(300000, 3), b = PatternBytes(200000, 4);
+    ServeManifest(Publish("a.pak", a) + Publish("data/b.pak", b));
+    Install("a.pak", a);
+    std::string changed = b;
+    changed[123456] ^= 0x20;
+    Install("data/b.pak", changed);
+
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("data/b.pak")) == b);
+    EXPECT_FALSE(PathExists(Local("data/b.pak.part")));
+    EXPECT_EQ(status.overallProgress.load(), 1.0);
+    EXPECT_EQ(status.fileProgress.load(), 1.0);
+    const auto requests = FileRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, Files("data/b.pak"));
+    ExpectLinesInOrder({L"Készen áll.", kChecking, L"Letöltés (1/1): data/b.pak", kUpdated});
+    double last = 0.0;
+    for (const Sample& s : samples) {
+        EXPECT_GE(s.overall, last);
+        last = s.overall;
+    }
+}
+
+TEST_F(PatchRun, MissingAndResizedFilesAreFetchedInOrder) {
+    const std::string a = PatternBytes(50000, 5), b = PatternBytes(60000, 6),
+                      c = PatternBytes(70000, 7);
+    ServeManifest(Publish("a.bin", a) + Publish("b.bin", b) + Publish("c.bin", c));
+    Install("b.bin", b + "longer");
+    Install("c.bin", c);
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("a.bin")) == a);
+    EXPECT_TRUE(ReadFileBytes(Local("b.bin")) == b);
+    const auto requests = FileRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].path, Files("a.bin"));
+    EXPECT_EQ(requests[1].path, Files("b.bin"));
+    ExpectLinesInOrder(
+        {L"Készen áll.", kChecking, L"Letöltés (1/2): a.bin", L"Letöltés (2/2): b.bin", kUpdated});
+}
+
+TEST_F(PatchRun, IfMissingEntriesAreOnlyFetchedWhenAbsent) {
+    const std::string fresh = PatternBytes(1000, 8);
+    ServeManifest(Publish("cfg.ini", "server default", "\tIFMISSING") +
+                  Publish("saves", "server file", "\tIFMISSING\textra") +
+                  Publish("new.ini", fresh, "\tIFMISSING"));
+    Install("cfg.ini", "user's own, other size and digest");
+    ASSERT_TRUE(::CreateDirectoryW(Local("saves").c_str(), nullptr));
+
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("new.ini")) == fresh);
+    Run(true);
+    ExpectEnd(PatchPhase::UpToDate, kUpToDate);
+
+    EXPECT_EQ(ReadFileBytes(Local("cfg.ini")), "user's own, other size and digest");
+    EXPECT_TRUE(::GetFileAttributesW(Local("saves").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    const auto requests = FileRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, Files("new.ini"));
+}
+
+TEST_F(PatchRun, FullCheckFetchesEveryOrdinaryEntryAgain) {
+    const std::string a = PatternBytes(40000, 9), b = PatternBytes(50000, 10);
+    ServeManifest(Publish("a.pak", a) + Publish("d/b.pak", b) +
+                  Publish("cfg.ini", "default", "\tIFMISSING"));
+    Install("a.pak", a);
+    Install("d/b.pak", b);
+    Install("cfg.ini", "mine");
+
+    Run(true);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(status.fullCheck.load());
+    const auto requests = FileRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].path, Files("a.pak"));
+    EXPECT_EQ(requests[1].path, Files("d/b.pak"));
+    EXPECT_EQ(ReadFileBytes(Local("cfg.ini")), "mine");
+    EXPECT_TRUE(ReadFileBytes(Local("d/b.pak")) == b);
+    ExpectLinesInOrder({L"Készen áll.", kChecking, L"Letöltés (1/2): a.pak",
+                        L"Letöltés (2/2): d/b.pak", kUpdated});
+}
+
+TEST_F(PatchRun, UpperCaseDigestIsACorruptDownload) {
+    const std::string a = PatternBytes(10000, 11);
+    std::string digest = Digest(a);
+    for (char& c : digest)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    Publish("a.pak", a);
+    ServeManifest("a.pak\t10000\t" + digest + "\n");
+    Install("a.pak", a);  // identical content, but the digest never matches
+
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kCorrupt) + L"a.pak");
+    EXPECT_FALSE(PathExists(Local("a.pak.part")));
+    EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == a);
+}
+
+TEST_F(PatchRun, ManifestWithoutBaseIsADownloadError) {
+    ServeManifest(Publish("data/a.pak", "abc"), kNoBase);
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kDownloadError) + L"data/a.pak");
+    EXPECT_FALSE(PathExists(Local("data/a.pak.part")));
+    EXPECT_FALSE(PathExists(Local("data/a.pak")));
+}
+
+TEST_F(PatchRun, ErrorPageForAFileIsACorruptDownload) {
+    ServeManifest("a.pak\t5\t" + Digest("hello") + "\n");  // listed but not published
+    Install("a.pak", "old!!");
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kCorrupt) + L"a.pak");
+    EXPECT_FALSE(PathExists(Local("a.pak.part")));
+    EXPECT_EQ(ReadFileBytes(Local("a.pak")), "old!!");
+    EXPECT_EQ(FileRequests().size(), 1u);
+}
+
+TEST_F(PatchRun, TransferCutShortIsADownloadError) {
+    ServeManifest(Publish("a.pak", PatternBytes(100000, 12)), "/fault/cut");
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kDownloadError) + L"a.pak");
+    EXPECT_FALSE(PathExists(Local("a.pak.part")));
+    EXPECT_FALSE(PathExists(Local("a.pak")));
+}
+
+TEST_F(PatchRun, SecondOfThreeFailsFirstStaysThirdUntouched) {
+    const std::string a = PatternBytes(30000, 13), c = PatternBytes(30000, 14);
+    ServeManifest(Publish("a.pak", a) + "b.pak\t100\t" + Digest("b") + "\n" + Publish("c.pak", c));
+    Install("c.pak", "old third");
+
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kCorrupt) + L"b.pak");
+    EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == a);
+    EXPECT_FALSE(PathExists(Local("b.pak")));
+    EXPECT_FALSE(PathExists(Local("b.pak.part")));
+    EXPECT_EQ(ReadFileBytes(Local("c.pak")), "old third");
+    EXPECT_TRUE(LoggedRequestsFor(Files("c.pak")).empty());
+    ExpectLinesInOrder({L"Készen áll.", kChecking, L"Letöltés (1/3): a.pak",
+                        L"Letöltés (2/3): b.pak", std::wstring(kCorrupt) + L"b.pak"});
+}
+
+TEST_F(PatchRun, StopDuringASlowDownload) {
+    // Dripped at about 200 KiB/s, so the stop arrives long before the end.
+    ServeManifest(Publish("big.pak", PatternBytes(3 << 20, 15)), "/fault/drip");
+    Install("big.pak", "previous version");
+    StartPatchRun(status, false);
+    StartWatching();
+    ASSERT_TRUE(WaitFor([&] { return status.fileProgress.load() > 0.0 || !status.busy.load(); }));
+    EXPECT_EQ(ReadStatusText(status), L"Letöltés (1/1): big.pak");
+    EXPECT_EQ(status.phase.load(), PatchPhase::Downloading);
+    EXPECT_TRUE(PathExists(Local("big.pak.part")));
+    status.stopRequested.store(true);
+    WaitIdle();
+    ExpectEnd(PatchPhase::Idle, kCancelled);
+    EXPECT_FALSE(PathExists(Local("big.pak.part")));
+    EXPECT_EQ(ReadFileBytes(Local("big.pak")), "previous version");
+    EXPECT_LT(status.overallProgress.load(), 0.5);
+}
+
+TEST_F(PatchRun, StopBeforeTheCheckPassEndsCancelled) {
+    // The stop must come after the start and before the worker reaches the entries: a slowly
+    // dripped manifest keeps it in that window.
+    ServeManifest(Publish("a.pak", "a") + std::string(200000, '#'));
+    status.manifestUrl = ManifestAt("/fault/drip");
+    StartPatchRun(status, false);
+    ASSERT_TRUE(WaitFor([&] { return status.phase.load() == PatchPhase::Checking; }));
+    status.stopRequested.store(true);
+    StartWatching();
+    WaitIdle();
+    ExpectEnd(PatchPhase::Idle, kCancelled);
+    EXPECT_FALSE(PathExists(Local("a.pak")));
+    EXPECT_TRUE(FileRequests().empty());
+}
+
+TEST_F(PatchRun, SlashAndBackslashPathsMakeTheSameFolders) {
+    const std::string a = PatternBytes(1000, 16), b = PatternBytes(2000, 17);
+    ServeManifest(Publish("adat/térkép/a.pak", a) + Publish("mods\\deep\\b.pak", b));
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(::GetFileAttributesW((install + L"\\adat\\térkép").c_str()) &
+                FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(ReadFileBytes(install + L"\\adat\\térkép\\a.pak") == a);
+    EXPECT_TRUE(ReadFileBytes(install + L"\\mods\\deep\\b.pak") == b);
+    // The path reaches the URL and the status line as written.
+    EXPECT_EQ(LoggedRequestsFor(Files("adat/")).size(), 1u);
+    ExpectLinesInOrder({L"Készen áll.", kChecking, L"Letöltés (1/2): adat/térkép/a.pak",
+                        L"Letöltés (2/2): mods\\deep\\b.pak", kUpdated});
+}
+
+TEST_F(PatchRun, EveryUnsafePathIsRefusedBeforeAnythingIsWritten) {
+    const std::vector<std::string> unsafe = {"",
+                                             "\\evil.dll",
+                                             "/evil.dll",
+                                             "C:\\evil.dll",
+                                             "C:evil.dll",
+                                             "a.pak:ads",
+                                             "..\\evil.dll",
+                                             "../evil.dll",
+                                             "data/../../evil.dll",
+                                             "data\\..",
+                                             "\\\\?\\C:\\evil",
+                                             "data/.. /evil.dll"};
+    for (const std::string& bad : unsafe) {
+        SCOPED_TRACE(bad);
+        // A missing safe entry first: it would be fetched if the refusal came late.
+        ServeManifest(Publish("good.pak", "good") + bad + "\t4\t" + Digest("evil") + "\n");
+        Run(false);
+        ExpectEnd(PatchPhase::Failed, kBadPath + Wide(bad));
+        EXPECT_TRUE(Tree(install).empty());
+        EXPECT_EQ(Tree(temp.path()), std::vector<std::wstring>{L"install\\"});
+        EXPECT_TRUE(FileRequests().empty());
+    }
+}
+
+// Another process holds the installed file open without sharing, as a running game does.
+class FileHolder {
+  public:
+    explicit FileHolder(const std::wstring& path) {
+        const std::wstring prefix =
+            L"Local\\talvora-hold-" + std::to_wstring(::GetCurrentProcessId());
+        held_.reset(::CreateEventW(nullptr, TRUE, FALSE, (prefix + L"-held").c_str()));
+        release_.reset(::CreateEventW(nullptr, TRUE, FALSE, (prefix + L"-release").c_str()));
+        std::wstring command =
+            L"\"" + ExeDirectory() + L"\\hold_file.exe\" \"" + path + L"\" \"" + prefix + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info)) {
+            process_.reset(info.hProcess);
+            ::CloseHandle(info.hThread);
+            HANDLE waits[2] = {held_.get(), process_.get()};
+            holding_ = ::WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
+        }
+    }
+    ~FileHolder() {
+        ::SetEvent(release_.get());
+        if (process_) ::WaitForSingleObject(process_.get(), 30000);
+    }
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+    bool holding() const { return holding_; }
+
+  private:
+    UniqueKernelHandle held_, release_, process_;
+    bool holding_ = false;
+};
+
+TEST_F(PatchRun, TargetHeldOpenByAnotherProcessCannotBeInstalled) {
+    const std::string fresh = PatternBytes(20000, 18);
+    ServeManifest(Publish("velkaro.exe", fresh));
+    Install("velkaro.exe", "running game");
+    {
+        FileHolder holder(Local("velkaro.exe"));
+        ASSERT_TRUE(holder.holding());
+        Run(false);
+    }
+    ExpectEnd(PatchPhase::Failed, std::wstring(kInstallFailed) + L"velkaro.exe");
+    EXPECT_EQ(ReadFileBytes(Local("velkaro.exe")), "running game");
+    EXPECT_FALSE(PathExists(Local("velkaro.exe.part")));
+    EXPECT_EQ(FileRequests().size(), 1u);
+
+    // Once the game has let go, the next run installs it.
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("velkaro.exe")) == fresh);
+}
+
+TEST_F(PatchRun, ZeroTotalBytesJumpsToOneAfterEachFile) {
+    // Sizes listed as 0: the files are missing, so they are fetched, and the run total is 0.
+    const std::string a = PatternBytes(30000, 19), b = PatternBytes(40000, 20);
+    Publish("a.pak", a);
+    Publish("b.pak", b);
+    ServeManifest("a.pak\t0\t" + Digest(a) + "\nb.pak\t0\t" + Digest(b) + "\n");
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_EQ(status.overallProgress.load(), 1.0);
+    EXPECT_EQ(status.fileProgress.load(), 1.0);
+    for (const Sample& s : samples)
+        EXPECT_TRUE(s.overall == 0.0 || s.overall == 1.0) << s.overall;
+    EXPECT_TRUE(ReadFileBytes(Local("b.pak")) == b);
+}
+
+TEST_F(PatchRun, ManifestFailures) {
+    status.manifestUrl = L"http://127.0.0.1:1/pack/patch_manifest.txt";
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, kUnreachable);
+
+    status.manifestUrl = ManifestAt();  // not published yet: a 404 page
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, kBadList);
+
+    // A manifest cut short by the server is never parsed, even though its first lines are whole.
+    ServeManifest(Publish("a.pak", "a") + std::string(100000, '#'));
+    status.manifestUrl = ManifestAt("/fault/cut");
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, kUnreachable);
+    EXPECT_TRUE(Tree(install).empty());
+    EXPECT_TRUE(FileRequests().empty());
+}
+
+TEST_F(PatchRun, StartWhileBusyIsIgnored) {
+    ServeManifest(Publish("big.pak", PatternBytes(1 << 20, 21)), "/fault/drip");
+    StartPatchRun(status, false);
+    StartWatching();
+    ASSERT_TRUE(WaitFor([&] { return status.fileProgress.load() > 0.0 || !status.busy.load(); }));
+    ASSERT_TRUE(status.busy.load());
+    const std::thread::id running = status.workerThread.get_id();
+    StartPatchRun(status, true);
+    EXPECT_FALSE(status.fullCheck.load());
+    EXPECT_EQ(status.workerThread.get_id(), running);
+    WaitIdle();
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_EQ(FileRequests().size(), 1u);
+}
+
+TEST_F(PatchRun, SecondRunAfterAStoppedOneJoinsAndRestarts) {
+    const std::string a = PatternBytes(1 << 20, 22);
+    ServeManifest(Publish("a.pak", a), "/fault/drip");
+    StartPatchRun(status, false);
+    ASSERT_TRUE(WaitFor([&] { return status.fileProgress.load() > 0.0 || !status.busy.load(); }));
+    status.stopRequested.store(true);
+    WaitIdle();
+    ExpectEnd(PatchPhase::Idle, kCancelled);
+    const double stoppedAt = status.fileProgress.load();
+    EXPECT_GT(stoppedAt, 0.0);
+    EXPECT_LT(stoppedAt, 1.0);
+
+    // The new run clears the stop flag and takes the full-check mode.
+    ServeManifest(Publish("a.pak", a));
+    StartPatchRun(status, true);
+    EXPECT_FALSE(status.stopRequested.load());
+    EXPECT_TRUE(status.fullCheck.load());
+    StartWatching();
+    WaitIdle();
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == a);
+    ExpectLinesInOrder({kCancelled, kChecking, L"Letöltés (1/1): a.pak", kUpdated});
+}
+
+TEST_F(PatchRun, FileProgressIsKeptAcrossRuns) {
+    const std::string a = PatternBytes(100000, 23);
+    ServeManifest(Publish("a.pak", a), "/fault/chunked");
+    status.fileProgress.store(0.25);
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_EQ(status.fileProgress.load(), 0.0);  // no Content-Length: every report was 0.0
+
+    ServeManifest(Publish("a.pak", a));
+    Run(true);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_EQ(status.fileProgress.load(), 1.0);
+
+    status.fileProgress.store(0.625);
+    Run(false);  // up to date: no download reports anything
+    ExpectEnd(PatchPhase::UpToDate, kUpToDate);
+    EXPECT_EQ(status.fileProgress.load(), 0.625);
+}
