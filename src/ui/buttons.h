@@ -1,0 +1,29 @@
+// Push buttons of the painted interface, and the rounded-rectangle figure everything is made of.
+#pragma once
+
+#include <string>
+
+#include "app/window_state.h"
+#include "ui/gdiplus_include.h"
+
+// Appends one closed rounded rectangle to the path; d is the side of each corner's square.
+void AddRoundedRect(Gdiplus::GpPath* path, float x, float y, float w, float h, float d);
+
+struct ButtonLook {
+    Gdiplus::ARGB bodyTop;
+    Gdiplus::ARGB bodyBottom;
+    Gdiplus::ARGB border;
+    Gdiplus::ARGB label;
+    Gdiplus::ARGB glow;  // alpha 0: no glow
+    Gdiplus::ARGB sheen;
+    float labelSize;
+};
+
+ButtonLook PickButtonLook(bool primary, bool enabled, bool hovered);
+
+// Enabled and under the last recorded pointer position (half-open rectangle).
+bool IsButtonHovered(const HitRect& rect, bool enabled);
+
+// Draws the button filling exactly the rectangle, which the caller has stored as its HitRect.
+void DrawButton(Gdiplus::GpGraphics* graphics, const HitRect& rect, const std::wstring& label,
+                bool enabled, bool primary);

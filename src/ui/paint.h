@@ -1,0 +1,22 @@
+// Painting of the whole client area: the splash, MainView or SettingsView.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+// Plain composes every frame from scratch, element by element; Cached keeps the layers that did
+// not change since the last frame and gives the same pixels at a fraction of the cost.
+enum class FrameMode { Plain, Cached };
+
+FrameMode GetFrameMode();
+void SetFrameMode(FrameMode mode);
+
+// Composes the frame for a W x H client area and copies it to the device context. Stores the
+// HitRect of every button it draws and advances the embers by one step (except on the splash).
+void PaintWindow(HDC dc, int width, int height);
+
+// The frame PaintWindow would present, with the same effects, as 0xAARRGGBB values in top-down
+// rows. False (and nothing changed) when no frame can be made, as for an empty client area.
+bool ComposeFrame(int width, int height, FrameMode mode, std::vector<std::uint32_t>& pixels);
