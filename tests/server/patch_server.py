@@ -147,8 +147,9 @@ class _Handler(BaseHTTPRequestHandler):
         self._close_after()
 
     def _mode_drip(self, body):
+        # The connection ends with the body; saying so keeps clients from pooling a dead socket.
         self._send_head(200, {"Content-Type": "application/octet-stream",
-                              "Content-Length": str(len(body))})
+                              "Content-Length": str(len(body)), "Connection": "close"})
         deadline = time.monotonic() + DRIP_MAX_SECONDS
         for i in range(0, len(body), DRIP_PIECE):
             if self._stopping() or time.monotonic() > deadline:
@@ -198,12 +199,12 @@ class _QuietServer(ThreadingHTTPServer):
 class PatchServer:
     """The server on a free 127.0.0.1 port, running in a background thread."""
 
-    def __init__(self, root, log_path=None):
+    def __init__(self, root, log_path=None, port=0):
         self.root = os.path.realpath(root)
         self.log_path = log_path
         self._log_lock = threading.Lock()
         self._stopping = threading.Event()
-        self._httpd = _QuietServer(("127.0.0.1", 0), _Handler)
+        self._httpd = _QuietServer(("127.0.0.1", port), _Handler)
         self._httpd.patch_server = self
         self._thread = None
 

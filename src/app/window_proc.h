@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Optional creation data of the main window. The launcher passes none and works on its own
+// folder and patch server; tests point a window at a folder and a server of their own.
+struct MainWindowParams {
+    std::wstring installDir;
+    std::wstring manifestUrl;
+};
+
+extern const wchar_t* const kMainWindowClass;
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Dispatches a left click at client coordinates to the button under it on the page shown.
+void HandleClick(HWND window, int x, int y);
