@@ -1,0 +1,408 @@
+#!/usr/bin/python3
+"""The launcher end to end, in a real window under Xvfb, against a local patch server.
+
+usage: launcher_e2e.py CASE WINE_RUN TALVORA_EXE STUB_DIR PATCH_SERVER WEBSITE_URL SHOTS_DIR
+
+Each CASE starts Talvora.exe in a fresh installation folder, drives it with real clicks and
+checks what a player would see and what ends up on disk. Screenshots go to SHOTS_DIR/CASE.
+"""
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "server"))
+
+import desktop  # noqa: E402
+from patch_server import PatchServer  # noqa: E402
+
+CASE, WINE_RUN, TALVORA_EXE, STUB_DIR, PATCH_SERVER, WEBSITE_URL, SHOTS = sys.argv[1:8]
+SERVER_PORT = urllib.parse.urlsplit(PATCH_SERVER).port
+
+# Client coordinates fixed by the layout at 900 x 560.
+PLAY = (750, 398)
+PLAY_BODY = (668, 418)        # inside the body, clear of the label
+SETTINGS = (750, 455)
+WEBSITE = (120, 505)
+GAME_CONFIG = (210, 251)
+GAME_CONFIG_BODY = (66, 268)  # only SettingsView has orange there
+OVERALL_BAR_ROW = 418
+BAR_X = (61, 635)
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message, flush=True)
+    return condition
+
+
+def wine_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def is_orange(rgb):
+    r, g, b = rgb
+    return r > 150 and b < 90 and r - b > 90
+
+
+def is_grey(rgb):
+    r, g, b = rgb
+    return max(r, g, b) - min(r, g, b) < 30 and max(r, g, b) < 110
+
+
+def bar_fill(shot, row=OVERALL_BAR_ROW):
+    """How many pixels of the bar's row are filled orange."""
+    out = desktop.run("convert", shot, "-crop", f"{BAR_X[1] - BAR_X[0]}x1+{BAR_X[0]}+{row}",
+                      "+repage", "txt:-")
+    filled = 0
+    for line in out.splitlines()[1:]:
+        try:
+            rgb = line.split("(")[1].split(")")[0].split(",")[:3]
+            r, g, b = (int(float(v)) for v in rgb)
+        except (IndexError, ValueError):
+            continue
+        if r > 150 and b < 120 and r - b > 60:
+            filled += 1
+    return filled
+
+
+class Pack:
+    """A small game pack on the server and an older copy of it in the installation folder."""
+
+    def __init__(self, server_root, install, slow=False, big=False):
+        self.files = {
+            "velkaro.dat": os.urandom(300_000),
+            "data/maps/start.map": os.urandom(250_000),
+            "data/textures/hero.tex": os.urandom(180_000),
+            "sound/theme.ogg": os.urandom(220_000),
+            "config/settings.ini": b"[video]\nwidth=1280\n",
+        }
+        if big:
+            self.files["data/big.pak"] = os.urandom(8_000_000)
+        client = os.path.join(server_root, "pack", "client")
+        for rel, data in self.files.items():
+            path = os.path.join(client, *rel.split("/"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        base = f"{PATCH_SERVER}/{'fault/drip/' if slow else ''}pack/client/"
+        lines = ["VERSION\t1", f"BASE\t{base}"]
+        for rel, data in sorted(self.files.items()):
+            mark = "\tIFMISSING" if rel.startswith("config/") else ""
+            lines.append(f"{rel.replace('/', chr(92))}\t{len(data)}\t"
+                         f"{hashlib.sha256(data).hexdigest()}{mark}")
+        with open(os.path.join(server_root, "pack", "patch_manifest.txt"), "w") as f:
+            f.write("\n".join(lines) + "\n")
+        with open(os.path.join(server_root, "pack", "launcher_version.txt"), "w") as f:
+            f.write("VERSION\t1\nSHA256\t" + "0" * 64 + "\nURL\thttp://127.0.0.1:9/x.exe\n")
+        self.install = install
+
+    def install_all(self, except_=()):
+        for rel, data in self.files.items():
+            if rel in except_:
+                continue
+            path = os.path.join(self.install, *rel.split("/"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+
+    def installed_ok(self):
+        for rel, data in self.files.items():
+            path = os.path.join(self.install, *rel.split("/"))
+            if not os.path.exists(path) or sha256(path) != hashlib.sha256(data).hexdigest():
+                return False
+        return True
+
+
+class Launcher:
+    def __init__(self, install, shots, env=None, with_game=True, with_config=True):
+        self.install = install
+        self.shots = shots
+        shutil.copy(TALVORA_EXE, os.path.join(install, "Talvora.exe"))
+        if with_game:
+            shutil.copy(os.path.join(STUB_DIR, "velkaro.exe"), install)
+        if with_config:
+            shutil.copy(os.path.join(STUB_DIR, "config.exe"), install)
+        elsewhere = tempfile.mkdtemp(prefix="talvora-cwd-")
+        self.started = time.monotonic()
+        # Started from another folder: the game must still run in the installation folder.
+        self.process = subprocess.Popen([WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))],
+                                        cwd=elsewhere, env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.elsewhere = elsewhere
+        windows = desktop.find_windows("Talvora", timeout=60)
+        self.window = windows[0] if windows else None
+        self.shot_index = 0
+
+    def origin(self):
+        x, y, _, _ = desktop.geometry(self.window)
+        return x, y
+
+    def click(self, point):
+        x, y = self.origin()
+        desktop.click(x + point[0], y + point[1])
+
+    def hover_away(self):
+        desktop.move_pointer(5, 5)
+
+    def shot(self, name):
+        x, y, w, h = desktop.geometry(self.window)
+        self.shot_index += 1
+        path = os.path.join(self.shots, f"{self.shot_index:02d}-{name}.png")
+        return desktop.screenshot(path, (x, y, w, h))
+
+    def pixel(self, name, point):
+        return desktop.pixel(self.shot(name), *point)
+
+    def wait_exit(self, timeout):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        shutil.rmtree(self.elsewhere, ignore_errors=True)
+
+
+def other_talvora_windows(main):
+    return [w for w in desktop.find_windows("Talvora", timeout=10) if w != main]
+
+
+def dismiss_box(box, main):
+    """Presses the box's OK button as a player would, and waits until the box is gone."""
+    bx, by, bw, bh = desktop.geometry(box)
+    desktop.click(bx + bw // 2, by + bh - 14)
+    if desktop.wait_until(lambda: not other_talvora_windows(main), 5):
+        return True
+    desktop.close_window(box)
+    return desktop.wait_until(lambda: not other_talvora_windows(main), 5)
+
+
+def colour_counts(shot):
+    """(yellowish, reddish) pixel counts: Wine's warning icon is yellow, its error icon red."""
+    out = desktop.run("convert", shot, "txt:-")
+    yellow = red = 0
+    for line in out.splitlines()[1:]:
+        try:
+            r, g, b = (int(float(v)) for v in line.split("(")[1].split(")")[0].split(",")[:3])
+        except (IndexError, ValueError):
+            continue
+        if r > 200 and g > 170 and b < 90:
+            yellow += 1
+        elif r > 170 and g < 90 and b < 90:
+            red += 1
+    return yellow, red
+
+
+def wait_ready(launcher, timeout=90):
+    return desktop.wait_until(lambda: is_orange(launcher.pixel("waiting", PLAY_BODY)), timeout, 0.3)
+
+
+def case_update_and_play(server_root, install, shots):
+    pack = Pack(server_root, install, slow=True)
+    pack.install_all(except_=("sound/theme.ogg",))
+    with open(os.path.join(install, "data", "maps", "start.map"), "r+b") as f:
+        f.seek(1000)
+        f.write(b"\x00\x01\x02")  # same size, other content
+    launcher = Launcher(install, shots)
+    try:
+        if not check(launcher.window is not None, "no window titled Talvora appeared"):
+            return
+        x, y, w, h = desktop.geometry(launcher.window)
+        check((w, h) == (900, 560), f"client area is {w} x {h}, not 900 x 560")
+        # Centred with integer division on 1920 x 1080: the frame's corner at (510, 260), the
+        # client below Wine's caption.
+        check((x, y) == (513, 282), f"client area at ({x}, {y}), expected (513, 282)")
+        launcher.hover_away()
+        fills = []
+        for i in range(6):
+            fills.append(bar_fill(launcher.shot(f"downloading-{i}")))
+            time.sleep(0.6)
+        check(fills == sorted(fills) and fills[-1] > fills[0],
+              f"the overall bar did not move forward: {fills}")
+        check(is_grey(launcher.pixel("updating", PLAY_BODY)) or pack.installed_ok(),
+              "PLAY looked enabled before the update ended")
+        ready = wait_ready(launcher)
+        ready_after = time.monotonic() - launcher.started
+        if not check(ready, "PLAY never became enabled"):
+            return
+        print(f"time from start to PLAY enabled: {ready_after:.2f} s", flush=True)
+        check(pack.installed_ok(), "the installation is not up to date when PLAY is enabled")
+        check(not any(n.endswith(".part") for _, _, names in os.walk(install) for n in names),
+              "a .part file was left behind")
+        launcher.shot("ready")
+        launcher.click(PLAY)
+        clicked = time.monotonic()
+        record = os.path.join(install, "velkaro-started.txt")
+        check(desktop.wait_until(lambda: os.path.exists(record), 15), "the game was not started")
+        if os.path.exists(record):
+            text = open(record, encoding="utf-8").read()
+            check(f"cwd={wine_path(install)}\n".lower() in text.lower(),
+                  f"the game ran in the wrong folder: {text!r}")
+            check("argc=1\n" in text, f"the game got arguments: {text!r}")
+        splash = desktop.wait_until(
+            lambda: desktop.geometry(launcher.window)[2:] == (540, 540), 3, 0.05)
+        check(splash, "the window did not turn into the 540 x 540 badge")
+        if splash:
+            check(desktop.geometry(launcher.window)[:2] == (690, 270),
+                  f"badge at {desktop.geometry(launcher.window)[:2]}, expected (690, 270)")
+            launcher.shot("splash")
+        code = launcher.wait_exit(15)
+        gone = time.monotonic() - clicked
+        check(code == 0, f"the launcher did not exit cleanly by itself (exit code {code})")
+        print(f"time from the PLAY click to exit: {gone:.2f} s", flush=True)
+        check(1.8 <= gone <= 8.0, f"exit came {gone:.2f} s after the click, expected about 2.4 s")
+    finally:
+        launcher.stop()
+
+
+def case_close_during_download(server_root, install, shots):
+    pack = Pack(server_root, install, slow=True, big=True)
+    pack.install_all(except_=("data/big.pak",))
+    target = os.path.join(install, "data", "big.pak")
+    with open(target, "wb") as f:
+        f.write(b"old content")
+    launcher = Launcher(install, shots)
+    try:
+        if not check(launcher.window is not None, "no window titled Talvora appeared"):
+            return
+        part = target + ".part"
+        check(desktop.wait_until(lambda: os.path.exists(part), 60), "the download never started")
+        launcher.shot("downloading")
+        desktop.close_window(launcher.window)
+        code = launcher.wait_exit(30)
+        check(code == 0, f"closing during a download did not end the launcher cleanly ({code})")
+        check(not os.path.exists(part), "the part file was left behind")
+        check(open(target, "rb").read() == b"old content", "the target was touched")
+    finally:
+        launcher.stop()
+
+
+def case_missing_config(server_root, install, shots):
+    pack = Pack(server_root, install)
+    pack.install_all()
+    launcher = Launcher(install, shots, with_config=False)
+    try:
+        if not check(launcher.window is not None, "no window titled Talvora appeared"):
+            return
+        check(wait_ready(launcher), "PLAY never became enabled")
+        launcher.click(SETTINGS)
+        time.sleep(0.3)
+        launcher.hover_away()
+        check(is_orange(launcher.pixel("settings", GAME_CONFIG_BODY)), "the settings page did not open")
+        launcher.click(GAME_CONFIG)
+        boxes = other_talvora_windows(launcher.window)
+        if check(boxes, "no message box appeared for the missing config.exe"):
+            bx, by, bw, bh = desktop.geometry(boxes[0])
+            shot = desktop.screenshot(os.path.join(shots, "warning-box.png"), (bx, by, bw, bh))
+            yellow, red = colour_counts(shot)
+            check(yellow > 20 and yellow > red, f"not a warning icon (yellow {yellow}, red {red})")
+            check(dismiss_box(boxes[0], launcher.window), "the message box did not close")
+        launcher.hover_away()
+        check(is_orange(launcher.pixel("settings-after", GAME_CONFIG_BODY)),
+              "the settings page did not stay open")
+        desktop.close_window(launcher.window)
+        check(launcher.wait_exit(20) == 0, "the launcher did not exit cleanly")
+    finally:
+        launcher.stop()
+
+
+def case_missing_game(server_root, install, shots):
+    pack = Pack(server_root, install)
+    pack.install_all()
+    launcher = Launcher(install, shots, with_game=False)
+    try:
+        if not check(launcher.window is not None, "no window titled Talvora appeared"):
+            return
+        check(wait_ready(launcher), "PLAY never became enabled")
+        for attempt in (1, 2):
+            launcher.click(PLAY)
+            boxes = other_talvora_windows(launcher.window)
+            if not check(boxes, f"no error box on attempt {attempt}"):
+                break
+            bx, by, bw, bh = desktop.geometry(boxes[0])
+            shot = desktop.screenshot(os.path.join(shots, f"error-box-{attempt}.png"),
+                                      (bx, by, bw, bh))
+            yellow, red = colour_counts(shot)
+            check(red > 20 and red > yellow, f"not an error icon (yellow {yellow}, red {red})")
+            check(dismiss_box(boxes[0], launcher.window), "the error box did not close")
+            launcher.hover_away()
+            check(desktop.geometry(launcher.window)[2:] == (900, 560), "the window changed")
+            check(is_orange(launcher.pixel(f"after-error-{attempt}", PLAY_BODY)),
+                  "PLAY is no longer usable")
+        desktop.close_window(launcher.window)
+        check(launcher.wait_exit(20) == 0, "the launcher did not exit cleanly")
+    finally:
+        launcher.stop()
+
+
+def case_link_opens_browser(server_root, install, shots):
+    pack = Pack(server_root, install)
+    pack.install_all()
+    bin_dir = tempfile.mkdtemp(prefix="talvora-bin-")
+    record = os.path.join(bin_dir, "opened.txt")
+    with open(os.path.join(bin_dir, "xdg-open"), "w") as f:
+        f.write(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{record}'\n")
+    os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
+    env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ.get("PATH", ""))
+    launcher = Launcher(install, shots, env=env)
+    try:
+        if not check(launcher.window is not None, "no window titled Talvora appeared"):
+            return
+        check(wait_ready(launcher), "PLAY never became enabled")
+        launcher.click(WEBSITE)
+        check(desktop.wait_until(lambda: os.path.exists(record), 20), "no browser was asked to open")
+        if os.path.exists(record):
+            opened = open(record).read().split()
+            check(opened[:1] == [WEBSITE_URL], f"opened {opened}, expected {WEBSITE_URL}")
+        desktop.close_window(launcher.window)
+        check(launcher.wait_exit(20) == 0, "the launcher did not exit cleanly")
+    finally:
+        launcher.stop()
+        shutil.rmtree(bin_dir, ignore_errors=True)
+
+
+CASES = {
+    "update_and_play": case_update_and_play,
+    "close_during_download": case_close_during_download,
+    "missing_config": case_missing_config,
+    "missing_game": case_missing_game,
+    "link_opens_browser": case_link_opens_browser,
+}
+
+
+def main():
+    shots = os.path.join(SHOTS, CASE)
+    shutil.rmtree(shots, ignore_errors=True)
+    os.makedirs(shots)
+    with tempfile.TemporaryDirectory(prefix="talvora-e2e-") as work:
+        server_root = os.path.join(work, "server")
+        install = os.path.join(work, "install")
+        os.makedirs(server_root)
+        os.makedirs(install)
+        with PatchServer(server_root, port=SERVER_PORT):
+            CASES[CASE](server_root, install, shots)
+    print(f"{CASE}: {'passed' if not failures else f'{len(failures)} failed checks'}; "
+          f"screenshots in {shots}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
