@@ -62,6 +62,20 @@ TEST_F(Splash, BadgePictureIsEnlargedToCoverTheWindow) {
     EXPECT_LE(ChannelDistance(wide.At(20, 200), kInsideColour), 6);
 }
 
+TEST_F(Splash, ProjectBadgePictureFillsTheWindow) {
+    gBadgePicture = BadgePicture().get();
+    ASSERT_TRUE(IsPictureUsable(gBadgePicture));
+    const Frame f = Compose(540, 540, FrameMode::Plain);
+    ASSERT_FALSE(f.pixels.empty());
+    SaveFrame(f, "splash_badge");
+    for (int i = 0; i < 540; i += 3) {
+        ASSERT_EQ(f.At(i, 0) >> 24, 0xFFu) << i;
+        ASSERT_EQ(f.At(0, i) >> 24, 0xFFu) << i;
+        ASSERT_EQ(f.At(539, i) >> 24, 0xFFu) << i;
+        ASSERT_EQ(f.At(i, 539) >> 24, 0xFFu) << i;
+    }
+}
+
 TEST_F(Splash, WithoutABadgePictureTheShieldIsDrawn) {
     const std::uint32_t veiled = Blend(0xC806040A, 0xFF060A16);
     const ShieldGeometry s = FallbackShieldGeometry(540, 540);

@@ -1,7 +1,6 @@
 // Buttons and progress bars drawn alone on a plain background, probed where their parts must be.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 #include "app/window_state.h"
@@ -108,15 +107,6 @@ TEST_F(Buttons, EachLookHasItsBodyBorderGlowAndLabel) {
     }
 }
 
-TEST_F(Buttons, TheGlowIsStrongerWhenHovered) {
-    PointAt(-1, -1);
-    const Frame normal = DrawOneButton(true, true);
-    PointAt(150, 50);
-    const Frame hovered = DrawOneButton(true, true);
-    EXPECT_GT(ChannelDistance(GlowProbe(hovered), kGround),
-              ChannelDistance(GlowProbe(normal), kGround));
-}
-
 TEST_F(Buttons, HoverFollowsTheHalfOpenRectangle) {
     const ButtonLook hovered = PickButtonLook(false, true, true);
     const ButtonLook normal = PickButtonLook(false, true, false);
@@ -153,24 +143,6 @@ TEST_F(Buttons, DisabledKeepsItsStylesSheenAndLabelSize) {
     // Same grey label, 18 px against 13.5 px.
     const std::uint32_t grey = PickButtonLook(true, false, false).label;
     EXPECT_GT(LabelRows(primary, grey), LabelRows(secondary, grey) + 2);
-}
-
-TEST(RoundedRect, CornersAreCutByArcsOfHalfTheCornerSize) {
-    ResetPaintState();
-    const Frame f = DrawOnBitmap(60, 60, 0xFF000000, [](Gdiplus::GpGraphics* g) {
-        UniquePath path;
-        Gdiplus::DllExports::GdipCreatePath(Gdiplus::FillModeAlternate, path.put());
-        AddRoundedRect(path.get(), 10.0f, 10.0f, 40.0f, 30.0f, 16.0f);
-        UniqueSolidFill white;
-        Gdiplus::DllExports::GdipCreateSolidFill(0xFFFFFFFF, white.put());
-        Gdiplus::DllExports::GdipFillPath(g, white.get(), path.get());
-    });
-    EXPECT_EQ(f.At(30, 25), 0xFFFFFFFFu);  // inside
-    EXPECT_EQ(f.At(30, 11), 0xFFFFFFFFu);  // top edge between the corners
-    EXPECT_EQ(f.At(11, 25), 0xFFFFFFFFu);  // left edge between the corners
-    EXPECT_EQ(f.At(11, 11), 0xFF000000u);  // cut corner (radius 8)
-    EXPECT_EQ(f.At(48, 38), 0xFF000000u);
-    EXPECT_EQ(f.At(5, 25), 0xFF000000u);   // outside
 }
 
 // Bars on a plain background: track (60, 25, 576, 20).
@@ -256,28 +228,6 @@ TEST(ProgressBar, CaptionSitsAboveTheTrack) {
     }
     EXPECT_TRUE(above);
     for (int x = 0; x < 58; ++x) EXPECT_EQ(f.At(x, 10), kGround);
-}
-
-TEST(Labels, FarAlignmentEndsAtX) {
-    ResetPaintState();
-    if (UiFontFamilyName().empty()) GTEST_SKIP() << "no font family on this system";
-    const Frame f = DrawOnBitmap(300, 40, kGround, [](Gdiplus::GpGraphics* g) {
-        DrawLabel(g, L"Pellorin", 200.0f, 10.0f, 12.0f, 0xFFFFFFFF, false,
-                  Gdiplus::StringAlignmentFar);
-    });
-    int rightmost = -1;
-    int leftmost = 300;
-    for (int y = 0; y < 40; ++y) {
-        for (int x = 0; x < 300; ++x) {
-            if (f.At(x, y) != kGround) {
-                rightmost = std::max(rightmost, x);
-                leftmost = std::min(leftmost, x);
-            }
-        }
-    }
-    EXPECT_LT(rightmost, 200);
-    EXPECT_GE(rightmost, 188);
-    EXPECT_GT(leftmost, 120);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "app/window_state.h"
@@ -46,7 +47,6 @@ struct Box {
                 std::min(bottom, o.bottom)};
     }
     bool Overlaps(const Box& o) const { return !Intersect(o).Empty(); }
-    Rect ToRect() const { return Rect(left, top, right - left, bottom - top); }
 };
 
 // Every pixel a drawing inside the float rectangle can touch: anti-aliasing, half-pixel pens and
@@ -123,6 +123,7 @@ public:
     const std::uint32_t* Pixels() const { return pixels_; }
     size_t Count() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
     Box Bounds() const { return {0, 0, width_, height_}; }
+    int Width() const { return width_; }
 
     void Fill(std::uint32_t value) { std::fill(pixels_, pixels_ + Count(), value); }
     void Fill(const Box& box, std::uint32_t value) {
@@ -155,9 +156,9 @@ private:
 // window coordinates. Nothing can land outside the rectangle, and GDI+ only works on its pixels.
 class SurfaceView {
 public:
-    SurfaceView(const Surface& surface, const Box& box, int stride) {
+    SurfaceView(const Surface& surface, const Box& box) {
         BYTE* first = reinterpret_cast<BYTE*>(surface.Row(box.top) + box.left);
-        if (GdipCreateBitmapFromScan0(box.right - box.left, box.bottom - box.top, stride * 4,
+        if (GdipCreateBitmapFromScan0(box.right - box.left, box.bottom - box.top, surface.Width() * 4,
                                       PixelFormat32bppARGB, first, bitmap_.put()) != Ok) {
             bitmap_.reset();
             return;
@@ -178,7 +179,8 @@ private:
     UniqueGraphics graphics_;
 };
 
-// Source-over of a non-premultiplied colour onto another, with GDI+'s integer arithmetic.
+// Source-over of one non-premultiplied colour onto another, in the integer arithmetic GDI+
+// uses when it blends a colour onto a 32-bit ARGB bitmap.
 inline std::uint32_t Over(std::uint32_t fg, std::uint32_t bg) {
     const std::uint32_t fa = fg >> 24;
     if (fa == 0xFF) return fg;
@@ -423,7 +425,7 @@ private:
         if (box.Empty()) return;
         still_.CopyFrom(base_, box);
         {
-            const SurfaceView view(still_, box, width_);
+            const SurfaceView view(still_, box);
             if (view.graphics() != nullptr) {
                 for (const Element& e : scene_) {
                     if (e.bounds.Overlaps(box)) e.draw(view.graphics());
@@ -437,7 +439,7 @@ private:
     void DrawTop(const Box& box) {
         if (box.Empty()) return;
         top_.Fill(box, 0);
-        const SurfaceView view(top_, box, width_);
+        const SurfaceView view(top_, box);
         if (view.graphics() == nullptr) return;
         for (const Element& e : scene_) {
             if (e.bounds.Overlaps(box)) e.draw(view.graphics());
