@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ struct Frame {
         return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
     }
 };
+
+// Test names and messages show the mode by name.
+inline void PrintTo(FrameMode mode, std::ostream* out) {
+    *out << (mode == FrameMode::Plain ? "Plain" : "Cached");
+}
 
 // ComposeFrame with the given mode; an empty frame when none could be made.
 Frame Compose(int width, int height, FrameMode mode = FrameMode::Plain);

@@ -42,9 +42,18 @@ ARGB NextEmberColour(const Ember& ember) {
            (static_cast<ARGB>(green) << 8) | 0x32u;
 }
 
-void DrawEmbers(GpGraphics* graphics) {
+void DrawEmbers(GpGraphics* graphics, const RectF* visible) {
     for (const Ember& ember : gEmbers) {
-        const UniqueSolidFill brush = SolidFill(NextEmberColour(ember));
+        const ARGB colour = NextEmberColour(ember);
+        // Anti-aliasing reaches less than a pixel past the ellipse's square.
+        if (visible != nullptr &&
+            (ember.x + ember.size + 2.0f < visible->X ||
+             ember.x - 2.0f > visible->X + visible->Width ||
+             ember.y + ember.size + 2.0f < visible->Y ||
+             ember.y - 2.0f > visible->Y + visible->Height || (colour >> 24) == 0)) {
+            continue;
+        }
+        const UniqueSolidFill brush = SolidFill(colour);
         if (brush) {
             GdipFillEllipse(graphics, brush.get(), ember.x, ember.y, ember.size, ember.size);
         }

@@ -26,5 +26,7 @@ void UpdateEmbers(int width, int height);
 // The colour of one ember this frame; draws one rand() for the flicker.
 Gdiplus::ARGB NextEmberColour(const Ember& ember);
 
-// Every ember in list order, each an ellipse in its own solid colour.
-void DrawEmbers(Gdiplus::GpGraphics* graphics);
+// Every ember in list order, each an ellipse in its own solid colour. With `visible`, embers
+// that cannot touch that rectangle are not sent to GDI+ (their colour is still drawn, so the
+// random sequence stays the same).
+void DrawEmbers(Gdiplus::GpGraphics* graphics, const Gdiplus::RectF* visible = nullptr);

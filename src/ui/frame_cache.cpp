@@ -5,12 +5,12 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "app/window_state.h"
 #include "ui/badge.h"
 #include "ui/buttons.h"
-#include "ui/clip.h"
 #include "ui/embers.h"
 #include "ui/fonts.h"
 #include "ui/frame_parts.h"
@@ -47,7 +47,6 @@ struct Box {
                 std::min(bottom, o.bottom)};
     }
     bool Overlaps(const Box& o) const { return !Intersect(o).Empty(); }
-    Rect ToRect() const { return Rect(left, top, right - left, bottom - top); }
 };
 
 // Every pixel a drawing inside the float rectangle can touch: anti-aliasing, half-pixel pens and
@@ -124,6 +123,7 @@ public:
     const std::uint32_t* Pixels() const { return pixels_; }
     size_t Count() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
     Box Bounds() const { return {0, 0, width_, height_}; }
+    int Width() const { return width_; }
 
     void Fill(std::uint32_t value) { std::fill(pixels_, pixels_ + Count(), value); }
     void Fill(const Box& box, std::uint32_t value) {
@@ -152,7 +152,35 @@ private:
     std::uint32_t* pixels_ = nullptr;
 };
 
-// Source-over of a non-premultiplied colour onto another, with GDI+'s integer arithmetic.
+// A GDI+ bitmap and graphics over one rectangle of a surface, shifted so that elements draw in
+// window coordinates. Nothing can land outside the rectangle, and GDI+ only works on its pixels.
+class SurfaceView {
+public:
+    SurfaceView(const Surface& surface, const Box& box) {
+        BYTE* first = reinterpret_cast<BYTE*>(surface.Row(box.top) + box.left);
+        if (GdipCreateBitmapFromScan0(box.right - box.left, box.bottom - box.top, surface.Width() * 4,
+                                      PixelFormat32bppARGB, first, bitmap_.put()) != Ok) {
+            bitmap_.reset();
+            return;
+        }
+        if (GdipGetImageGraphicsContext(bitmap_.get(), graphics_.put()) != Ok) {
+            graphics_.reset();
+            return;
+        }
+        GdipSetSmoothingMode(graphics_.get(), SmoothingModeAntiAlias);
+        GdipSetTextRenderingHint(graphics_.get(), TextRenderingHintAntiAlias);
+        GdipTranslateWorldTransform(graphics_.get(), static_cast<REAL>(-box.left),
+                                    static_cast<REAL>(-box.top), MatrixOrderPrepend);
+    }
+    GpGraphics* graphics() const { return graphics_.get(); }
+
+private:
+    UniqueBitmap bitmap_;
+    UniqueGraphics graphics_;
+};
+
+// Source-over of one non-premultiplied colour onto another, in the integer arithmetic GDI+
+// uses when it blends a colour onto a 32-bit ARGB bitmap.
 inline std::uint32_t Over(std::uint32_t fg, std::uint32_t bg) {
     const std::uint32_t fa = fg >> 24;
     if (fa == 0xFF) return fg;
@@ -172,7 +200,20 @@ struct Element {
     Box bounds;
     std::wstring key;
     std::function<void(GpGraphics*)> draw;
+    // Progress tracks: where the fill ends. When only the fill changed, only the columns between
+    // the old and the new end look different.
+    bool hasFillEnd = false;
+    float fillEnd = 0.0f;
 };
+
+// The columns a change of fill end touches, within the element's rows.
+Box FillChange(const Element& before, const Element& after) {
+    const float from = std::min(before.fillEnd, after.fillEnd);
+    const float to = std::max(before.fillEnd, after.fillEnd);
+    return Box{static_cast<int>(std::floor(from)) - 3, after.bounds.top,
+               static_cast<int>(std::ceil(to)) + 3, after.bounds.bottom}
+        .Intersect(after.bounds);
+}
 
 std::wstring FloatKey(float value) {
     std::uint32_t bits = 0;
@@ -233,11 +274,23 @@ std::vector<Element> BuildScene(int width, int height) {
                                  DrawProgressCaption(g, 60.0f, y, caption);
                              }});
             const bool fill = ProgressShowsFill(fraction);
-            scene.push_back({Around(60, y, barWidth + 1.0f, 21.0f),
-                             PercentText(fraction) + L"|" +
-                                 (fill ? FloatKey(ProgressFillWidth(barWidth, fraction)) : L"-"),
-                             [=](GpGraphics* g) {
-                                 DrawProgressTrack(g, 60.0f, y, barWidth, 20.0f, fraction);
+            const float f = fill ? ProgressFillWidth(barWidth, fraction) : 0.0f;
+            Element track{Around(60, y, barWidth, 20.0f), fill ? FloatKey(f) : L"-",
+                          [=](GpGraphics* g) {
+                              DrawProgressTrack(g, 60.0f, y, barWidth, 20.0f, fraction);
+                          }};
+            // The fill is cut by the track; beyond it nothing changes.
+            track.hasFillEnd = barWidth > 20.0f && f >= 0.0f;
+            track.fillEnd = 60.0f + std::min(f, barWidth);
+            scene.push_back(track);
+            // The percentage is centred on the track: each character is at most one em wide.
+            const std::wstring percent = PercentText(fraction);
+            const float half = 0.5f * 12.5f * static_cast<float>(percent.size());
+            const float centre = 60.0f + barWidth / 2.0f;
+            scene.push_back({Around(centre - half, y, 2.0f * half + 1.0f, 21.0f)
+                                 .Intersect(Around(60, y, barWidth + 1.0f, 21.0f)),
+                             percent, [=](GpGraphics* g) {
+                                 DrawProgressPercent(g, 60.0f, y, barWidth, 20.0f, fraction);
                              }});
         };
         bar(p + 62.0f, CurrentOverallFraction(), kOverallBarLabel);
@@ -344,7 +397,10 @@ private:
         } else {
             std::vector<Box> dirty;
             for (size_t i = 0; i < scene.size(); ++i) {
-                if (scene[i].key != scene_[i].key) {
+                if (scene[i].key == scene_[i].key) continue;
+                if (scene[i].hasFillEnd && scene_[i].hasFillEnd) {
+                    dirty.push_back(FillChange(scene_[i], scene[i]));
+                } else {
                     dirty.push_back(Union(scene[i].bounds, scene_[i].bounds));
                 }
             }
@@ -358,37 +414,36 @@ private:
         const Box all = frame_.Bounds();
         still_.CopyFrom(base_, all);
         for (const Element& e : scene_) e.draw(still_.graphics());
-        top_.Fill(band_, 0);
-        if (!band_.Empty()) {
-            const OuterClipScope clip(top_.graphics(), band_.ToRect());
-            for (const Element& e : scene_) {
-                if (e.bounds.Overlaps(band_)) e.draw(top_.graphics());
-            }
-        }
+        DrawTop(band_);
         work_.CopyFrom(base_, all);
         frame_.CopyFrom(still_, all);
         emberBoxes_.clear();
     }
 
-    // Draws again, inside the box only, everything of the still frame and of the top layer.
+    // Draws again, inside the box only, the still frame and (where embers can be) the top layer.
     void Redraw(const Box& box) {
         if (box.Empty()) return;
         still_.CopyFrom(base_, box);
         {
-            const OuterClipScope clip(still_.graphics(), box.ToRect());
-            for (const Element& e : scene_) {
-                if (e.bounds.Overlaps(box)) e.draw(still_.graphics());
+            const SurfaceView view(still_, box);
+            if (view.graphics() != nullptr) {
+                for (const Element& e : scene_) {
+                    if (e.bounds.Overlaps(box)) e.draw(view.graphics());
+                }
             }
         }
-        const Box inBand = box.Intersect(band_);
-        if (!inBand.Empty()) {
-            top_.Fill(inBand, 0);
-            const OuterClipScope clip(top_.graphics(), inBand.ToRect());
-            for (const Element& e : scene_) {
-                if (e.bounds.Overlaps(inBand)) e.draw(top_.graphics());
-            }
-        }
+        DrawTop(box.Intersect(band_));
         frame_.CopyFrom(still_, box);
+    }
+
+    void DrawTop(const Box& box) {
+        if (box.Empty()) return;
+        top_.Fill(box, 0);
+        const SurfaceView view(top_, box);
+        if (view.graphics() == nullptr) return;
+        for (const Element& e : scene_) {
+            if (e.bounds.Overlaps(box)) e.draw(view.graphics());
+        }
     }
 
     // The ember step of a plain paint, drawn on a copy of the background; only the pixels the
@@ -398,7 +453,7 @@ private:
             frame_.CopyFrom(still_, box);
             work_.CopyFrom(base_, box);
         }
-        DrawEmberBand(work_.graphics(), width_, height_);
+        DrawEmberBand(work_.graphics(), width_, height_, true);
         emberBoxes_.clear();
         for (const Ember& e : gEmbers) {
             const Box box = Around(e.x, e.y, e.size, e.size, 2.0f).Intersect(band_);

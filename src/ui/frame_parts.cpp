@@ -1,9 +1,11 @@
 #include "ui/frame_parts.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/patch_status.h"
 #include "ui/brushes.h"
 #include "ui/buttons.h"
-#include "ui/clip.h"
 #include "ui/embers.h"
 #include "ui/fonts.h"
 #include "ui/progress_bar.h"
@@ -37,20 +39,20 @@ void DrawBackground(GpGraphics* graphics, int width, int height) {
     if (brush) GdipFillRectangleI(graphics, brush.get(), 0, 0, width, height);
 }
 
-void SetEmberBandClip(GpGraphics* graphics, int width, int height) {
+void DrawEmberBand(GpGraphics* graphics, int width, int height, bool skipHidden) {
     const RectF band(0.0f, kHeaderBottom, static_cast<float>(width),
                      LowerPanelTop(height) - kHeaderBottom);
     UniqueRegion region;
     if (GdipCreateRegionRect(&band, region.put()) == Ok) {
-        SetElementClip(graphics, region.get());
+        GdipSetClipRegion(graphics, region.get(), CombineModeReplace);
     }
-}
-
-void DrawEmberBand(GpGraphics* graphics, int width, int height) {
-    SetEmberBandClip(graphics, width, height);
     UpdateEmbers(width, height);
-    DrawEmbers(graphics);
-    ResetElementClip(graphics);
+    // Taken wide on purpose: a band of negative height counts with its absolute extent, so
+    // nothing that could be drawn is skipped.
+    const RectF visible(0.0f, std::min(band.Y, band.Y + band.Height), band.Width,
+                        std::abs(band.Height));
+    DrawEmbers(graphics, skipHidden ? &visible : nullptr);
+    GdipResetClip(graphics);
 }
 
 void DrawHeaderBand(GpGraphics* graphics, int width) {

@@ -12,9 +12,9 @@ inline float LowerPanelTop(int height) { return static_cast<float>(height) - 214
 constexpr float kHeaderBottom = 118.0f;
 
 void DrawBackground(Gdiplus::GpGraphics* graphics, int width, int height);
-// Sets the band clip, advances the embers, draws them and lifts the clip.
-void DrawEmberBand(Gdiplus::GpGraphics* graphics, int width, int height);
-void SetEmberBandClip(Gdiplus::GpGraphics* graphics, int width, int height);
+// Sets the band clip, advances the embers, draws them and lifts the clip. With `skipHidden`,
+// embers outside the band are not sent to GDI+ (same pixels, less work).
+void DrawEmberBand(Gdiplus::GpGraphics* graphics, int width, int height, bool skipHidden = false);
 void DrawHeaderBand(Gdiplus::GpGraphics* graphics, int width);
 void DrawHeaderRule(Gdiplus::GpGraphics* graphics, int width);
 void DrawTitle(Gdiplus::GpGraphics* graphics, int width);

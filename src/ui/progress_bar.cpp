@@ -5,7 +5,6 @@
 
 #include "ui/brushes.h"
 #include "ui/buttons.h"
-#include "ui/clip.h"
 #include "ui/fonts.h"
 
 using namespace Gdiplus;
@@ -43,6 +42,7 @@ void DrawProgressBar(GpGraphics* graphics, float x, float y, float width, float 
                      double fraction, const std::wstring& label) {
     DrawProgressCaption(graphics, x, y, label);
     DrawProgressTrack(graphics, x, y, width, height, fraction);
+    DrawProgressPercent(graphics, x, y, width, height, fraction);
 }
 
 void DrawProgressCaption(GpGraphics* graphics, float x, float y, const std::wstring& label) {
@@ -51,7 +51,6 @@ void DrawProgressCaption(GpGraphics* graphics, float x, float y, const std::wstr
 
 void DrawProgressTrack(GpGraphics* graphics, float x, float y, float width, float height,
                        double fraction) {
-
     const UniquePath track = NewPath();
     if (track) {
         AddRoundedRect(track.get(), x, y, width, height, height);
@@ -62,14 +61,14 @@ void DrawProgressTrack(GpGraphics* graphics, float x, float y, float width, floa
     if (track && ProgressShowsFill(fraction)) {
         UniqueRegion clip;
         if (GdipCreateRegionPath(track.get(), clip.put()) == Ok) {
-            SetElementClip(graphics, clip.get());
+            GdipSetClipRegion(graphics, clip.get(), CombineModeReplace);
             const float f = ProgressFillWidth(width, fraction);
             const UniqueLineBrush fill = VerticalGradient(x, y, y + height, 0xFFFCC846, 0xFFD66018);
             if (fill) GdipFillRectangle(graphics, fill.get(), x, y, f, height);
             const UniqueLineBrush sheen =
                 VerticalGradient(x, y, y + height / 2.0f, 0x78FFFFFF, 0x00FFFFFF);
             if (sheen) GdipFillRectangle(graphics, sheen.get(), x, y, f, height / 2.0f);
-            ResetElementClip(graphics);
+            GdipResetClip(graphics);
         }
     }
 
@@ -79,7 +78,10 @@ void DrawProgressTrack(GpGraphics* graphics, float x, float y, float width, floa
             GdipDrawPath(graphics, border.get(), track.get());
         }
     }
+}
 
+void DrawProgressPercent(GpGraphics* graphics, float x, float y, float width, float height,
+                         double fraction) {
     const UiFont font(12.5f, true);
     if (font.get() == nullptr) return;
     const std::wstring percent = PercentText(fraction);

@@ -21,7 +21,10 @@ bool ProgressShowsFill(double fraction);
 void DrawProgressBar(Gdiplus::GpGraphics* graphics, float x, float y, float width, float height,
                      double fraction, const std::wstring& label);
 
-// The two halves of DrawProgressBar: the caption above the track, and everything on the track.
+// The three steps of DrawProgressBar, in its order: the caption above the track; the track with
+// its fill and border; the percentage.
 void DrawProgressCaption(Gdiplus::GpGraphics* graphics, float x, float y, const std::wstring& label);
 void DrawProgressTrack(Gdiplus::GpGraphics* graphics, float x, float y, float width, float height,
                        double fraction);
+void DrawProgressPercent(Gdiplus::GpGraphics* graphics, float x, float y, float width, float height,
+                         double fraction);

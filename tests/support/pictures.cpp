@@ -60,6 +60,16 @@ Picture PictureFromBytes(const std::string& bytes) {
     return picture;
 }
 
+std::string EncodePixels(const std::uint32_t* pixels, int width, int height, const wchar_t* mime) {
+    UniqueBitmap bitmap;
+    if (GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
+                                  reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(pixels)),
+                                  bitmap.put()) != Ok) {
+        return std::string();
+    }
+    return Encode(bitmap.get(), mime);
+}
+
 std::string MakeJpegBytes(int width, int height, unsigned seed) {
     std::vector<std::uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
@@ -70,12 +80,7 @@ std::string MakeJpegBytes(int width, int height, unsigned seed) {
             pixels[static_cast<size_t>(y) * width + x] = 0xFF000000u | (r << 16) | (g << 8) | b;
         }
     }
-    UniqueBitmap bitmap;
-    if (GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
-                                  reinterpret_cast<BYTE*>(pixels.data()), bitmap.put()) != Ok) {
-        return std::string();
-    }
-    return Encode(bitmap.get(), L"image/jpeg");
+    return EncodePixels(pixels.data(), width, height, L"image/jpeg");
 }
 
 std::string ReadWholeFile(const std::wstring& path) {

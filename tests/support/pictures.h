@@ -23,6 +23,9 @@ struct Picture {
 // Decodes the bytes (JPEG or PNG) held in memory.
 Picture PictureFromBytes(const std::string& bytes);
 
+// 0xAARRGGBB pixels (top-down rows) encoded by GDI+ as "image/png" or "image/jpeg".
+std::string EncodePixels(const std::uint32_t* pixels, int width, int height, const wchar_t* mime);
+
 // A width x height JPEG of soft coloured bands and diagonal stripes, encoded by GDI+.
 std::string MakeJpegBytes(int width, int height, unsigned seed);
 
