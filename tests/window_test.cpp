@@ -17,6 +17,7 @@
 #include "app/window_state.h"
 #include "net/file_hash.h"
 #include "support/test_files.h"
+#include "ui/frame_cache.h"
 
 namespace {
 
@@ -28,7 +29,10 @@ public:
         gInstance = ::GetModuleHandleW(nullptr);
         RegisterMainWindowClass();
     }
-    void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
+    void TearDown() override {
+        ReleaseFrameCache();
+        Gdiplus::GdiplusShutdown(token_);
+    }
 
 private:
     ULONG_PTR token_ = 0;

@@ -6,6 +6,7 @@
 #include "app/window_proc.h"
 #include "app/window_state.h"
 #include "selfupdate/self_update.h"
+#include "ui/frame_cache.h"
 
 HINSTANCE gInstance = nullptr;
 ULONG_PTR gGdiplusToken = 0;
@@ -45,6 +46,7 @@ void ReleaseGraphics() {
     DeletePicture(gBadgePicture);
     ReleaseStream(gBackgroundStream);
     ReleaseStream(gBadgeStream);
+    ReleaseFrameCache();
     Gdiplus::GdiplusShutdown(gGdiplusToken);
     gGdiplusToken = 0;
 }
