@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
 #include "app/unique_handle.h"
 #include "net/file_hash.h"
 #include "support/test_files.h"
@@ -67,4 +72,29 @@ TEST(Sha256FileHex, OtherReadersAreAllowed) {
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(reader.valid());
     EXPECT_EQ(Sha256FileHex(path), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+// One read buffer is kept and lent to one caller at a time: callers on several threads at once
+// must each hash their own bytes.
+TEST(Sha256FileHex, ConcurrentCallersDoNotShareBytes) {
+    TempDir dir;
+    std::vector<std::wstring> paths;
+    std::vector<std::string> expected;
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        paths.push_back(dir / (L"f" + std::to_wstring(i)));
+        ASSERT_TRUE(WriteFileBytes(paths.back(), PatternBytes(3 * 1048576 + i * 4099, 40 + i)));
+        expected.push_back(Sha256FileHex(paths.back()));
+        ASSERT_EQ(expected.back().size(), 64u);
+    }
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < paths.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 8; ++round) {
+                if (Sha256FileHex(paths[t]) != expected[t]) ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }

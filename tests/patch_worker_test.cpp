@@ -240,12 +240,6 @@ TEST(InstallPaths, UnsafeFormsAreRefused) {
     }
 }
 
-TEST(InstallPaths, JoinedAsWritten) {
-    EXPECT_EQ(LocalPathFor(L"C:\\Game", L"data/a.pak"), L"C:\\Game\\data/a.pak");
-    EXPECT_EQ(PartPathFor(L"C:\\Game\\data/a.pak"), L"C:\\Game\\data/a.pak.part");
-    EXPECT_EQ(DownloadUrlFor(L"http://h/files", L"data\\a b.pak"), L"http://h/filesdata\\a b.pak");
-}
-
 TEST(InstallPaths, ParentDirectoriesForBothSeparators) {
     TempDir temp;
     CreateParentDirectories(temp / L"a\\b/c\\file.bin");
@@ -254,14 +248,6 @@ TEST(InstallPaths, ParentDirectoriesForBothSeparators) {
     CreateParentDirectories(L"nofolder.bin");              // no separator: nothing to do
     CreateParentDirectories(temp / L"a\\b/c\\again.bin");  // existing folders are fine
     EXPECT_TRUE(PathExists(temp / L"a\\b\\c"));
-}
-
-TEST(ManifestUrl, PointsAtThePack) {
-    const std::wstring url = ManifestUrl();
-    const std::wstring tail = L"/pack/patch_manifest.txt";
-    ASSERT_GT(url.size(), tail.size());
-    EXPECT_EQ(url.compare(url.size() - tail.size(), tail.size(), tail), 0);
-    EXPECT_EQ(url.compare(0, 7, L"http://"), 0);
 }
 
 TEST_F(PatchRun, AllUpToDateWritesNothing) {
@@ -284,47 +270,39 @@ TEST_F(PatchRun, AllUpToDateWritesNothing) {
     ExpectLinesInOrder({L"Készen áll.", kChecking, kUpToDate});
 }
 
-TEST_F(PatchRun, ChangedByteAtTheRightSizeIsReplaced) {
-    const std::string a = PatternBytes(300000, 3), b = PatternBytes(200000, 4);
-    ServeManifest(Publish("a.pak", a) + Publish("data/b.pak", b));
-    Install("a.pak", a);
-    std::string changed = b;
+// Missing, resized and changed-at-the-right-size files are fetched in manifest order; an identical
+// one is left alone.
+TEST_F(PatchRun, MissingResizedAndChangedFilesAreReplaced) {
+    const std::string a = PatternBytes(50000, 3), b = PatternBytes(60000, 4),
+                      c = PatternBytes(200000, 5), d = PatternBytes(70000, 6);
+    ServeManifest(Publish("a.bin", a) + Publish("b.bin", b) + Publish("data/c.pak", c) +
+                  Publish("d.bin", d));
+    Install("b.bin", b + "longer");
+    std::string changed = c;
     changed[123456] ^= 0x20;
-    Install("data/b.pak", changed);
+    Install("data/c.pak", changed);
+    Install("d.bin", d);
 
     Run(false);
     ExpectEnd(PatchPhase::Updated, kUpdated);
-    EXPECT_TRUE(ReadFileBytes(Local("data/b.pak")) == b);
-    EXPECT_FALSE(PathExists(Local("data/b.pak.part")));
+    EXPECT_TRUE(ReadFileBytes(Local("a.bin")) == a);
+    EXPECT_TRUE(ReadFileBytes(Local("b.bin")) == b);
+    EXPECT_TRUE(ReadFileBytes(Local("data/c.pak")) == c);
+    EXPECT_FALSE(PathExists(Local("data/c.pak.part")));
     EXPECT_EQ(status.overallProgress.load(), 1.0);
     EXPECT_EQ(status.fileProgress.load(), 1.0);
     const auto requests = FileRequests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].path, Files("data/b.pak"));
-    ExpectLinesInOrder({L"Készen áll.", kChecking, L"Letöltés (1/1): data/b.pak", kUpdated});
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].path, Files("a.bin"));
+    EXPECT_EQ(requests[1].path, Files("b.bin"));
+    EXPECT_EQ(requests[2].path, Files("data/c.pak"));
+    ExpectLinesInOrder({L"Készen áll.", kChecking, L"Letöltés (1/3): a.bin",
+                        L"Letöltés (2/3): b.bin", L"Letöltés (3/3): data/c.pak", kUpdated});
     double last = 0.0;
     for (const Sample& s : samples) {
         EXPECT_GE(s.overall, last);
         last = s.overall;
     }
-}
-
-TEST_F(PatchRun, MissingAndResizedFilesAreFetchedInOrder) {
-    const std::string a = PatternBytes(50000, 5), b = PatternBytes(60000, 6),
-                      c = PatternBytes(70000, 7);
-    ServeManifest(Publish("a.bin", a) + Publish("b.bin", b) + Publish("c.bin", c));
-    Install("b.bin", b + "longer");
-    Install("c.bin", c);
-    Run(false);
-    ExpectEnd(PatchPhase::Updated, kUpdated);
-    EXPECT_TRUE(ReadFileBytes(Local("a.bin")) == a);
-    EXPECT_TRUE(ReadFileBytes(Local("b.bin")) == b);
-    const auto requests = FileRequests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].path, Files("a.bin"));
-    EXPECT_EQ(requests[1].path, Files("b.bin"));
-    ExpectLinesInOrder(
-        {L"Készen áll.", kChecking, L"Letöltés (1/2): a.bin", L"Letöltés (2/2): b.bin", kUpdated});
 }
 
 TEST_F(PatchRun, IfMissingEntriesAreOnlyFetchedWhenAbsent) {
@@ -457,6 +435,25 @@ TEST_F(PatchRun, StopBeforeTheCheckPassEndsCancelled) {
     ExpectEnd(PatchPhase::Idle, kCancelled);
     EXPECT_FALSE(PathExists(Local("a.pak")));
     EXPECT_TRUE(FileRequests().empty());
+}
+
+// A stop during verification lets that file be verified and installed, and is honoured before the
+// next download.
+TEST_F(PatchRun, StopWhileVerifyingEndsBeforeTheNextDownload) {
+    const std::string big = PatternBytes(48 << 20, 24);
+    ServeManifest(Publish("big.pak", big) + Publish("next.pak", "next"));
+    StartPatchRun(status, false);
+    ASSERT_TRUE(WaitFor([&] {
+        return status.phase.load() == PatchPhase::Verifying || !status.busy.load();
+    }));
+    status.stopRequested.store(true);
+    StartWatching();
+    WaitIdle();
+    ExpectEnd(PatchPhase::Idle, kCancelled);
+    EXPECT_TRUE(ReadFileBytes(Local("big.pak")) == big);
+    EXPECT_FALSE(PathExists(Local("big.pak.part")));
+    EXPECT_FALSE(PathExists(Local("next.pak")));
+    EXPECT_TRUE(LoggedRequestsFor(Files("next.pak")).empty());
 }
 
 TEST_F(PatchRun, SlashAndBackslashPathsMakeTheSameFolders) {

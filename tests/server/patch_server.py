@@ -223,9 +223,12 @@ class PatchServer:
         return self
 
     def stop(self):
-        if self._stopping.is_set():
-            return
-        self._stopping.set()
+        # Under the log lock, so that no handler still running writes the log after we return
+        # (the caller may be removing the folder it is in).
+        with self._log_lock:
+            if self._stopping.is_set():
+                return
+            self._stopping.set()
         self._httpd.shutdown()
         self._httpd.server_close()
         self._thread.join()
@@ -252,8 +255,11 @@ class PatchServer:
         entry = {"method": handler.command, "path": handler.path,
                  "version": handler.request_version,
                  "headers": [[name, value] for name, value in handler.headers.items()]}
-        with self._log_lock, open(self.log_path, "a", encoding="utf-8") as log:
-            log.write(json.dumps(entry) + "\n")
+        with self._log_lock:
+            if self._stopping.is_set():
+                return
+            with open(self.log_path, "a", encoding="utf-8") as log:
+                log.write(json.dumps(entry) + "\n")
 
 
 def read_log(log_path):
