@@ -274,3 +274,19 @@ TEST_F(HttpClient, TextBodyIsCappedAt64MiB) {
     EXPECT_LE(body.size(), kCap);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
+
+// A server may drop a keep-alive connection right after a response (load balancers and idle
+// timeouts do). The next call must not inherit that dead connection and fail.
+TEST_F(HttpClient, ConnectionDroppedAfterAResponseDoesNotFailTheNextCall) {
+    ASSERT_TRUE(ServeFile(L"pack/d.bin", PatternBytes(300000, 4)));
+    ASSERT_TRUE(ServeFile(L"pack/d.txt", "VERSION\t1\n"));
+    TempDir dir;
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        std::string body;
+        EXPECT_TRUE(HttpGetText(Url(L"/fault/closeafter/pack/d.txt"), body));
+        EXPECT_EQ(body, "VERSION\t1\n");
+        EXPECT_TRUE(Download(Url(L"/fault/closeafter/pack/d.bin"), dir / L"d.bin").result);
+        EXPECT_EQ(ReadFileBytes(dir / L"d.bin").size(), 300000u);
+    }
+}

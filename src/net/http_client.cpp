@@ -33,25 +33,60 @@ struct OpenRequest {
     UniqueInternet request;
 };
 
-// Everything up to the received response headers. False when any step fails; handles opened so
-// far are closed by their owners.
-bool SendGet(const std::wstring& url, OpenRequest& out) {
+enum class SendResult { Ok, Failed, Dropped };
+
+// A request that died on a connection the server had already dropped, as opposed to a server
+// that is down, unknown or silent (retrying those would only double the wait).
+bool IsDroppedConnection(DWORD error) {
+    switch (error) {
+        case ERROR_WINHTTP_TIMEOUT:
+        case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+        case ERROR_WINHTTP_CANNOT_CONNECT:
+        case WSAETIMEDOUT:
+        case WSAECONNREFUSED:
+            return false;
+        default:
+            return true;
+    }
+}
+
+// Everything up to the received response headers. Handles opened so far are closed by their
+// owners when a step fails.
+SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
     UrlParts parts;
-    if (!SplitUrl(url, parts)) return false;
+    if (!SplitUrl(url, parts)) return SendResult::Failed;
     out.session.reset(::WinHttpOpen(kUserAgent, kAccessTypeAutomaticProxy, WINHTTP_NO_PROXY_NAME,
                                     WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!out.session) return false;
+    if (!out.session) return SendResult::Failed;
     out.connection.reset(::WinHttpConnect(out.session.get(), parts.host.c_str(), parts.port, 0));
-    if (!out.connection) return false;
+    if (!out.connection) return SendResult::Failed;
     out.request.reset(::WinHttpOpenRequest(
         out.connection.get(), L"GET", parts.path.c_str(), nullptr, WINHTTP_NO_REFERER,
         WINHTTP_DEFAULT_ACCEPT_TYPES, parts.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!out.request) return false;
-    if (!::WinHttpSendRequest(out.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                              WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-        return false;
+    if (!out.request) return SendResult::Failed;
+    if (::WinHttpSendRequest(out.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+        ::WinHttpReceiveResponse(out.request.get(), nullptr)) {
+        return SendResult::Ok;
     }
-    return ::WinHttpReceiveResponse(out.request.get(), nullptr) != FALSE;
+    return IsDroppedConnection(::GetLastError()) ? SendResult::Dropped : SendResult::Failed;
+}
+
+// Wine's WinHTTP keeps idle connections in one pool for the whole process, across sessions, and
+// can hand out a socket that the server closed a moment ago; the request then dies before any
+// response. Windows pools per session, and each call here has its own, so it never reuses one.
+// A single fresh attempt, made before any byte of a body was taken, gives both the same result.
+bool SendGet(const std::wstring& url, OpenRequest& out) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        OpenRequest fresh;
+        const SendResult result = TrySendGet(url, fresh);
+        if (result == SendResult::Ok) {
+            out = std::move(fresh);
+            return true;
+        }
+        if (result == SendResult::Failed) return false;
+    }
+    return false;
 }
 
 // Content-Length as text: the numeric query saturates at 2^31-1. True when the header was there;

@@ -14,6 +14,9 @@ misbehaviour for the rest of the path:
   stall       headers and half the body, then silence (the server gives up after a while)
   404         an HTML error page with status 404, whatever the path
   empty       status 200 with an empty body
+  closeafter  the whole body with Content-Length and no word of closing, then the connection is
+              closed a moment later (a keep-alive connection the server drops, as load
+              balancers and idle timeouts do)
 
 A missing file gives a 404 HTML page. Both '/' and '\\' separate folders, as on a Windows host.
 Every request is logged as one JSON line: method, path, version and all headers in order.
@@ -43,7 +46,7 @@ NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></h
                   b"<body><h1>Not Found</h1><p>The requested file was not found.</p></body></html>\n")
 
 MODES = ("nolength", "chunked", "cut", "cutchunked", "reset", "drip", "endless", "stall", "404",
-         "empty")
+         "empty", "closeafter")
 
 
 class _Handler(BaseHTTPRequestHandler):
@@ -103,6 +106,15 @@ class _Handler(BaseHTTPRequestHandler):
         self._send_head(200, {"Content-Type": "application/octet-stream",
                               "Content-Length": str(len(body))})
         self.wfile.write(body)
+
+    def _mode_closeafter(self, body):
+        self._send_head(200, {"Content-Type": "application/octet-stream",
+                              "Content-Length": str(len(body))})
+        self.wfile.write(body)
+        self.wfile.flush()
+        # Late enough that the client is already sending its next request on this connection.
+        time.sleep(0.05)
+        self._close_after()
 
     def _mode_nolength(self, body):
         self._send_head(200, {"Content-Type": "application/octet-stream",
