@@ -230,12 +230,15 @@ TEST(InstallPaths, UnsafeFormsAreRefused) {
          {L"", L"\\evil.dll", L"/evil.dll", L"\\\\server\\share\\x", L"\\\\?\\C:\\x", L"C:\\x",
           L"C:x", L"data.pak:stream", L"CON:", L"..", L"..\\evil.dll", L"../evil.dll",
           L"data/../../evil.dll", L"data\\..", L"a\\...\\b", L"a\\.. \\b", L"a\\..\\b",
-          L"bad\tname", L"nul\u0001"}) {
+          L"bad\tname", L"nul\u0001", L"NUL", L"nul.txt", L"data\\con", L"data/LPT1.pak",
+          L"Com9.x.y", L"aux .pak", L"prn.", L"CONOUT$", L"sound\\conin$.wav"}) {
         EXPECT_FALSE(IsSafeRelativePath(bad)) << Narrow(bad);
     }
     EXPECT_FALSE(IsSafeRelativePath(std::wstring(L"a\0..", 4)));
     for (const wchar_t* good : {L"velkaro.exe", L"data\\map.pak", L"data/map.pak", L"./x.ini",
-                                L"a..b\\c", L"..name", L"name..", L".hidden", L"térkép\\ő.pak"}) {
+                                L"a..b\\c", L"..name", L"name..", L".hidden", L"térkép\\ő.pak",
+                                L"console.dat", L"nullx.pak", L"com10.pak", L"lpt.pak",
+                                L"data\\auxiliary\\x", L"com\\1.pak"}) {
         EXPECT_TRUE(IsSafeRelativePath(good)) << Narrow(good);
     }
 }
@@ -483,7 +486,8 @@ TEST_F(PatchRun, EveryUnsafePathIsRefusedBeforeAnythingIsWritten) {
                                              "data/../../evil.dll",
                                              "data\\..",
                                              "\\\\?\\C:\\evil",
-                                             "data/.. /evil.dll"};
+                                             "data/.. /evil.dll",
+                                             "data\\LPT1.pak"};
     for (const std::string& bad : unsafe) {
         SCOPED_TRACE(bad);
         // A missing safe entry first: it would be fetched if the refusal came late.
@@ -548,6 +552,19 @@ TEST_F(PatchRun, TargetHeldOpenByAnotherProcessCannotBeInstalled) {
     Run(false);
     ExpectEnd(PatchPhase::Updated, kUpdated);
     EXPECT_TRUE(ReadFileBytes(Local("velkaro.exe")) == fresh);
+}
+
+// A read-only file from an old installer must not block every future update. (Windows refuses to
+// replace it unless the attribute is cleared first; Wine replaces it either way.)
+TEST_F(PatchRun, ReadOnlyTargetIsReplaced) {
+    const std::string fresh = PatternBytes(9000, 19);
+    ServeManifest(Publish("data.pak", fresh));
+    Install("data.pak", "old read-only content");
+    ASSERT_TRUE(::SetFileAttributesW(Local("data.pak").c_str(), FILE_ATTRIBUTE_READONLY));
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("data.pak")) == fresh);
+    EXPECT_FALSE(PathExists(Local("data.pak.part")));
 }
 
 TEST_F(PatchRun, ZeroTotalBytesJumpsToOneAfterEachFile) {

@@ -279,6 +279,8 @@ TEST(SplashFade, AlphaRisesHoldsFallsAndThenCloses) {
     gSplashTick = 0;
 
     const int rising[] = {25, 51, 76, 102, 127, 153, 178, 204, 229};
+    const int falling[] = {243, 231, 220, 208, 197, 185, 173, 162, 150, 139, 127,
+                           115, 104, 92,  81,  69,  57,  46,  34,  23,  11,  0};
     for (int tick = 1; tick <= 72; ++tick) {
         const bool closed = SplashFade(window);
         BYTE alpha = 0;
@@ -286,7 +288,7 @@ TEST(SplashFade, AlphaRisesHoldsFallsAndThenCloses) {
         ASSERT_TRUE(::GetLayeredWindowAttributes(window, nullptr, &alpha, &flags));
         int expected = 255;
         if (tick < 10) expected = rising[tick - 1];
-        if (tick > 50) expected = (72 - tick) * 255 / 22;
+        if (tick > 50) expected = falling[tick - 51];
         EXPECT_EQ(alpha, expected) << "tick " << tick;
         EXPECT_EQ(closed, tick == 72) << "tick " << tick;
         EXPECT_EQ(gSplashTick, tick);

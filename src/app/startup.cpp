@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <objbase.h>
 #include <shlwapi.h>
 
 #include "app/exe_location.h"
@@ -117,6 +118,9 @@ Gdiplus::GpImage* LoadPictureFromFiles(const wchar_t* const* names, int count) {
 
 int RunLauncher(HINSTANCE instance) {
     gInstance = instance;
+    // The shell may hand links and programs to COM handlers, which want an apartment.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
     // Left behind by the previous self-update; usually absent.
     ::DeleteFileW((ExePath() + L".old").c_str());
     RunSelfUpdate();
@@ -129,6 +133,7 @@ int RunLauncher(HINSTANCE instance) {
     HWND window = CreateMainWindow(nullptr);
     if (window == nullptr) {
         ReleaseGraphics();
+        if (SUCCEEDED(com)) ::CoUninitialize();
         return 1;
     }
     ::ShowWindow(window, SW_SHOW);
@@ -139,5 +144,6 @@ int RunLauncher(HINSTANCE instance) {
         ::DispatchMessageW(&message);
     }
     ReleaseGraphics();
+    if (SUCCEEDED(com)) ::CoUninitialize();
     return 0;
 }

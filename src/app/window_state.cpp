@@ -1,7 +1,12 @@
 #include "app/window_state.h"
 
-std::int32_t gMouseX = -1;
-std::int32_t gMouseY = -1;
+namespace {
+// No button looks hovered before the pointer first moves over the window.
+constexpr std::int32_t kNoPointer = -1;
+}  // namespace
+
+std::int32_t gMouseX = kNoPointer;
+std::int32_t gMouseY = kNoPointer;
 std::int32_t gFrameTick = 0;
 bool gSettingsOpen = false;
 bool gSplashActive = false;
@@ -22,8 +27,8 @@ bool IsPictureUsable(Gdiplus::GpImage* picture) {
 }
 
 void ResetWindowState() {
-    gMouseX = -1;
-    gMouseY = -1;
+    gMouseX = kNoPointer;
+    gMouseY = kNoPointer;
     gFrameTick = 0;
     gSettingsOpen = false;
     gSplashActive = false;

@@ -18,6 +18,25 @@ bool IsDotsSegment(const std::wstring& path, size_t begin, size_t end) {
     return true;
 }
 
+// CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$ and CONOUT$ open a device instead of a file, in any
+// folder and with any extension ("LPT1.pak", "nul.txt"): nothing may be written to them.
+bool IsDeviceSegment(const std::wstring& path, size_t begin, size_t end) {
+    size_t stem = begin;
+    while (stem < end && path[stem] != L'.') ++stem;
+    while (stem > begin && (path[stem - 1] == L' ' || path[stem - 1] == L'.')) --stem;
+    std::wstring name;
+    for (size_t i = begin; i < stem; ++i) {
+        const wchar_t c = path[i];
+        name.push_back(c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c);
+    }
+    if (name == L"CON" || name == L"PRN" || name == L"AUX" || name == L"NUL" ||
+        name == L"CONIN$" || name == L"CONOUT$") {
+        return true;
+    }
+    return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
+           name[3] >= L'0' && name[3] <= L'9';
+}
+
 }  // namespace
 
 bool IsSafeRelativePath(const std::wstring& widePath) {
@@ -26,6 +45,7 @@ bool IsSafeRelativePath(const std::wstring& widePath) {
     for (size_t i = 0; i <= widePath.size(); ++i) {
         if (i == widePath.size() || IsSeparator(widePath[i])) {
             if (IsDotsSegment(widePath, segmentStart, i)) return false;
+            if (IsDeviceSegment(widePath, segmentStart, i)) return false;
             segmentStart = i + 1;
             continue;
         }

@@ -4,8 +4,9 @@
 #include <string>
 
 // False for a manifest path that could write outside the installation: empty, rooted ('\' or '/'
-// first), with a ':' anywhere (drive letters, alternate streams, device names), with a control
-// character, or with a segment of dots only such as "..".
+// first), with a ':' anywhere (drive letters, alternate streams, device paths), with a control
+// character, with a segment of dots only such as "..", or with a segment that names a device
+// (CON, NUL, COM1, LPT1.pak and the like).
 bool IsSafeRelativePath(const std::wstring& widePath);
 
 // installDir + "\" + widePath, separators left as written.

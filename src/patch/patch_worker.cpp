@@ -67,10 +67,11 @@ void StartPatchRun(PatchStatus& status, bool fullCheck) {
     status.fullCheck.store(fullCheck);
     // The earlier run cleared busy as its last step; this only waits for its thread to return.
     if (status.workerThread.joinable()) status.workerThread.join();
-    // std::thread reports a failed creation only by throwing; nobody else would clear busy.
+    // std::thread reports a failed creation only by throwing (system_error, or bad_alloc), and
+    // nothing may unwind through the window procedure; nobody else would clear busy.
     try {
         status.workerThread = std::thread(PatchThreadMain, std::ref(status));
-    } catch (const std::system_error&) {
+    } catch (...) {
         status.busy.store(false);
     }
 }
@@ -182,6 +183,12 @@ void PatchWorker(PatchStatus& status) {
         // One step, so there is no moment without a target; a target held open by a running
         // game makes it fail, and that must not pass for an installed file.
         status.phase.store(PatchPhase::Downloading);
+        // A read-only file (copied from a disc, or marked so by an older installer) cannot be
+        // replaced; it is being replaced by the verified content anyway.
+        const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            ::SetFileAttributesW(target.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        }
         if (!::MoveFileExW(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             ::DeleteFileW(part.c_str());
             EndRun(status, PatchPhase::Failed, L"Nem sikerült telepíteni: " + widePath);

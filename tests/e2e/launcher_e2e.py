@@ -207,6 +207,19 @@ def dismiss_box(box, main):
     return desktop.wait_until(lambda: not other_talvora_windows(main), 5)
 
 
+def expect_box(launcher, shot_name, icon):
+    """A message box of the launcher is up with the `icon` ("warning" or "error"); dismisses it."""
+    boxes = other_talvora_windows(launcher.window)
+    if not check(boxes, f"no {icon} box appeared ({shot_name})"):
+        return False
+    bx, by, bw, bh = desktop.geometry(boxes[0])
+    shot = desktop.screenshot(os.path.join(launcher.shots, shot_name + ".png"), (bx, by, bw, bh))
+    yellow, red = colour_counts(shot)
+    ours, other = (yellow, red) if icon == "warning" else (red, yellow)
+    check(ours > 20 and ours > other, f"not a {icon} icon (yellow {yellow}, red {red})")
+    return check(dismiss_box(boxes[0], launcher.window), f"the {icon} box did not close")
+
+
 def colour_counts(shot):
     """(yellowish, reddish) pixel counts: Wine's warning icon is yellow, its error icon red."""
     out = desktop.run("convert", shot, "txt:-")
@@ -320,13 +333,7 @@ def case_missing_config(server_root, install, shots):
         launcher.hover_away()
         check(is_orange(launcher.pixel("settings", GAME_CONFIG_BODY)), "the settings page did not open")
         launcher.click(GAME_CONFIG)
-        boxes = other_talvora_windows(launcher.window)
-        if check(boxes, "no message box appeared for the missing config.exe"):
-            bx, by, bw, bh = desktop.geometry(boxes[0])
-            shot = desktop.screenshot(os.path.join(shots, "warning-box.png"), (bx, by, bw, bh))
-            yellow, red = colour_counts(shot)
-            check(yellow > 20 and yellow > red, f"not a warning icon (yellow {yellow}, red {red})")
-            check(dismiss_box(boxes[0], launcher.window), "the message box did not close")
+        expect_box(launcher, "warning-box", "warning")
         launcher.hover_away()
         check(is_orange(launcher.pixel("settings-after", GAME_CONFIG_BODY)),
               "the settings page did not stay open")
@@ -346,15 +353,8 @@ def case_missing_game(server_root, install, shots):
         check(wait_ready(launcher), "PLAY never became enabled")
         for attempt in (1, 2):
             launcher.click(PLAY)
-            boxes = other_talvora_windows(launcher.window)
-            if not check(boxes, f"no error box on attempt {attempt}"):
+            if not expect_box(launcher, f"error-box-{attempt}", "error"):
                 break
-            bx, by, bw, bh = desktop.geometry(boxes[0])
-            shot = desktop.screenshot(os.path.join(shots, f"error-box-{attempt}.png"),
-                                      (bx, by, bw, bh))
-            yellow, red = colour_counts(shot)
-            check(red > 20 and red > yellow, f"not an error icon (yellow {yellow}, red {red})")
-            check(dismiss_box(boxes[0], launcher.window), "the error box did not close")
             launcher.hover_away()
             check(desktop.geometry(launcher.window)[2:] == (900, 560), "the window changed")
             check(is_orange(launcher.pixel(f"after-error-{attempt}", PLAY_BODY)),
