@@ -310,9 +310,10 @@ def case_close_during_download(server_root, install, shots):
             return
         part = target + ".part"
         check(desktop.wait_until(lambda: os.path.exists(part), 60), "the download never started")
-        launcher.shot("downloading")
-        desktop.close_window(launcher.window)
-        code = launcher.wait_exit(30)
+        # A player closes what is on the screen: wait for the first painted frame.
+        check(desktop.wait_until(lambda: max(launcher.pixel("downloading", (450, 60))) > 60, 30, 0.3),
+              "the window was never painted")
+        code = launcher.close()
         check(code == 0, f"closing during a download did not end the launcher cleanly ({code})")
         check(not os.path.exists(part), "the part file was left behind")
         check(open(target, "rb").read() == b"old content", "the target was touched")
