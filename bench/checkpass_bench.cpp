@@ -21,10 +21,12 @@ namespace {
 void ListFiles(const std::wstring& dir, std::vector<std::wstring>& out) {
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
+    if (find == INVALID_HANDLE_VALUE)
+        return;
     do {
         const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
+        if (name == L"." || name == L"..")
+            continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             ListFiles(dir + L"\\" + name, out);
         } else {
@@ -43,7 +45,8 @@ std::uint64_t PlainBcryptLoop(const std::vector<std::wstring>& files) {
     for (const std::wstring& path : files) {
         HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return 0;
+        if (file == INVALID_HANDLE_VALUE)
+            return 0;
         BCRYPT_HASH_HANDLE hash = nullptr;
         ::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
         DWORD got = 0;
@@ -82,16 +85,18 @@ PROCESS_MEMORY_COUNTERS Memory() {
     return counters;
 }
 
-double MiB(SIZE_T bytes) { return static_cast<double>(bytes) / 1048576.0; }
+double MiB(SIZE_T bytes) {
+    return static_cast<double>(bytes) / 1048576.0;
+}
 
 void PrintMemory(const char* label, const PROCESS_MEMORY_COUNTERS& before,
                  const PROCESS_MEMORY_COUNTERS& after) {
-    std::printf("%s: peak working set %.1f MiB (+%.1f MiB over the run), peak pagefile %.1f MiB "
-                "(+%.1f MiB)\n",
-                label, MiB(after.PeakWorkingSetSize),
-                MiB(after.PeakWorkingSetSize - before.PeakWorkingSetSize),
-                MiB(after.PeakPagefileUsage),
-                MiB(after.PeakPagefileUsage - before.PeakPagefileUsage));
+    std::printf(
+        "%s: peak working set %.1f MiB (+%.1f MiB over the run), peak pagefile %.1f MiB "
+        "(+%.1f MiB)\n",
+        label, MiB(after.PeakWorkingSetSize),
+        MiB(after.PeakWorkingSetSize - before.PeakWorkingSetSize), MiB(after.PeakPagefileUsage),
+        MiB(after.PeakPagefileUsage - before.PeakPagefileUsage));
 }
 
 }  // namespace
@@ -100,7 +105,8 @@ int wmain(int argc, wchar_t** argv) {
     const bool memoryOnly = argc > 1 && std::wstring(argv[1]) == L"--memory";
     const int first = memoryOnly ? 2 : 1;
     if (argc < first + 2) {
-        std::fprintf(stderr, "usage: checkpass_bench [--memory] MANIFEST_URL INSTALL_DIR [ROUNDS]\n");
+        std::fprintf(stderr,
+                     "usage: checkpass_bench [--memory] MANIFEST_URL INSTALL_DIR [ROUNDS]\n");
         return 2;
     }
     PatchStatus status;
@@ -112,7 +118,8 @@ int wmain(int argc, wchar_t** argv) {
         const bool ok = NormalRun(status);
         const PROCESS_MEMORY_COUNTERS after = Memory();
         if (!ok) {
-            std::printf("run did not end UpToDate (phase %d)\n", static_cast<int>(status.phase.load()));
+            std::printf("run did not end UpToDate (phase %d)\n",
+                        static_cast<int>(status.phase.load()));
             return 1;
         }
         PrintMemory("memory", before, after);
@@ -134,8 +141,10 @@ int wmain(int argc, wchar_t** argv) {
                         static_cast<int>(status.phase.load()));
             return 1;
         }
-        if (r < bestRun) bestRun = r;
-        if (p < bestPlain) bestPlain = p;
+        if (r < bestRun)
+            bestRun = r;
+        if (p < bestPlain)
+            bestPlain = p;
     }
     const PROCESS_MEMORY_COUNTERS after = Memory();
     const double mib = static_cast<double>(bytes) / 1048576.0;

@@ -17,15 +17,16 @@ namespace {
 // into one fixed buffer, write (or drop) the bytes. No checks beyond what keeps it correct.
 std::uint64_t PlainLoop(const std::wstring& url, const std::wstring& path, bool write) {
     UrlParts parts;
-    if (!SplitUrl(url, parts)) return 0;
-    HINTERNET session = ::WinHttpOpen(L"TalvoraPatcher/1.0", 4, WINHTTP_NO_PROXY_NAME,
-                                      WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!SplitUrl(url, parts))
+        return 0;
+    HINTERNET session =
+        ::WinHttpOpen(L"TalvoraPatcher/1.0", 4, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     HINTERNET connection = ::WinHttpConnect(session, parts.host.c_str(), parts.port, 0);
     HINTERNET request = ::WinHttpOpenRequest(connection, L"GET", parts.path.c_str(), nullptr,
                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
     std::uint64_t total = 0;
-    if (::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                             0, 0, 0) &&
+    if (::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                             0, 0) &&
         ::WinHttpReceiveResponse(request, nullptr)) {
         HANDLE file = write ? ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL, nullptr)
@@ -33,17 +34,21 @@ std::uint64_t PlainLoop(const std::wstring& url, const std::wstring& path, bool 
         std::vector<char> buffer(1 << 20);
         for (;;) {
             DWORD available = 0;
-            if (!::WinHttpQueryDataAvailable(request, &available) || available == 0) break;
-            if (available > buffer.size()) available = static_cast<DWORD>(buffer.size());
+            if (!::WinHttpQueryDataAvailable(request, &available) || available == 0)
+                break;
+            if (available > buffer.size())
+                available = static_cast<DWORD>(buffer.size());
             DWORD got = 0;
-            if (!::WinHttpReadData(request, buffer.data(), available, &got) || got == 0) break;
+            if (!::WinHttpReadData(request, buffer.data(), available, &got) || got == 0)
+                break;
             if (write) {
                 DWORD written = 0;
                 ::WriteFile(file, buffer.data(), got, &written, nullptr);
             }
             total += got;
         }
-        if (write) ::CloseHandle(file);
+        if (write)
+            ::CloseHandle(file);
     }
     ::WinHttpCloseHandle(request);
     ::WinHttpCloseHandle(connection);
@@ -61,9 +66,10 @@ std::uint64_t Ours(const std::wstring& url, const std::wstring& path) {
     });
     static bool told = false;
     if (!told) {
-        std::printf("HttpDownloadFile: %llu chunks, %.1f KiB on average\n",
-                    static_cast<unsigned long long>(chunks),
-                    chunks ? static_cast<double>(last) / 1024.0 / static_cast<double>(chunks) : 0.0);
+        std::printf(
+            "HttpDownloadFile: %llu chunks, %.1f KiB on average\n",
+            static_cast<unsigned long long>(chunks),
+            chunks ? static_cast<double>(last) / 1024.0 / static_cast<double>(chunks) : 0.0);
         told = true;
     }
     return ok ? last : 0;
@@ -93,9 +99,12 @@ int wmain(int argc, wchar_t** argv) {
         const double w = Seconds([&] { return PlainLoop(url, dest + L".loop", true); }, write);
         const double d = Seconds([&] { return PlainLoop(url, dest, false); }, drop);
         const double o = Seconds([&] { return Ours(url, dest); }, ours);
-        if (w < bestWrite) bestWrite = w;
-        if (d < bestDrop) bestDrop = d;
-        if (o < bestOurs) bestOurs = o;
+        if (w < bestWrite)
+            bestWrite = w;
+        if (d < bestDrop)
+            bestDrop = d;
+        if (o < bestOurs)
+            bestOurs = o;
     }
     ::DeleteFileW((dest + L".loop").c_str());
     if (ours == 0 || ours != write || ours != drop) {

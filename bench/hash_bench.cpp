@@ -16,7 +16,8 @@ namespace {
 std::string PlainBcryptLoop(const std::wstring& path) {
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::string();
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
     ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
@@ -32,7 +33,8 @@ std::string PlainBcryptLoop(const std::wstring& path) {
     ::BCryptCloseAlgorithmProvider(algorithm, 0);
     ::CloseHandle(file);
     char hex[65];
-    for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    for (int i = 0; i < 32; ++i)
+        std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
     return std::string(hex, 64);
 }
 
@@ -53,7 +55,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring path = argv[1];
     const int rounds = argc > 2 ? _wtoi(argv[2]) : 3;
     WIN32_FILE_ATTRIBUTE_DATA info = {};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return 1;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
+        return 1;
     const double mib =
         ((static_cast<double>(info.nFileSizeHigh) * 4294967296.0) + info.nFileSizeLow) / 1048576.0;
 
@@ -62,8 +65,10 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < rounds; ++i) {
         const double p = Seconds([&] { return PlainBcryptLoop(path); }, plain);
         const double o = Seconds([&] { return Sha256FileHex(path); }, ours);
-        if (p < bestPlain) bestPlain = p;
-        if (o < bestOurs) bestOurs = o;
+        if (p < bestPlain)
+            bestPlain = p;
+        if (o < bestOurs)
+            bestOurs = o;
     }
     if (ours != plain || ours.empty()) {
         std::printf("MISMATCH ours=%s plain=%s\n", ours.c_str(), plain.c_str());

@@ -40,8 +40,8 @@ void Advance(PatchStatus& status, Page page, int frame) {
     if (page == Page::MainDownloading) {
         const int file = frame / 60 + 1;
         if (frame % 60 == 0) {
-            SetStatusText(status, L"Letöltés (" + std::to_wstring(file) +
-                                      L"/12): pack\\terrain_" + std::to_wstring(file) + L".pak");
+            SetStatusText(status, L"Letöltés (" + std::to_wstring(file) + L"/12): pack\\terrain_" +
+                                      std::to_wstring(file) + L".pak");
         }
         status.fileProgress.store((frame % 60) / 60.0);
         status.overallProgress.store(frame / 720.0);
@@ -77,9 +77,9 @@ std::vector<double> Run(HDC dc, PatchStatus& status, Page page, FrameMode mode, 
         const auto start = std::chrono::steady_clock::now();
         PaintWindow(dc, width, height);
         ::GdiFlush();
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                               start)
-                         .count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     return ms;
 }
@@ -91,7 +91,8 @@ int wmain(int argc, wchar_t** argv) {
 
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 1;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok)
+        return 1;
     int rc = 0;
     {
         bool bgFromSource = false;
@@ -115,9 +116,9 @@ int wmain(int argc, wchar_t** argv) {
         ::RegisterClassW(&wc);
         RECT r{0, 0, 900, 560};
         ::AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-        HWND window = ::CreateWindowW(wc.lpszClassName, L"Talvora", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                      0, 0, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                                      wc.hInstance, nullptr);
+        HWND window = ::CreateWindowW(wc.lpszClassName, L"Talvora",
+                                      WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, r.right - r.left,
+                                      r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
         if (window == nullptr) {
             std::printf("no window\n");
             rc = 1;
@@ -142,12 +143,13 @@ int wmain(int argc, wchar_t** argv) {
             for (const Case& c : cases) {
                 const Figures plain =
                     Summarise(Run(dc, status, c.page, FrameMode::Plain, frames, c.width, c.height));
-                const Figures cached =
-                    Summarise(Run(dc, status, c.page, FrameMode::Cached, frames, c.width, c.height));
-                std::printf("%s: plain median %.2f ms p95 %.2f ms | cached median %.2f ms p95 "
-                            "%.2f ms | ratio plain/cached median %.1f\n",
-                            c.name, plain.median, plain.p95, cached.median, cached.p95,
-                            plain.median / cached.median);
+                const Figures cached = Summarise(
+                    Run(dc, status, c.page, FrameMode::Cached, frames, c.width, c.height));
+                std::printf(
+                    "%s: plain median %.2f ms p95 %.2f ms | cached median %.2f ms p95 "
+                    "%.2f ms | ratio plain/cached median %.1f\n",
+                    c.name, plain.median, plain.p95, cached.median, cached.p95,
+                    plain.median / cached.median);
                 std::fflush(stdout);
             }
             gPatchStatus = nullptr;

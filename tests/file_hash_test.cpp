@@ -24,7 +24,8 @@ std::string HashOf(const TempDir& dir, const std::string& content) {
 TEST(Sha256FileHex, KnownVectors) {
     TempDir dir;
     EXPECT_EQ(HashOf(dir, ""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(HashOf(dir, "abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(HashOf(dir, "abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(HashOf(dir, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
@@ -36,16 +37,20 @@ TEST(Sha256FileHex, ReadBufferBoundaries) {
     TempDir dir;
     EXPECT_EQ(HashOf(dir, std::string(1048576, '\0')),
               "30e14955ebf1352266dc2ff8067e68104607e750abb9d3b36582b8af909fcb58");
-    EXPECT_EQ(HashOf(dir, PatternBytes(1048576, 7)), "c5da9a3a79ce56454a99468e78fe0ea40edcd5c13322f009319e08bafe9cdc82");
-    EXPECT_EQ(HashOf(dir, PatternBytes(1048577, 7)), "dab00043110e892778cf5db4b00e48f1c2502592d15916afa04c4b8c7cfececb");
-    EXPECT_EQ(HashOf(dir, PatternBytes(3 * 1048576 + 123, 9)), "4705ff7dfa4885be37feee631dba8e0191517110fde5d66426df8fdb86f4b163");
+    EXPECT_EQ(HashOf(dir, PatternBytes(1048576, 7)),
+              "c5da9a3a79ce56454a99468e78fe0ea40edcd5c13322f009319e08bafe9cdc82");
+    EXPECT_EQ(HashOf(dir, PatternBytes(1048577, 7)),
+              "dab00043110e892778cf5db4b00e48f1c2502592d15916afa04c4b8c7cfececb");
+    EXPECT_EQ(HashOf(dir, PatternBytes(3 * 1048576 + 123, 9)),
+              "4705ff7dfa4885be37feee631dba8e0191517110fde5d66426df8fdb86f4b163");
 }
 
 TEST(Sha256FileHex, DigitsAreLowerCaseAndStable) {
     TempDir dir;
     const std::string first = HashOf(dir, PatternBytes(5000, 1));
     ASSERT_EQ(first.size(), 64u);
-    for (char c : first) EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) << c;
+    for (char c : first)
+        EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) << c;
     EXPECT_EQ(Sha256FileHex(dir / L"content.bin"), first);
 }
 
@@ -61,7 +66,8 @@ TEST(Sha256FileHex, EmptyWhenNoDigestCanBeMade) {
     ASSERT_TRUE(writer.valid());
     EXPECT_EQ(Sha256FileHex(busy), "");
     writer.reset();
-    EXPECT_EQ(Sha256FileHex(busy), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256FileHex(busy),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 TEST(Sha256FileHex, OtherReadersAreAllowed) {
@@ -71,7 +77,8 @@ TEST(Sha256FileHex, OtherReadersAreAllowed) {
     UniqueFile reader(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(reader.valid());
-    EXPECT_EQ(Sha256FileHex(path), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256FileHex(path),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 // One read buffer is kept and lent to one caller at a time: callers on several threads at once
@@ -91,10 +98,12 @@ TEST(Sha256FileHex, ConcurrentCallersDoNotShareBytes) {
     for (size_t t = 0; t < paths.size(); ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 8; ++round) {
-                if (Sha256FileHex(paths[t]) != expected[t]) ++wrong;
+                if (Sha256FileHex(paths[t]) != expected[t])
+                    ++wrong;
             }
         });
     }
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : threads)
+        thread.join();
     EXPECT_EQ(wrong.load(), 0);
 }

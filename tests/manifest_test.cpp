@@ -33,10 +33,12 @@ TEST(SplitTabFields, EveryTabSeparatesAndCarriageReturnsVanish) {
 }
 
 TEST(ManifestLines, CrLfReadsExactlyLikeLf) {
-    const std::string lf = "VERSION\t7\nBASE\thttp://h/p/\na.pak\t10\tabc\nb\\c.pak\t20\tdef\tIFMISSING\n";
+    const std::string lf =
+        "VERSION\t7\nBASE\thttp://h/p/\na.pak\t10\tabc\nb\\c.pak\t20\tdef\tIFMISSING\n";
     std::string crlf;
     for (char c : lf) {
-        if (c == '\n') crlf += '\r';
+        if (c == '\n')
+            crlf += '\r';
         crlf += c;
     }
     const Parsed a = Parse(lf);

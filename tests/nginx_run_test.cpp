@@ -49,8 +49,7 @@ TEST(NginxRun, UpdateUpToDateAndRepair) {
     const std::string manifest = "# published for the nginx run\nVERSION\t3\nBASE\t" +
                                  std::string(server.begin(), server.end()) + "/pack/files/\n" +
                                  Line("velkaro.exe", exe) + Line("data/big.pak", big) +
-                                 Line("data/térképek/észak.pak", map) +
-                                 Line("data/empty.dat", "") +
+                                 Line("data/térképek/észak.pak", map) + Line("data/empty.dat", "") +
                                  Line("config.ini", "[video]\n", "\tIFMISSING");
     ASSERT_TRUE(ServeFile(L"pack/patch_manifest.txt", manifest));
 

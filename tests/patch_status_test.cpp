@@ -55,8 +55,10 @@ TEST(PatchStatus, FinishCancelledIsSeenInOrderByAConcurrentReader) {
             }
             for (;;) {
                 if (!status.busy.load()) {
-                    if (status.phase.load() != PatchPhase::Idle) ++violations;
-                    if (ReadStatusText(status) != L"Megszakítva.") ++violations;
+                    if (status.phase.load() != PatchPhase::Idle)
+                        ++violations;
+                    if (ReadStatusText(status) != L"Megszakítva.")
+                        ++violations;
                     return;
                 }
             }
@@ -68,4 +70,6 @@ TEST(PatchStatus, FinishCancelledIsSeenInOrderByAConcurrentReader) {
     }
 }
 
-TEST(PatchStatus, GlobalRecordStartsNull) { EXPECT_EQ(gPatchStatus, nullptr); }
+TEST(PatchStatus, GlobalRecordStartsNull) {
+    EXPECT_EQ(gPatchStatus, nullptr);
+}

@@ -40,7 +40,9 @@ std::string Digest(const std::string& bytes) {
     return Sha256FileHex(dir / L"d");
 }
 
-std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8); }
+std::wstring Wide(const std::string& utf8) {
+    return Utf8ToWide(utf8);
+}
 
 // For ASCII text and messages only.
 std::string Narrow(const std::wstring& wide) {
@@ -55,10 +57,12 @@ void ListTree(const std::wstring& root, const std::wstring& prefix,
               std::vector<std::wstring>& out) {
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileW((root + prefix + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
+    if (find == INVALID_HANDLE_VALUE)
+        return;
     do {
         const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
+        if (name == L"." || name == L"..")
+            continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             out.push_back(prefix + name + L"\\");
             ListTree(root, prefix + name + L"\\", out);
@@ -97,7 +101,8 @@ class PatchRun : public ::testing::Test {
     void TearDown() override {
         status.stopRequested.store(true);
         StopWatching();
-        if (status.workerThread.joinable()) status.workerThread.join();
+        if (status.workerThread.joinable())
+            status.workerThread.join();
     }
 
     // URL path of a published file.
@@ -155,7 +160,8 @@ class PatchRun : public ::testing::Test {
     bool WaitFor(F done) {
         const auto deadline = std::chrono::steady_clock::now() + 30s;
         while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
             std::this_thread::sleep_for(1ms);
         }
         return true;
@@ -178,7 +184,8 @@ class PatchRun : public ::testing::Test {
 
     void StopWatching() {
         watching.store(false);
-        if (watcher.joinable()) watcher.join();
+        if (watcher.joinable())
+            watcher.join();
     }
 
     // The lines the watcher saw must come in the order given (it may have missed some).
@@ -226,19 +233,41 @@ TEST(DownloadStatusLine, CutAt127Characters) {
 }
 
 TEST(InstallPaths, UnsafeFormsAreRefused) {
-    for (const wchar_t* bad :
-         {L"", L"\\evil.dll", L"/evil.dll", L"\\\\server\\share\\x", L"\\\\?\\C:\\x", L"C:\\x",
-          L"C:x", L"data.pak:stream", L"CON:", L"..", L"..\\evil.dll", L"../evil.dll",
-          L"data/../../evil.dll", L"data\\..", L"a\\...\\b", L"a\\.. \\b", L"a\\..\\b",
-          L"bad\tname", L"nul\u0001", L"NUL", L"nul.txt", L"data\\con", L"data/LPT1.pak",
-          L"Com9.x.y", L"aux .pak", L"prn.", L"CONOUT$", L"sound\\conin$.wav"}) {
+    for (const wchar_t* bad : {L"",
+                               L"\\evil.dll",
+                               L"/evil.dll",
+                               L"\\\\server\\share\\x",
+                               L"\\\\?\\C:\\x",
+                               L"C:\\x",
+                               L"C:x",
+                               L"data.pak:stream",
+                               L"CON:",
+                               L"..",
+                               L"..\\evil.dll",
+                               L"../evil.dll",
+                               L"data/../../evil.dll",
+                               L"data\\..",
+                               L"a\\...\\b",
+                               L"a\\.. \\b",
+                               L"a\\..\\b",
+                               L"bad\tname",
+                               L"nul\u0001",
+                               L"NUL",
+                               L"nul.txt",
+                               L"data\\con",
+                               L"data/LPT1.pak",
+                               L"Com9.x.y",
+                               L"aux .pak",
+                               L"prn.",
+                               L"CONOUT$",
+                               L"sound\\conin$.wav"}) {
         EXPECT_FALSE(IsSafeRelativePath(bad)) << Narrow(bad);
     }
     EXPECT_FALSE(IsSafeRelativePath(std::wstring(L"a\0..", 4)));
-    for (const wchar_t* good : {L"velkaro.exe", L"data\\map.pak", L"data/map.pak", L"./x.ini",
-                                L"a..b\\c", L"..name", L"name..", L".hidden", L"térkép\\ő.pak",
-                                L"console.dat", L"nullx.pak", L"com10.pak", L"lpt.pak",
-                                L"data\\auxiliary\\x", L"com\\1.pak"}) {
+    for (const wchar_t* good :
+         {L"velkaro.exe", L"data\\map.pak", L"data/map.pak", L"./x.ini", L"a..b\\c", L"..name",
+          L"name..", L".hidden", L"térkép\\ő.pak", L"console.dat", L"nullx.pak", L"com10.pak",
+          L"lpt.pak", L"data\\auxiliary\\x", L"com\\1.pak"}) {
         EXPECT_TRUE(IsSafeRelativePath(good)) << Narrow(good);
     }
 }
@@ -446,9 +475,8 @@ TEST_F(PatchRun, StopWhileVerifyingEndsBeforeTheNextDownload) {
     const std::string big = PatternBytes(48 << 20, 24);
     ServeManifest(Publish("big.pak", big) + Publish("next.pak", "next"));
     StartPatchRun(status, false);
-    ASSERT_TRUE(WaitFor([&] {
-        return status.phase.load() == PatchPhase::Verifying || !status.busy.load();
-    }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return status.phase.load() == PatchPhase::Verifying || !status.busy.load(); }));
     status.stopRequested.store(true);
     StartWatching();
     WaitIdle();
@@ -523,7 +551,8 @@ class FileHolder {
     }
     ~FileHolder() {
         ::SetEvent(release_.get());
-        if (process_) ::WaitForSingleObject(process_.get(), 30000);
+        if (process_)
+            ::WaitForSingleObject(process_.get(), 30000);
     }
     FileHolder(const FileHolder&) = delete;
     FileHolder& operator=(const FileHolder&) = delete;

@@ -23,7 +23,8 @@ LauncherVersionInfo Parsed(const std::string& body, bool* valid = nullptr) {
     info.sha256 = "stale";
     info.url = "stale";
     const bool ok = ParseLauncherVersion(body, info);
-    if (valid) *valid = ok;
+    if (valid)
+        *valid = ok;
     return info;
 }
 
@@ -131,16 +132,18 @@ std::wstring ProbePath(int version) {
 }
 
 bool WaitFor(const std::function<bool()>& condition, int milliseconds = 20000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
+        if (condition())
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return condition();
 }
 
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const wchar_t* name, const std::wstring& value) : name_(name) {
         ::SetEnvironmentVariableW(name, value.c_str());
     }
@@ -148,12 +151,12 @@ public:
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     const wchar_t* name_;
 };
 
 class SelfUpdate : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         server_ = EnvVar(L"TALVORA_TEST_SERVER");
         root_ = EnvVar(L"TALVORA_TEST_SERVER_ROOT");
@@ -176,8 +179,8 @@ protected:
     }
     std::string VersionFile(int version, const std::string& digest, const std::string& path) {
         std::string server(server_.begin(), server_.end());
-        return "VERSION\t" + std::to_string(version) + "\nSHA256\t" + digest + "\nURL\t" +
-               server + path + "\n";
+        return "VERSION\t" + std::to_string(version) + "\nSHA256\t" + digest + "\nURL\t" + server +
+               path + "\n";
     }
 
     // Starts the installed launcher and waits for it and for whatever it started.
@@ -186,8 +189,8 @@ protected:
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
         std::wstring command = L"\"" + exe_ + L"\"";
-        ASSERT_TRUE(::CreateProcessW(exe_.c_str(), &command[0], nullptr, nullptr, FALSE, 0,
-                                     nullptr, install_.path().c_str(), &si, &pi));
+        ASSERT_TRUE(::CreateProcessW(exe_.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     install_.path().c_str(), &si, &pi));
         UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
         ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
         ASSERT_TRUE(WaitFor([&] { return Runs().size() >= expectedRuns * 3; }))
@@ -244,7 +247,8 @@ TEST_F(SelfUpdate, WrongOrUpperCaseDigestLeavesTheLauncherAlone) {
     EXPECT_NE(RequestLog().find("Talvora-v2.exe"), std::string::npos);
 
     std::string upper = v2Digest_;
-    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     Publish(VersionFile(2, upper, "/pack/Talvora-v2.exe"));
     ::DeleteFileW((install_ / L"probe-runs.txt").c_str());
     RunLauncher(1);
@@ -264,7 +268,8 @@ TEST_F(SelfUpdate, DownloadErrorsLeaveTheLauncherAlone) {
 
 TEST_F(SelfUpdate, UnreachableServerOrInvalidFileLeavesTheLauncherAlone) {
     {
-        ScopedEnv url(L"TALVORA_PROBE_VERSION_URL", L"http://127.0.0.1:9/pack/launcher_version.txt");
+        ScopedEnv url(L"TALVORA_PROBE_VERSION_URL",
+                      L"http://127.0.0.1:9/pack/launcher_version.txt");
         RunLauncher(1);
         ExpectUnchanged();
     }

@@ -24,7 +24,9 @@ TEST(Utf8ToWide, KeepsByteOrderMarkAndEmbeddedZeros) {
 }
 
 TEST(Utf8ToWide, MalformedBytesBecomeReplacementCharacters) {
-    const std::wstring out = Utf8ToWide("ok\xFF\xFE" "end");
+    const std::wstring out = Utf8ToWide(
+        "ok\xFF\xFE"
+        "end");
     EXPECT_EQ(out.substr(0, 2), L"ok");
     EXPECT_EQ(out.substr(out.size() - 3), L"end");
     EXPECT_NE(out.find(L'\uFFFD'), std::wstring::npos);

@@ -27,7 +27,7 @@ Picture FramedBadge() {
 }
 
 class Splash : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetPaintState();
         gSplashActive = true;
@@ -45,13 +45,15 @@ TEST_F(Splash, BadgePictureIsEnlargedToCoverTheWindow) {
         // Drawn over (-21.6, -21.6, 583.2, 583.2): the 50-pixel frame shrinks to 29.16 pixels of
         // which 21.6 lie outside, so about 7.5 pixels of it show on every side.
         for (int i : {0, 4}) {
-            EXPECT_LE(ChannelDistance(f.At(i, 270), kFrameColour), 6) << i << " " << Hex(f.At(i, 270));
+            EXPECT_LE(ChannelDistance(f.At(i, 270), kFrameColour), 6)
+                << i << " " << Hex(f.At(i, 270));
             EXPECT_LE(ChannelDistance(f.At(270, i), kFrameColour), 6) << i;
             EXPECT_LE(ChannelDistance(f.At(539 - i, 270), kFrameColour), 6) << i;
             EXPECT_LE(ChannelDistance(f.At(270, 539 - i), kFrameColour), 6) << i;
         }
         for (int i : {11, 20}) {
-            EXPECT_LE(ChannelDistance(f.At(i, 270), kInsideColour), 6) << i << " " << Hex(f.At(i, 270));
+            EXPECT_LE(ChannelDistance(f.At(i, 270), kInsideColour), 6)
+                << i << " " << Hex(f.At(i, 270));
             EXPECT_LE(ChannelDistance(f.At(270, i), kInsideColour), 6) << i;
             EXPECT_LE(ChannelDistance(f.At(539 - i, 270), kInsideColour), 6) << i;
         }
@@ -87,7 +89,8 @@ TEST_F(Splash, WithoutABadgePictureTheShieldIsDrawn) {
     for (FrameMode mode : {FrameMode::Plain, FrameMode::Cached}) {
         const Frame f = Compose(540, 540, mode);
         ASSERT_FALSE(f.pixels.empty());
-        if (mode == FrameMode::Plain) SaveFrame(f, "splash_fallback");
+        if (mode == FrameMode::Plain)
+            SaveFrame(f, "splash_fallback");
         EXPECT_LE(ChannelDistance(f.At(5, 5), veiled), 2) << Hex(f.At(5, 5));
         EXPECT_LE(ChannelDistance(f.At(500, 500), veiled), 2);
         // The dome and the kite are filled with the shield's gradient...
@@ -109,7 +112,8 @@ TEST_F(Splash, WithoutABadgePictureTheShieldIsDrawn) {
             bool caption = false;
             for (int y = 318; y < 358 && !caption; ++y) {
                 for (int x = 100; x < 440; ++x) {
-                    if (ChannelDistance(f.At(x, y), 0xFFDCFFDC) <= 12) caption = true;
+                    if (ChannelDistance(f.At(x, y), 0xFFDCFFDC) <= 12)
+                        caption = true;
                 }
             }
             EXPECT_TRUE(caption);

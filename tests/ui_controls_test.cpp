@@ -24,12 +24,16 @@ Frame DrawOneButton(bool enabled, bool primary, const wchar_t* label = L"JÁTÉK
 }
 
 // Below the sheen, left of the label: the body gradient alone.
-std::uint32_t BodyProbe(const Frame& f) { return f.At(66, 70); }
+std::uint32_t BodyProbe(const Frame& f) {
+    return f.At(66, 70);
+}
 std::uint32_t ExpectedBody(const ButtonLook& look) {
     return Mix(look.bodyTop, look.bodyBottom, (70.0 + 0.5 - 30.0) / 56.0);
 }
 // Two pixels above the body, in the middle: only the glow can change it.
-std::uint32_t GlowProbe(const Frame& f) { return f.At(150, 27); }
+std::uint32_t GlowProbe(const Frame& f) {
+    return f.At(150, 27);
+}
 
 // Rows that hold pixels close to the colour inside the button (the label's height).
 int LabelRows(const Frame& f, std::uint32_t colour) {
@@ -49,14 +53,15 @@ bool HasColourNear(const Frame& f, std::uint32_t colour, int tolerance, int x0, 
                    int y1) {
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {
-            if (ChannelDistance(f.At(x, y), colour) <= tolerance) return true;
+            if (ChannelDistance(f.At(x, y), colour) <= tolerance)
+                return true;
         }
     }
     return false;
 }
 
 class Buttons : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ResetPaintState(); }
     void TearDown() override { ResetPaintState(); }
     void PointAt(int x, int y) {
@@ -116,7 +121,7 @@ TEST_F(Buttons, HoverFollowsTheHalfOpenRectangle) {
         bool hovers;
     };
     // kButton spans x 60..240 and y 30..86.
-    const Case cases[] = {{60, 30, true},  {60, 85, true},   {239, 30, true}, {240, 50, false},
+    const Case cases[] = {{60, 30, true},   {60, 85, true},  {239, 30, true},  {240, 50, false},
                           {150, 86, false}, {59, 50, false}, {150, 29, false}, {-1, -1, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
@@ -139,15 +144,20 @@ TEST_F(Buttons, DisabledKeepsItsStylesSheenAndLabelSize) {
     const std::uint32_t secondarySheen = secondary.At(66, 33);
     EXPECT_GT((primarySheen >> 8) & 0xFF, ((secondarySheen >> 8) & 0xFF) + 10)
         << Hex(primarySheen) << " " << Hex(secondarySheen);
-    if (UiFontFamilyName().empty()) GTEST_SKIP() << "no font family on this system";
+    if (UiFontFamilyName().empty())
+        GTEST_SKIP() << "no font family on this system";
     // Same grey label, 18 px against 13.5 px.
     const std::uint32_t grey = PickButtonLook(true, false, false).label;
     EXPECT_GT(LabelRows(primary, grey), LabelRows(secondary, grey) + 2);
 }
 
 // Bars on a plain background: track (60, 25, 576, 20).
-std::uint32_t TrackColour() { return Blend(0xD2121018, kGround); }
-std::uint32_t FillColour(int y) { return Mix(0xFFFCC846, 0xFFD66018, (y + 0.5 - 25.0) / 20.0); }
+std::uint32_t TrackColour() {
+    return Blend(0xD2121018, kGround);
+}
+std::uint32_t FillColour(int y) {
+    return Mix(0xFFFCC846, 0xFFD66018, (y + 0.5 - 25.0) / 20.0);
+}
 
 Frame DrawBar(double fraction) {
     return DrawOnBitmap(700, 60, kGround, [&](Gdiplus::GpGraphics* g) {
@@ -218,16 +228,19 @@ TEST(ProgressBar, FillsAtTheEdgeCases) {
 
 TEST(ProgressBar, CaptionSitsAboveTheTrack) {
     ResetPaintState();
-    if (UiFontFamilyName().empty()) GTEST_SKIP() << "no font family on this system";
+    if (UiFontFamilyName().empty())
+        GTEST_SKIP() << "no font family on this system";
     const Frame f = DrawBar(0.5);
     bool above = false;
     for (int y = 6; y < 23 && !above; ++y) {
         for (int x = 60; x < 160; ++x) {
-            if (ChannelDistance(f.At(x, y), kGround) > 40) above = true;
+            if (ChannelDistance(f.At(x, y), kGround) > 40)
+                above = true;
         }
     }
     EXPECT_TRUE(above);
-    for (int x = 0; x < 58; ++x) EXPECT_EQ(f.At(x, 10), kGround);
+    for (int x = 0; x < 58; ++x)
+        EXPECT_EQ(f.At(x, 10), kGround);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 namespace {
 
 class Embers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetPaintState();
         std::srand(3);
@@ -96,10 +96,10 @@ TEST_F(Embers, MoveRisesAndDriftsOnASine) {
 
 TEST_F(Embers, DeadAndRisenEmbersAreDroppedKeepingOrder) {
     gEmbers = {
-        Ember{1.0f, 300.0f, 1.0f, 2.0f, 1.0f, 100.0f},   // life runs out
+        Ember{1.0f, 300.0f, 1.0f, 2.0f, 1.0f, 100.0f},  // life runs out
         Ember{2.0f, 300.0f, 1.0f, 2.0f, 50.0f, 100.0f},
-        Ember{3.0f, -9.0f, 1.5f, 2.0f, 50.0f, 100.0f},   // passes y = -10
-        Ember{4.0f, -8.0f, 1.5f, 2.0f, 50.0f, 100.0f},   // reaches -9.5: stays
+        Ember{3.0f, -9.0f, 1.5f, 2.0f, 50.0f, 100.0f},  // passes y = -10
+        Ember{4.0f, -8.0f, 1.5f, 2.0f, 50.0f, 100.0f},  // reaches -9.5: stays
         Ember{5.0f, 300.0f, 1.0f, 2.0f, 2.0f, 100.0f},
     };
     gFrameTick = 1;
@@ -137,7 +137,8 @@ TEST_F(Embers, InAFullWindowLifeEndsEveryEmberBeforeItLeavesAtTheTop) {
         }
         const size_t before = gEmbers.size();
         UpdateEmbers(900, 560);
-        if (gEmbers.size() < before + 1) died += static_cast<int>(before + 1 - gEmbers.size());
+        if (gEmbers.size() < before + 1)
+            died += static_cast<int>(before + 1 - gEmbers.size());
     }
     EXPECT_GT(died, 100) << "embers must come and go over 3000 frames";
 }
@@ -152,12 +153,14 @@ TEST_F(Embers, DrawnOnlyInsideTheBand) {
         // Long-lived embers, big and bright: above the band, across its top edge, inside it,
         // across its bottom edge and below it.
         const float ys[] = {80.0f, 116.5f, 200.0f, 344.5f, 400.0f};
-        for (float y : ys) gEmbers.push_back(Ember{450.0f, y + 1.0f, 1.0f, 3.9f, 239.0f, 240.0f});
+        for (float y : ys)
+            gEmbers.push_back(Ember{450.0f, y + 1.0f, 1.0f, 3.9f, 239.0f, 240.0f});
         const Frame with = Compose(900, 560, mode);
         int changedAbove = 0, changedInside = 0, changedBelow = 0;
         for (int y = 0; y < 560; ++y) {
             for (int x = 440; x < 460; ++x) {
-                if (with.At(x, y) == without.At(x, y)) continue;
+                if (with.At(x, y) == without.At(x, y))
+                    continue;
                 if (y < 118) {
                     ++changedAbove;
                 } else if (y < 346) {

@@ -33,7 +33,7 @@ void ExpectRect(Button b, float x, float y, float w, float h) {
 }
 
 class Paint : public ::testing::TestWithParam<FrameMode> {
-protected:
+  protected:
     void SetUp() override {
         ResetPaintState();
         ReleaseFrameCache();
@@ -75,8 +75,8 @@ TEST_P(Paint, MainViewPanelHeaderAndFooter) {
 
     // Header rule at y 118: glowing in the middle, faded out at both ends.
     const std::uint32_t peak = Blend(0xDCFFC878, Ground(118));
-    const int peakDistance = std::min(ChannelDistance(f.At(450, 117), peak),
-                                      ChannelDistance(f.At(450, 118), peak));
+    const int peakDistance =
+        std::min(ChannelDistance(f.At(450, 117), peak), ChannelDistance(f.At(450, 118), peak));
     EXPECT_LE(peakDistance, 4) << Hex(f.At(450, 117)) << " " << Hex(f.At(450, 118));
     for (int x : {0, 2, 897, 899}) {
         for (int y = 116; y <= 120; ++y) {
@@ -95,7 +95,8 @@ TEST_P(Paint, MainViewPanelHeaderAndFooter) {
                 EXPECT_LE(ChannelDistance(f.At(x, y), Ground(y)), 1) << x << "," << y;
             }
             for (int x = 820; x < 888; ++x) {
-                if (ChannelDistance(f.At(x, y), Ground(y)) > 20) footer = true;
+                if (ChannelDistance(f.At(x, y), Ground(y)) > 20)
+                    footer = true;
             }
         }
         EXPECT_TRUE(footer);
@@ -171,9 +172,9 @@ TEST_P(Paint, FileBarIsFullOnceTheRunEndedWell) {
 TEST_P(Paint, WithoutStatusRecordBarsAreEmptyAndButtonsDisabled) {
     const Frame f = Draw();
     const ButtonLook disabled = PickButtonLook(true, false, false);
-    EXPECT_LE(ChannelDistance(f.At(668, 400), Mix(disabled.bodyTop, disabled.bodyBottom,
-                                                  30.5 / 56.0)),
-              4);
+    EXPECT_LE(
+        ChannelDistance(f.At(668, 400), Mix(disabled.bodyTop, disabled.bodyBottom, 30.5 / 56.0)),
+        4);
     // Empty tracks.
     const auto track = [&](int x, int y) {
         return ChannelDistance(f.At(x, y), Blend(0xD2121018, f.At(x, y - 30))) <= 40 &&
@@ -209,9 +210,9 @@ TEST_P(Paint, SettingsViewPanelAndFullCheckFollowsBusy) {
         EXPECT_LE(ChannelDistance(f.At(10, 300), Ground(300)), 2);
         EXPECT_LE(ChannelDistance(f.At(600, 545), Ground(545)), 2);
         // GameConfigButton is primary and never disabled: its glow is there.
-        EXPECT_GT(ChannelDistance(f.At(210, 223), Blend(Mix(0xA00C0810, 0xBE06040A,
-                                                           (223.5 - 134.0) / 402.0),
-                                                       Ground(223))),
+        EXPECT_GT(ChannelDistance(
+                      f.At(210, 223),
+                      Blend(Mix(0xA00C0810, 0xBE06040A, (223.5 - 134.0) / 402.0), Ground(223))),
                   2);
     }
     {
@@ -220,7 +221,8 @@ TEST_P(Paint, SettingsViewPanelAndFullCheckFollowsBusy) {
         gMouseY = 330;  // the top-left corner of FullCheckButton
         const Frame f = Draw();
         SaveFrame(f, Name("settings_idle_hovered"));
-        EXPECT_LE(ChannelDistance(fullCheckBody(f), secondary(true, true)), 4) << Hex(fullCheckBody(f));
+        EXPECT_LE(ChannelDistance(fullCheckBody(f), secondary(true, true)), 4)
+            << Hex(fullCheckBody(f));
         gMouseY = 376;  // y + height
         const Frame g = Draw();
         EXPECT_LE(ChannelDistance(fullCheckBody(g), secondary(true, false)), 4);
@@ -275,8 +277,8 @@ TEST_P(Paint, OtherSizeFollowsTheEdges) {
     const std::uint32_t fill = Mix(0xFFFCC846, 0xFFD66018, (562.5 - 548.0) / 20.0);
     EXPECT_LE(ChannelDistance(f.At(300, 562), fill), 3) << Hex(f.At(300, 562));
     const std::uint32_t peak = Blend(0xDCFFC878, Ground(118, 700));
-    EXPECT_LE(std::min(ChannelDistance(f.At(500, 117), peak), ChannelDistance(f.At(500, 118), peak)),
-              4);
+    EXPECT_LE(
+        std::min(ChannelDistance(f.At(500, 117), peak), ChannelDistance(f.At(500, 118), peak)), 4);
 }
 
 TEST_P(Paint, EmptyClientAreaDrawsNothing) {
@@ -320,8 +322,9 @@ TEST_P(Paint, PresentsTheFrameToTheDeviceContext) {
     const auto* presented = static_cast<const std::uint32_t*>(bits);
     int worst = 0;
     for (int i = 0; i < 900 * 560; ++i) {
-        worst = std::max(worst, ChannelDistance(presented[i] | 0xFF000000u,
-                                                expected.pixels[static_cast<size_t>(i)] | 0xFF000000u));
+        worst =
+            std::max(worst, ChannelDistance(presented[i] | 0xFF000000u,
+                                            expected.pixels[static_cast<size_t>(i)] | 0xFF000000u));
     }
     EXPECT_LE(worst, 2);
     ::SelectObject(dc, old);
@@ -342,7 +345,8 @@ TEST_P(Paint, BackgroundPictureIsStretchedOverTheWindow) {
     for (int y = 0; y < 560; y += 7) {
         for (int x = 0; x < 900; x += 7) {
             ASSERT_EQ(f.At(x, y) >> 24, 0xFFu) << x << "," << y;
-            if (ChannelDistance(f.At(x, y), Ground(y)) <= 2) ++gradientLike;
+            if (ChannelDistance(f.At(x, y), Ground(y)) <= 2)
+                ++gradientLike;
         }
     }
     EXPECT_LT(gradientLike, 200);
@@ -351,7 +355,7 @@ TEST_P(Paint, BackgroundPictureIsStretchedOverTheWindow) {
 INSTANTIATE_TEST_SUITE_P(BothWays, Paint, ::testing::Values(FrameMode::Plain, FrameMode::Cached),
                          [](const ::testing::TestParamInfo<FrameMode>& param) {
                              return param.param == FrameMode::Plain ? std::string("Plain")
-                                                                   : std::string("Cached");
+                                                                    : std::string("Cached");
                          });
 
 // Text needs a family that exists on the system; without one, frames are still painted.
@@ -360,7 +364,8 @@ TEST(PaintText, FamilyIsChosenOnceFromTheListAndTextCanBeMissing) {
     const std::wstring chosen = UiFontFamilyName();
     const std::wstring candidates[] = {L"Segoe UI", L"Tahoma", L"Arial", L"DejaVu Sans"};
     ASSERT_FALSE(chosen.empty()) << "none of the four families exists here";
-    EXPECT_NE(std::find(std::begin(candidates), std::end(candidates), chosen), std::end(candidates));
+    EXPECT_NE(std::find(std::begin(candidates), std::end(candidates), chosen),
+              std::end(candidates));
     EXPECT_EQ(ChooseFontFamily({L"Segoe UI", L"Tahoma", L"Arial", L"DejaVu Sans"}), chosen);
     std::printf("font family: %ls\n", chosen.c_str());
     ::testing::Test::RecordProperty("font_family", std::string(chosen.begin(), chosen.end()));
@@ -370,7 +375,8 @@ TEST(PaintText, FamilyIsChosenOnceFromTheListAndTextCanBeMissing) {
     // background and header band leave it uniform.
     const auto uniform = [](const Frame& f, int y, int from = 0, int to = 900) {
         for (int x = from + 1; x < to; ++x) {
-            if (f.At(x, y) != f.At(from, y)) return false;
+            if (f.At(x, y) != f.At(from, y))
+                return false;
         }
         return true;
     };
@@ -386,7 +392,8 @@ TEST(PaintText, FamilyIsChosenOnceFromTheListAndTextCanBeMissing) {
         EXPECT_TRUE(uniform(without, 40));
         EXPECT_FALSE(uniform(with, 367, 30, 640));
         EXPECT_TRUE(uniform(without, 367, 30, 640));  // the status line, inside the panel
-        SaveFrame(without, mode == FrameMode::Plain ? "main_without_font" : "main_without_font_cached");
+        SaveFrame(without,
+                  mode == FrameMode::Plain ? "main_without_font" : "main_without_font_cached");
     }
     ResetPaintState();
 }

@@ -24,7 +24,8 @@ FrameDifference Compare(const Frame& a, const Frame& b) {
     for (int y = 0; y < a.height; ++y) {
         for (int x = 0; x < a.width; ++x) {
             const int distance = ChannelDistance(a.At(x, y), b.At(x, y));
-            if (distance == 0) continue;
+            if (distance == 0)
+                continue;
             ++d.pixels;
             if (distance > d.worst) {
                 d.worst = distance;
@@ -37,9 +38,11 @@ FrameDifference Compare(const Frame& a, const Frame& b) {
 }
 
 bool SameEmbers(const std::vector<Ember>& a, const std::vector<Ember>& b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].x != b[i].x || a[i].y != b[i].y || a[i].life != b[i].life) return false;
+        if (a[i].x != b[i].x || a[i].y != b[i].y || a[i].life != b[i].life)
+            return false;
     }
     return true;
 }
@@ -86,8 +89,8 @@ void ExpectSameFrames(const char* name, int width, int height, int frames,
         }
         const FrameDifference d = Compare(plain, cached);
         EXPECT_LE(d.worst, 2) << name << " frame " << i << ": " << d.pixels
-                              << " pixels differ, worst " << d.worst << " at (" << d.firstX
-                              << ", " << d.firstY << ") plain " << Hex(plain.At(d.firstX, d.firstY))
+                              << " pixels differ, worst " << d.worst << " at (" << d.firstX << ", "
+                              << d.firstY << ") plain " << Hex(plain.At(d.firstX, d.firstY))
                               << " cached " << Hex(cached.At(d.firstX, d.firstY));
         if (d.worst > 2) {
             SaveFrame(plain, std::string("reuse_") + name + "_plain");
@@ -98,7 +101,7 @@ void ExpectSameFrames(const char* name, int width, int height, int frames,
 }
 
 class FrameReuse : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetPaintState();
         ReleaseFrameCache();
@@ -115,7 +118,8 @@ TEST_F(FrameReuse, MainViewDuringADownloadWithPointerMoving) {
         const double file[] = {0.0, 0.001, 0.004, 0.05, 0.5, 0.5, 1.0, 1.02, 0.3, 0.0};
         status.status().fileProgress.store(file[i]);
         status.status().overallProgress.store(0.1 + 0.02 * i);
-        if (i == 4) SetStatusText(status.status(), L"Letöltés (2/7): pack\\world.pak");
+        if (i == 4)
+            SetStatusText(status.status(), L"Letöltés (2/7): pack\\world.pak");
         // Over a link button, on its edges, then away.
         const int xs[] = {70, 188, 308, 316, 500, 700, 700, 60, -1, 120};
         gMouseX = xs[i];
@@ -124,12 +128,14 @@ TEST_F(FrameReuse, MainViewDuringADownloadWithPointerMoving) {
 }
 
 TEST_F(FrameReuse, MainViewReadyWithoutPictureAndPlayHovered) {
-    ScopedStatus status(PatchPhase::Updated, false, 1.0, 0.3, L"Frissítés kész. Indíthatod a játékot!");
+    ScopedStatus status(PatchPhase::Updated, false, 1.0, 0.3,
+                        L"Frissítés kész. Indíthatod a játékot!");
     WarmEmbers(900, 560);
     ExpectSameFrames("main_ready", 900, 560, 6, [&](int i) {
         gMouseX = 660 + i * 30;
         gMouseY = 380;
-        if (i == 3) status.status().phase.store(PatchPhase::Failed);
+        if (i == 3)
+            status.status().phase.store(PatchPhase::Failed);
     });
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 // GDI+ lives for the whole test program; the cache and pictures go before it shuts down.
 class GdiplusEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         Gdiplus::GdiplusStartupInput input;
         ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
@@ -30,7 +30,7 @@ public:
         return pictures;
     }
 
-private:
+  private:
     ULONG_PTR token_ = 0;
 };
 
@@ -64,7 +64,8 @@ std::uint32_t Blend(std::uint32_t over, std::uint32_t under) {
     const double fa = (over >> 24) / 255.0;
     const double ba = (under >> 24) / 255.0 * (1.0 - fa);
     const double a = fa + ba;
-    if (a <= 0.0) return 0;
+    if (a <= 0.0)
+        return 0;
     std::uint32_t result = static_cast<std::uint32_t>(std::lround(a * 255.0)) << 24;
     for (int shift = 0; shift <= 16; shift += 8) {
         const double c = (((over >> shift) & 0xFF) * fa + ((under >> shift) & 0xFF) * ba) / a;
@@ -98,7 +99,8 @@ std::string Hex(std::uint32_t colour) {
 }
 
 void SaveFrame(const Frame& frame, const std::string& name) {
-    if (frame.pixels.empty()) return;
+    if (frame.pixels.empty())
+        return;
     const std::wstring dir = BuildPath(TALVORA_UI_FRAMES_DIR_UTF8);
     ::CreateDirectoryW(dir.c_str(), nullptr);
     const std::wstring path = dir + L"\\" + std::wstring(name.begin(), name.end()) + L".png";
@@ -115,7 +117,9 @@ ScopedStatus::ScopedStatus(PatchPhase phase, bool busy, double overall, double f
     gPatchStatus = &status_;
 }
 
-ScopedStatus::~ScopedStatus() { gPatchStatus = nullptr; }
+ScopedStatus::~ScopedStatus() {
+    gPatchStatus = nullptr;
+}
 
 void ResetPaintState() {
     ResetWindowState();
@@ -124,5 +128,9 @@ void ResetPaintState() {
     SetFrameMode(FrameMode::Cached);
 }
 
-Picture& BackgroundPicture() { return LoadedPictures().first; }
-Picture& BadgePicture() { return LoadedPictures().second; }
+Picture& BackgroundPicture() {
+    return LoadedPictures().first;
+}
+Picture& BadgePicture() {
+    return LoadedPictures().second;
+}

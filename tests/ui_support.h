@@ -45,14 +45,15 @@ void SaveFrame(const Frame& frame, const std::string& name);
 
 // A status record published as gPatchStatus for the lifetime of this object.
 class ScopedStatus {
-public:
-    ScopedStatus(PatchPhase phase, bool busy, double overall, double file, const std::wstring& text);
+  public:
+    ScopedStatus(PatchPhase phase, bool busy, double overall, double file,
+                 const std::wstring& text);
     ~ScopedStatus();
     ScopedStatus(const ScopedStatus&) = delete;
     ScopedStatus& operator=(const ScopedStatus&) = delete;
     PatchStatus& status() { return status_; }
 
-private:
+  private:
     PatchStatus status_;
 };
 

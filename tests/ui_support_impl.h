@@ -16,7 +16,8 @@ Frame DrawOnBitmap(int width, int height, std::uint32_t background, F draw) {
         return Frame();
     }
     UniqueGraphics graphics;
-    if (GdipGetImageGraphicsContext(bitmap.get(), graphics.put()) != Gdiplus::Ok) return Frame();
+    if (GdipGetImageGraphicsContext(bitmap.get(), graphics.put()) != Gdiplus::Ok)
+        return Frame();
     GdipSetSmoothingMode(graphics.get(), Gdiplus::SmoothingModeAntiAlias);
     GdipSetTextRenderingHint(graphics.get(), Gdiplus::TextRenderingHintAntiAlias);
     draw(graphics.get());

@@ -47,10 +47,12 @@ TEST(WindowState, StartValues) {
         EXPECT_EQ(r.height, 0.0f);
     }
     // Before the first move the pointer is outside every button.
-    EXPECT_FALSE(HitRectContains(HitRect{0.0f, 0.0f, 900.0f, 560.0f},
-                                 static_cast<float>(gMouseX), static_cast<float>(gMouseY)));
+    EXPECT_FALSE(HitRectContains(HitRect{0.0f, 0.0f, 900.0f, 560.0f}, static_cast<float>(gMouseX),
+                                 static_cast<float>(gMouseY)));
 }
 
-TEST(WindowState, NoPictureIsUsableWhenAbsent) { EXPECT_FALSE(IsPictureUsable(nullptr)); }
+TEST(WindowState, NoPictureIsUsableWhenAbsent) {
+    EXPECT_FALSE(IsPictureUsable(nullptr));
+}
 
 }  // namespace

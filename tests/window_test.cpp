@@ -22,7 +22,7 @@
 namespace {
 
 class GdiplusEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         Gdiplus::GdiplusStartupInput input;
         Gdiplus::GdiplusStartup(&token_, &input, nullptr);
@@ -34,37 +34,48 @@ public:
         Gdiplus::GdiplusShutdown(token_);
     }
 
-private:
+  private:
     ULONG_PTR token_ = 0;
 };
 
-::testing::Environment* const gGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+::testing::Environment* const gGdiplus =
+    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
 
 // Runs the message loop of this thread for a while, or until `done` holds.
 bool Pump(int milliseconds, const std::function<bool()>& done = nullptr) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) continue;
+            if (message.message == WM_QUIT)
+                continue;
             ::TranslateMessage(&message);
             ::DispatchMessageW(&message);
         }
-        if (done && done()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return done ? done() : true;
+        if (done && done())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return done ? done() : true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
-void Click(HWND window, int x, int y) { ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y)); }
+void Click(HWND window, int x, int y) {
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+}
 
-PatchPhase Phase() { return gPatchStatus ? gPatchStatus->phase.load() : PatchPhase::Idle; }
+PatchPhase Phase() {
+    return gPatchStatus ? gPatchStatus->phase.load() : PatchPhase::Idle;
+}
 
-bool RunEnded() { return gPatchStatus != nullptr && !gPatchStatus->busy.load(); }
+bool RunEnded() {
+    return gPatchStatus != nullptr && !gPatchStatus->busy.load();
+}
 
 // A pack on the local patch server and an installation folder for the window to work on.
 class LauncherWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetWindowState();
         server_ = EnvVar(L"TALVORA_TEST_SERVER");
@@ -77,7 +88,8 @@ protected:
     }
 
     void TearDown() override {
-        if (window_ != nullptr && ::IsWindow(window_)) ::DestroyWindow(window_);
+        if (window_ != nullptr && ::IsWindow(window_))
+            ::DestroyWindow(window_);
         Pump(50);
         ::DeleteFileW((ExeDirectory() + L"\\velkaro-started.txt").c_str());
     }
@@ -163,8 +175,9 @@ TEST_F(LauncherWindow, ClicksHitButtonsOnlyInsideTheirHalfOpenRectangles) {
     const HitRect settings = ButtonHitRect(Button::SettingsButton);
     ASSERT_EQ(settings.x, 660.0f);
     ASSERT_EQ(settings.y, 438.0f);
-    for (const HitRect& r : {ButtonHitRect(Button::GameConfigButton),
-                             ButtonHitRect(Button::FullCheckButton), ButtonHitRect(Button::BackButton)}) {
+    for (const HitRect& r :
+         {ButtonHitRect(Button::GameConfigButton), ButtonHitRect(Button::FullCheckButton),
+          ButtonHitRect(Button::BackButton)}) {
         EXPECT_EQ(r.width, 0.0f) << "SettingsView has not been painted";
     }
     Click(window_, 660 + 180, 438);
@@ -287,8 +300,10 @@ TEST(SplashFade, AlphaRisesHoldsFallsAndThenCloses) {
         DWORD flags = 0;
         ASSERT_TRUE(::GetLayeredWindowAttributes(window, nullptr, &alpha, &flags));
         int expected = 255;
-        if (tick < 10) expected = rising[tick - 1];
-        if (tick > 50) expected = falling[tick - 51];
+        if (tick < 10)
+            expected = rising[tick - 1];
+        if (tick > 50)
+            expected = falling[tick - 51];
         EXPECT_EQ(alpha, expected) << "tick " << tick;
         EXPECT_EQ(closed, tick == 72) << "tick " << tick;
         EXPECT_EQ(gSplashTick, tick);

@@ -11,10 +11,13 @@ std::wstring ExePath() {
     return std::wstring(buffer);
 }
 
-std::wstring ExeDirectory() { return DirectoryOfPath(ExePath()); }
+std::wstring ExeDirectory() {
+    return DirectoryOfPath(ExePath());
+}
 
 std::wstring DirectoryOfPath(const std::wstring& path) {
     const size_t cut = path.find_last_of(L"\\/");
-    if (cut == std::wstring::npos) return L".";
+    if (cut == std::wstring::npos)
+        return L".";
     return path.substr(0, cut);
 }

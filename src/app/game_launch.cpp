@@ -32,18 +32,21 @@ int SplashAlpha(int tick) {
 namespace {
 
 float BadgeRatio() {
-    if (gBadgePicture == nullptr) return 1.0f;
+    if (gBadgePicture == nullptr)
+        return 1.0f;
     UINT width = 0, height = 0;
     Gdiplus::DllExports::GdipGetImageWidth(gBadgePicture, &width);
     Gdiplus::DllExports::GdipGetImageHeight(gBadgePicture, &height);
-    if (width == 0 || height == 0) return 1.0f;  // a broken picture must not make a zero-sized window
+    if (width == 0 || height == 0)
+        return 1.0f;  // a broken picture must not make a zero-sized window
     return static_cast<float>(width) / static_cast<float>(height);
 }
 
 }  // namespace
 
 void LaunchGame(HWND window) {
-    if (gSplashActive) return;
+    if (gSplashActive)
+        return;
 
     const std::wstring path = ExeDirectory() + L"\\" + L"velkaro.exe";
     STARTUPINFOW startup = {};
@@ -75,7 +78,8 @@ void LaunchGame(HWND window) {
                    SWP_SHOWWINDOW | SWP_FRAMECHANGED);
     HRGN region = ::CreateRoundRectRgn(0, 0, g.width + 1, g.height + 1, g.corner, g.corner);
     // The system owns the region once it accepted it.
-    if (region != nullptr && !::SetWindowRgn(window, region, TRUE)) ::DeleteObject(region);
+    if (region != nullptr && !::SetWindowRgn(window, region, TRUE))
+        ::DeleteObject(region);
 }
 
 bool SplashFade(HWND window) {

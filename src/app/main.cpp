@@ -3,4 +3,6 @@
 
 #include "app/startup.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunLauncher(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    return RunLauncher(instance);
+}

@@ -25,20 +25,24 @@ const wchar_t* const kBackgroundFiles[] = {L"\\bg.jpg", L"\\bg.png", L"\\backgro
 const wchar_t* const kBadgeFiles[] = {L"\\varnguard.jpg", L"\\varnguard.png"};
 
 void DeletePicture(Gdiplus::GpImage*& picture) {
-    if (picture != nullptr) Gdiplus::DllExports::GdipDisposeImage(picture);
+    if (picture != nullptr)
+        Gdiplus::DllExports::GdipDisposeImage(picture);
     picture = nullptr;
 }
 
 void ReleaseStream(IStream*& stream) {
-    if (stream != nullptr) stream->Release();
+    if (stream != nullptr)
+        stream->Release();
     stream = nullptr;
 }
 
 void LoadPictures() {
     gBackgroundPicture = LoadPictureFromResource(101, &gBackgroundStream);
-    if (gBackgroundPicture == nullptr) gBackgroundPicture = LoadPictureFromFiles(kBackgroundFiles, 4);
+    if (gBackgroundPicture == nullptr)
+        gBackgroundPicture = LoadPictureFromFiles(kBackgroundFiles, 4);
     gBadgePicture = LoadPictureFromResource(102, &gBadgeStream);
-    if (gBadgePicture == nullptr) gBadgePicture = LoadPictureFromFiles(kBadgeFiles, 2);
+    if (gBadgePicture == nullptr)
+        gBadgePicture = LoadPictureFromFiles(kBadgeFiles, 2);
 }
 
 // Pictures before their streams, everything of GDI+ before its shutdown.
@@ -67,12 +71,12 @@ void RegisterMainWindowClass() {
 HWND CreateMainWindow(const MainWindowParams* params) {
     const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
-    HWND window = ::CreateWindowExW(0, kMainWindowClass, L"Talvora", kMainWindowStyle,
-                                    (screenWidth - kClientWidth) / 2,
-                                    (screenHeight - kClientHeight) / 2, kClientWidth,
-                                    kClientHeight, nullptr, nullptr, gInstance,
-                                    const_cast<MainWindowParams*>(params));
-    if (window == nullptr) return nullptr;
+    HWND window = ::CreateWindowExW(
+        0, kMainWindowClass, L"Talvora", kMainWindowStyle, (screenWidth - kClientWidth) / 2,
+        (screenHeight - kClientHeight) / 2, kClientWidth, kClientHeight, nullptr, nullptr,
+        gInstance, const_cast<MainWindowParams*>(params));
+    if (window == nullptr)
+        return nullptr;
     // The frame comes on top of the 900 x 560 client area; the corner stays where it is.
     RECT frame = {0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRect(&frame, kMainWindowStyle, FALSE);
@@ -83,27 +87,33 @@ HWND CreateMainWindow(const MainWindowParams* params) {
 
 Gdiplus::GpImage* LoadPictureFromResource(int id, IStream** stream) {
     HRSRC resource = ::FindResourceW(gInstance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
-    if (resource == nullptr) return nullptr;
+    if (resource == nullptr)
+        return nullptr;
     HGLOBAL loaded = ::LoadResource(gInstance, resource);
     const DWORD size = ::SizeofResource(gInstance, resource);
-    if (loaded == nullptr) return nullptr;
+    if (loaded == nullptr)
+        return nullptr;
     const void* data = ::LockResource(loaded);
-    if (data == nullptr || size == 0) return nullptr;
+    if (data == nullptr || size == 0)
+        return nullptr;
     IStream* memory = ::SHCreateMemStream(static_cast<const BYTE*>(data), size);
-    if (memory == nullptr) return nullptr;
+    if (memory == nullptr)
+        return nullptr;
     Gdiplus::GpImage* picture = nullptr;
     if (Gdiplus::DllExports::GdipLoadImageFromStream(memory, &picture) == Gdiplus::Ok &&
         picture != nullptr) {
         *stream = memory;
         return picture;
     }
-    if (picture != nullptr) Gdiplus::DllExports::GdipDisposeImage(picture);
+    if (picture != nullptr)
+        Gdiplus::DllExports::GdipDisposeImage(picture);
     memory->Release();
     return nullptr;
 }
 
 Gdiplus::GpImage* LoadPictureFromFiles(const wchar_t* const* names, int count) {
-    if (count <= 0) return nullptr;
+    if (count <= 0)
+        return nullptr;
     for (int i = 0; i < count; ++i) {
         const std::wstring path = ExeDirectory() + names[i];
         Gdiplus::GpImage* picture = nullptr;
@@ -111,7 +121,8 @@ Gdiplus::GpImage* LoadPictureFromFiles(const wchar_t* const* names, int count) {
             picture != nullptr) {
             return picture;
         }
-        if (picture != nullptr) Gdiplus::DllExports::GdipDisposeImage(picture);
+        if (picture != nullptr)
+            Gdiplus::DllExports::GdipDisposeImage(picture);
     }
     return nullptr;
 }
@@ -119,7 +130,8 @@ Gdiplus::GpImage* LoadPictureFromFiles(const wchar_t* const* names, int count) {
 int RunLauncher(HINSTANCE instance) {
     gInstance = instance;
     // The shell may hand links and programs to COM handlers, which want an apartment.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const HRESULT com =
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     // Left behind by the previous self-update; usually absent.
     ::DeleteFileW((ExePath() + L".old").c_str());
@@ -133,7 +145,8 @@ int RunLauncher(HINSTANCE instance) {
     HWND window = CreateMainWindow(nullptr);
     if (window == nullptr) {
         ReleaseGraphics();
-        if (SUCCEEDED(com)) ::CoUninitialize();
+        if (SUCCEEDED(com))
+            ::CoUninitialize();
         return 1;
     }
     ::ShowWindow(window, SW_SHOW);
@@ -144,6 +157,7 @@ int RunLauncher(HINSTANCE instance) {
         ::DispatchMessageW(&message);
     }
     ReleaseGraphics();
-    if (SUCCEEDED(com)) ::CoUninitialize();
+    if (SUCCEEDED(com))
+        ::CoUninitialize();
     return 0;
 }

@@ -8,7 +8,7 @@
 
 template <typename Traits>
 class UniqueHandle {
-public:
+  public:
     using Type = typename Traits::Type;
 
     UniqueHandle() noexcept = default;
@@ -19,7 +19,8 @@ public:
     UniqueHandle& operator=(const UniqueHandle&) = delete;
     UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other)
+            reset(other.release());
         return *this;
     }
 
@@ -37,10 +38,11 @@ public:
 
     void reset(Type value = Traits::Invalid()) noexcept {
         Type old = std::exchange(value_, value);
-        if (old != Traits::Invalid()) Traits::Close(old);
+        if (old != Traits::Invalid())
+            Traits::Close(old);
     }
 
-private:
+  private:
     Type value_ = Traits::Invalid();
 };
 

@@ -38,7 +38,8 @@ LRESULT OnDestroy(HWND window) {
         // The worker stops at its next check or inside the download; the window is already gone
         // from the screen while we wait for it.
         status->stopRequested.exchange(true);
-        if (status->workerThread.joinable()) status->workerThread.join();
+        if (status->workerThread.joinable())
+            status->workerThread.join();
         delete status;
         gPatchStatus = nullptr;
     }
@@ -59,7 +60,8 @@ LRESULT OnPaint(HWND window) {
 LRESULT OnTimer(HWND window) {
     gFrameTick = gFrameTick + 1;
     // Once the splash posted its close, one more frame would only flash.
-    if (gSplashActive && SplashFade(window)) return 0;
+    if (gSplashActive && SplashFade(window))
+        return 0;
     ::InvalidateRect(window, nullptr, FALSE);
     return 0;
 }
@@ -78,16 +80,20 @@ LRESULT OnLeftButtonDown(HWND window, LPARAM lParam) {
 
 void HandleMainViewClick(HWND window, int x, int y) {
     if (Hit(Button::PlayButton, x, y)) {
-        if (gPatchStatus != nullptr && IsReadyPhase(gPatchStatus->phase.load())) LaunchGame(window);
+        if (gPatchStatus != nullptr && IsReadyPhase(gPatchStatus->phase.load()))
+            LaunchGame(window);
         return;
     }
     if (Hit(Button::SettingsButton, x, y)) {
         gSettingsOpen = true;
         return;
     }
-    if (Hit(Button::WebsiteButton, x, y)) OpenLink(WebsiteUrl);
-    if (Hit(Button::DiscordButton, x, y)) OpenLink(DiscordInviteUrl);
-    if (Hit(Button::FacebookButton, x, y)) OpenLink(FacebookPageUrl);
+    if (Hit(Button::WebsiteButton, x, y))
+        OpenLink(WebsiteUrl);
+    if (Hit(Button::DiscordButton, x, y))
+        OpenLink(DiscordInviteUrl);
+    if (Hit(Button::FacebookButton, x, y))
+        OpenLink(FacebookPageUrl);
 }
 
 void HandleSettingsViewClick(HWND window, int x, int y) {
@@ -102,7 +108,8 @@ void HandleSettingsViewClick(HWND window, int x, int y) {
         }
         return;
     }
-    if (Hit(Button::BackButton, x, y)) gSettingsOpen = false;
+    if (Hit(Button::BackButton, x, y))
+        gSettingsOpen = false;
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ bool HitRectContains(const HitRect& rect, float x, float y) {
 }
 
 bool IsPictureUsable(Gdiplus::GpImage* picture) {
-    if (picture == nullptr) return false;
+    if (picture == nullptr)
+        return false;
     Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
     return Gdiplus::DllExports::GdipGetImageType(picture, &type) == Gdiplus::Ok &&
            type != Gdiplus::ImageTypeUnknown;
@@ -35,5 +36,6 @@ void ResetWindowState() {
     gSplashTick = 0;
     gBackgroundPicture = nullptr;
     gBadgePicture = nullptr;
-    for (HitRect& rect : gHitRects) rect = HitRect();
+    for (HitRect& rect : gHitRects)
+        rect = HitRect();
 }

@@ -38,7 +38,9 @@ enum class Button : int {
 constexpr int kButtonCount = 8;
 
 extern HitRect gHitRects[kButtonCount];
-inline HitRect& ButtonHitRect(Button button) { return gHitRects[static_cast<int>(button)]; }
+inline HitRect& ButtonHitRect(Button button) {
+    return gHitRects[static_cast<int>(button)];
+}
 
 // Half-open: the left and top edges belong to the rectangle, the right and bottom edges do not.
 bool HitRectContains(const HitRect& rect, float x, float y);

@@ -25,7 +25,9 @@ struct HashTraits {
     static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
 };
 
-bool Succeeded(NTSTATUS status) { return status >= 0; }
+bool Succeeded(NTSTATUS status) {
+    return status >= 0;
+}
 
 // A fresh 1 MiB block costs about 3 ms under Wine before the first byte is read (every page is
 // faulted in on first touch), more than hashing a typical 300 KiB pack file; the check pass hashes
@@ -35,7 +37,7 @@ UCHAR gSharedBuffer[kReadBufferSize];
 std::atomic<bool> gSharedBufferLent{false};
 
 class ReadBuffer {
-public:
+  public:
     ReadBuffer() {
         if (!gSharedBufferLent.exchange(true)) {
             data_ = gSharedBuffer;
@@ -45,13 +47,14 @@ public:
         }
     }
     ~ReadBuffer() {
-        if (!owned_) gSharedBufferLent.store(false);
+        if (!owned_)
+            gSharedBufferLent.store(false);
     }
     ReadBuffer(const ReadBuffer&) = delete;
     ReadBuffer& operator=(const ReadBuffer&) = delete;
     UCHAR* get() const { return data_; }
 
-private:
+  private:
     std::unique_ptr<UCHAR[]> owned_;
     UCHAR* data_ = nullptr;
 };
@@ -62,11 +65,12 @@ std::string Sha256FileHex(const std::wstring& path) {
     // Writers are not let in, so a file still being written by someone else gives no digest.
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::string();
+    if (!file)
+        return std::string();
 
     UniqueHandle<AlgorithmTraits> algorithm;
-    if (!Succeeded(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM,
-                                                 nullptr, 0))) {
+    if (!Succeeded(
+            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return std::string();
     }
     // Declared before the hash so that the hash object is destroyed first.
@@ -82,11 +86,13 @@ std::string Sha256FileHex(const std::wstring& path) {
         if (!::ReadFile(file.get(), buffer->get(), kReadBufferSize, &got, nullptr) || got == 0) {
             break;
         }
-        if (!Succeeded(::BCryptHashData(hash.get(), buffer->get(), got, 0))) return std::string();
+        if (!Succeeded(::BCryptHashData(hash.get(), buffer->get(), got, 0)))
+            return std::string();
     }
 
     UCHAR digest[32] = {};
-    if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0))) return std::string();
+    if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0)))
+        return std::string();
 
     static const char kHex[] = "0123456789abcdef";
     std::string hex;

@@ -40,24 +40,29 @@ enum class SendResult { Ok, Failed, Dropped };
 // the raw socket codes Wine reports instead (a reset, or an empty answer taken for an invalid
 // one). A server that is down, unknown or silent is not retried: that would only double the wait.
 bool IsDroppedConnection(DWORD error) {
-    return error == ERROR_WINHTTP_CONNECTION_ERROR || error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE ||
-           error == WSAECONNRESET || error == WSAECONNABORTED;
+    return error == ERROR_WINHTTP_CONNECTION_ERROR ||
+           error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE || error == WSAECONNRESET ||
+           error == WSAECONNABORTED;
 }
 
 // Everything up to the received response headers. Handles opened so far are closed by their
 // owners when a step fails.
 SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
     UrlParts parts;
-    if (!SplitUrl(url, parts)) return SendResult::Failed;
+    if (!SplitUrl(url, parts))
+        return SendResult::Failed;
     out.session.reset(::WinHttpOpen(kUserAgent, kAccessTypeAutomaticProxy, WINHTTP_NO_PROXY_NAME,
                                     WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!out.session) return SendResult::Failed;
+    if (!out.session)
+        return SendResult::Failed;
     out.connection.reset(::WinHttpConnect(out.session.get(), parts.host.c_str(), parts.port, 0));
-    if (!out.connection) return SendResult::Failed;
+    if (!out.connection)
+        return SendResult::Failed;
     out.request.reset(::WinHttpOpenRequest(
         out.connection.get(), L"GET", parts.path.c_str(), nullptr, WINHTTP_NO_REFERER,
         WINHTTP_DEFAULT_ACCEPT_TYPES, parts.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!out.request) return SendResult::Failed;
+    if (!out.request)
+        return SendResult::Failed;
     if (::WinHttpSendRequest(out.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                              WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
         ::WinHttpReceiveResponse(out.request.get(), nullptr)) {
@@ -72,14 +77,16 @@ SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
 // A single fresh attempt, made before any byte of a body was taken, gives both the same result.
 bool SendGet(const std::wstring& url, OpenRequest& out, const CancelPredicate& cancel) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (attempt > 0 && cancel && cancel()) return false;
+        if (attempt > 0 && cancel && cancel())
+            return false;
         OpenRequest fresh;
         const SendResult result = TrySendGet(url, fresh);
         if (result == SendResult::Ok) {
             out = std::move(fresh);
             return true;
         }
-        if (result == SendResult::Failed) return false;
+        if (result == SendResult::Failed)
+            return false;
     }
     return false;
 }
@@ -118,7 +125,8 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
     components.dwHostNameLength = kHostBufferChars;
     components.lpszUrlPath = path;
     components.dwUrlPathLength = kPathBufferChars;
-    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &components)) return false;
+    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &components))
+        return false;
     parts.host.assign(host, components.dwHostNameLength);
     parts.path.assign(path, components.dwUrlPathLength);
     parts.port = components.nPort;
@@ -128,7 +136,8 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
 
 bool HttpGetText(const std::wstring& url, std::string& body) {
     OpenRequest open;
-    if (!SendGet(url, open, CancelPredicate())) return false;
+    if (!SendGet(url, open, CancelPredicate()))
+        return false;
     body.clear();
     std::uint64_t declared = 0;
     const bool hasLength = QueryContentLength(open.request.get(), declared);
@@ -136,12 +145,16 @@ bool HttpGetText(const std::wstring& url, std::string& body) {
     // After any failed call the request is only closed: touching it again crashes some stacks.
     for (;;) {
         DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(open.request.get(), &available)) return false;
-        if (available == 0) break;
-        if (available > kMaxTextBody - body.size()) return false;
+        if (!::WinHttpQueryDataAvailable(open.request.get(), &available))
+            return false;
+        if (available == 0)
+            break;
+        if (available > kMaxTextBody - body.size())
+            return false;
         std::unique_ptr<char[]> chunk(new char[available]());
         DWORD got = 0;
-        if (!::WinHttpReadData(open.request.get(), chunk.get(), available, &got)) return false;
+        if (!::WinHttpReadData(open.request.get(), chunk.get(), available, &got))
+            return false;
         body.append(chunk.get(), got);
     }
     // A close before the declared end looks like a normal end of body: count the bytes.
@@ -153,13 +166,15 @@ bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
     // Owned here and declared first, so it is released after the file and every handle.
     const ProgressCallback report = std::move(progress);
     OpenRequest open;
-    if (!SendGet(url, open, cancel)) return false;
+    if (!SendGet(url, open, cancel))
+        return false;
     std::uint64_t total = 0;
     const bool hasLength = QueryContentLength(open.request.get(), total);
 
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+    if (!file)
+        return false;
 
     // Chunks arrive 8 KiB at a time under Wine, and a WriteFile per chunk costs a fifth of the
     // transfer; they are gathered in one buffer of fixed size instead, so memory stays bounded.
@@ -183,8 +198,10 @@ bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
             flush();
             return false;
         }
-        if (available == 0) break;
-        if (available > kWriteBatch - used && !flush()) return false;
+        if (available == 0)
+            break;
+        if (available > kWriteBatch - used && !flush())
+            return false;
         std::unique_ptr<char[]> large;
         char* target = batch.get() + used;
         if (available > kWriteBatch) {
@@ -197,13 +214,16 @@ bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
             return false;
         }
         if (large) {
-            if (!WriteAll(file.get(), target, got)) return false;
+            if (!WriteAll(file.get(), target, got))
+                return false;
         } else {
             used += got;
         }
         done += got;
-        if (report) report(done, total);
+        if (report)
+            report(done, total);
     }
-    if (!flush()) return false;
+    if (!flush())
+        return false;
     return !hasLength || done >= total;
 }

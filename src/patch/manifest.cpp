@@ -30,7 +30,8 @@ bool IsSpace(char c) {
 std::uint64_t ParseManifestSize(const std::string& field) {
     constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
     size_t i = 0;
-    while (i < field.size() && IsSpace(field[i])) ++i;
+    while (i < field.size() && IsSpace(field[i]))
+        ++i;
     bool negative = false;
     if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
         negative = field[i] == '-';
@@ -40,10 +41,13 @@ std::uint64_t ParseManifestSize(const std::string& field) {
     bool overflow = false;
     for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
         const auto digit = static_cast<std::uint64_t>(field[i] - '0');
-        if (value > (kMax - digit) / 10) overflow = true;
-        if (!overflow) value = value * 10 + digit;
+        if (value > (kMax - digit) / 10)
+            overflow = true;
+        if (!overflow)
+            value = value * 10 + digit;
     }
-    if (overflow) return kMax;
+    if (overflow)
+        return kMax;
     return negative ? (~value + 1) : value;
 }
 
@@ -52,14 +56,17 @@ bool ParsePatchManifest(const std::string& body, std::wstring& baseUrl,
     size_t start = 0;
     while (start < body.size()) {
         size_t end = body.find('\n', start);
-        if (end == std::string::npos) end = body.size();
+        if (end == std::string::npos)
+            end = body.size();
         const std::string line = body.substr(start, end - start);
         start = end + 1;
 
-        if (line.empty() || line[0] == '#') continue;
+        if (line.empty() || line[0] == '#')
+            continue;
         std::vector<std::string> fields = SplitTabFields(line);
         if (fields.size() == 2) {
-            if (fields[0] == "BASE") baseUrl = Utf8ToWide(fields[1]);
+            if (fields[0] == "BASE")
+                baseUrl = Utf8ToWide(fields[1]);
             continue;  // VERSION and unknown keys carry nothing the launcher uses
         }
         if (fields.size() >= 3) {

@@ -17,11 +17,12 @@ struct PatchManifest {
     std::vector<ManifestEntry> entries;
 };
 
-// Splits one line at every TAB; CR bytes are dropped wherever they stand. Never returns an empty list.
+// Splits one line at every TAB; CR bytes are dropped wherever they stand. Never returns an empty
+// list.
 std::vector<std::string> SplitTabFields(const std::string& line);
 
-// Reads a size field like strtoull: leading white space, optional sign, decimal digits; saturates at
-// 2^64-1 and negates modulo 2^64 for a minus sign.
+// Reads a size field like strtoull: leading white space, optional sign, decimal digits; saturates
+// at 2^64-1 and negates modulo 2^64 for a minus sign.
 std::uint64_t ParseManifestSize(const std::string& field);
 
 // Appends every file line to `entries` and sets `baseUrl` from the last BASE line (left alone when

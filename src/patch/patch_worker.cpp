@@ -39,10 +39,12 @@ bool LocalFileMatches(const std::wstring& localPath, const ManifestEntry& entry)
     {
         UniqueFile file(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
+        if (!file)
+            return false;
         ::GetFileSizeEx(file.get(), &size);
     }
-    if (static_cast<std::uint64_t>(size.QuadPart) != entry.size) return false;
+    if (static_cast<std::uint64_t>(size.QuadPart) != entry.size)
+        return false;
     return Sha256FileHex(localPath) == entry.sha256;
 }
 
@@ -52,21 +54,26 @@ double Fraction(std::uint64_t part, std::uint64_t whole) {
 
 }  // namespace
 
-std::wstring ManifestUrl() { return TALVORA_PATCH_SERVER L"/pack/patch_manifest.txt"; }
+std::wstring ManifestUrl() {
+    return TALVORA_PATCH_SERVER L"/pack/patch_manifest.txt";
+}
 
 std::wstring DownloadStatusLine(int number, int count, const std::wstring& widePath) {
     std::wstring line =
         L"Letöltés (" + std::to_wstring(number) + L"/" + std::to_wstring(count) + L"): " + widePath;
-    if (line.size() > kStatusLineUnits - 1) line.resize(kStatusLineUnits - 1);
+    if (line.size() > kStatusLineUnits - 1)
+        line.resize(kStatusLineUnits - 1);
     return line;
 }
 
 void StartPatchRun(PatchStatus& status, bool fullCheck) {
-    if (status.busy.exchange(true)) return;
+    if (status.busy.exchange(true))
+        return;
     status.stopRequested.store(false);
     status.fullCheck.store(fullCheck);
     // The earlier run cleared busy as its last step; this only waits for its thread to return.
-    if (status.workerThread.joinable()) status.workerThread.join();
+    if (status.workerThread.joinable())
+        status.workerThread.join();
     // std::thread reports a failed creation only by throwing (system_error, or bad_alloc), and
     // nothing may unwind through the window procedure; nobody else would clear busy.
     try {
@@ -187,7 +194,8 @@ void PatchWorker(PatchStatus& status) {
         // replaced; it is being replaced by the verified content anyway.
         const DWORD attributes = ::GetFileAttributesW(target.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-            ::SetFileAttributesW(target.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            ::SetFileAttributesW(target.c_str(),
+                                 attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
         }
         if (!::MoveFileExW(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             ::DeleteFileW(part.c_str());

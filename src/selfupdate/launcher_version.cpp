@@ -12,7 +12,8 @@ bool IsSpace(char c) {
 
 std::int32_t ParseVersionNumber(const std::string& text) {
     size_t i = 0;
-    while (i < text.size() && IsSpace(text[i])) ++i;
+    while (i < text.size() && IsSpace(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
@@ -23,7 +24,8 @@ std::int32_t ParseVersionNumber(const std::string& text) {
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > kLimit) value = kLimit;
+        if (value > kLimit)
+            value = kLimit;
     }
     if (negative) {
         return static_cast<std::int32_t>(-value < std::numeric_limits<std::int32_t>::min()
@@ -40,13 +42,16 @@ bool ParseLauncherVersion(const std::string& body, LauncherVersionInfo& info) {
     size_t start = 0;
     while (start < body.size()) {
         size_t end = body.find('\n', start);
-        if (end == std::string::npos) end = body.size();
+        if (end == std::string::npos)
+            end = body.size();
         std::string line = body.substr(start, end - start);
         start = end + 1;
 
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.pop_back();
         const size_t tab = line.find('\t');
-        if (tab == std::string::npos) continue;  // also every empty line
+        if (tab == std::string::npos)
+            continue;  // also every empty line
         const std::string key = line.substr(0, tab);
         std::string value = line.substr(tab + 1);
         if (key == "VERSION") {

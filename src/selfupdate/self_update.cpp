@@ -12,13 +12,18 @@
 
 const std::int32_t CurrentLauncherVersion = TALVORA_LAUNCHER_VERSION;
 
-std::wstring LauncherVersionUrl() { return TALVORA_PATCH_SERVER L"/pack/launcher_version.txt"; }
+std::wstring LauncherVersionUrl() {
+    return TALVORA_PATCH_SERVER L"/pack/launcher_version.txt";
+}
 
-void RunSelfUpdate() { RunSelfUpdateFrom(LauncherVersionUrl(), CurrentLauncherVersion); }
+void RunSelfUpdate() {
+    RunSelfUpdateFrom(LauncherVersionUrl(), CurrentLauncherVersion);
+}
 
 void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion) {
     const std::wstring exePath = ExePath();
-    if (!InstallNewerLauncher(versionUrl, currentVersion, exePath)) return;
+    if (!InstallNewerLauncher(versionUrl, currentVersion, exePath))
+        return;
 
     const auto started = reinterpret_cast<INT_PTR>(::ShellExecuteW(
         nullptr, L"open", exePath.c_str(), nullptr, ExeDirectory().c_str(), SW_SHOWNORMAL));
@@ -34,19 +39,24 @@ void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersi
 bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVersion,
                           const std::wstring& exePath) {
     // Without our own path every derived name would point somewhere else.
-    if (exePath.empty()) return false;
+    if (exePath.empty())
+        return false;
 
     std::string body;
-    if (!HttpGetText(versionUrl, body)) return false;
+    if (!HttpGetText(versionUrl, body))
+        return false;
     LauncherVersionInfo info;
-    if (!ParseLauncherVersion(body, info)) return false;
-    if (info.version <= currentVersion) return false;
+    if (!ParseLauncherVersion(body, info))
+        return false;
+    if (info.version <= currentVersion)
+        return false;
 
     const std::wstring newPath = exePath + L".new";
     ::DeleteFileW(newPath.c_str());
 
     const CancelPredicate never = [] { return false; };
-    if (!HttpDownloadFile(Utf8ToWide(info.url), newPath, never, [](std::uint64_t, std::uint64_t) {})) {
+    if (!HttpDownloadFile(Utf8ToWide(info.url), newPath, never,
+                          [](std::uint64_t, std::uint64_t) {})) {
         ::DeleteFileW(newPath.c_str());
         return false;
     }
@@ -76,7 +86,8 @@ bool SwapInNewLauncher(const std::wstring& exePath) {
 void RollBackLauncherSwap(const std::wstring& exePath) {
     const std::wstring newPath = exePath + L".new";
     const std::wstring oldPath = exePath + L".old";
-    if (!::MoveFileW(exePath.c_str(), newPath.c_str())) return;
+    if (!::MoveFileW(exePath.c_str(), newPath.c_str()))
+        return;
     if (!::MoveFileW(oldPath.c_str(), exePath.c_str())) {
         ::MoveFileW(newPath.c_str(), exePath.c_str());  // never leave no launcher at all
         return;

@@ -31,13 +31,15 @@ void DrawSplash(GpGraphics* graphics, int width, int height) {
         return;
     }
     const UniqueSolidFill base = SolidFill(0xFF060A16);
-    if (base) GdipFillRectangleI(graphics, base.get(), 0, 0, width, height);
+    if (base)
+        GdipFillRectangleI(graphics, base.get(), 0, 0, width, height);
     DrawFallbackBadge(graphics, width, height);
 }
 
 void DrawFallbackBadge(GpGraphics* graphics, int width, int height) {
     const UniqueSolidFill veil = SolidFill(0xC806040A);
-    if (veil) GdipFillRectangleI(graphics, veil.get(), 0, 0, width, height);
+    if (veil)
+        GdipFillRectangleI(graphics, veil.get(), 0, 0, width, height);
 
     const ShieldGeometry s = FallbackShieldGeometry(width, height);
     const float left = s.cx - s.width / 2.0f;
@@ -54,7 +56,8 @@ void DrawFallbackBadge(GpGraphics* graphics, int width, int height) {
         GdipAddPathLine(shield.get(), s.cx, tip, right, s.cy);
         GdipClosePathFigure(shield.get());
         const UniqueLineBrush fill = VerticalGradient(s.cx, top, tip, 0xFF5AC878, 0xFF145A32);
-        if (fill) GdipFillPath(graphics, fill.get(), shield.get());
+        if (fill)
+            GdipFillPath(graphics, fill.get(), shield.get());
         UniquePen outline;
         if (GdipCreatePen1(0xFFA0FFB4, 2.5f, UnitWorld, outline.put()) == Ok) {
             GdipDrawPath(graphics, outline.get(), shield.get());

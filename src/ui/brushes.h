@@ -31,7 +31,8 @@ inline UniqueSolidFill SolidFill(Gdiplus::ARGB colour) {
 
 inline UniquePath NewPath() {
     UniquePath path;
-    if (Gdiplus::DllExports::GdipCreatePath(Gdiplus::FillModeAlternate, path.put()) != Gdiplus::Ok) {
+    if (Gdiplus::DllExports::GdipCreatePath(Gdiplus::FillModeAlternate, path.put()) !=
+        Gdiplus::Ok) {
         path.reset();
     }
     return path;

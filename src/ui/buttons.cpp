@@ -20,11 +20,13 @@ ButtonLook PickButtonLook(bool primary, bool enabled, bool hovered) {
     if (!enabled) {
         look = {0xFF403C46, 0xFF28262E, 0xFF605C68, 0xFF96929C, 0x00000000, 0, 0};
     } else if (primary) {
-        look = hovered ? ButtonLook{0xFFFFD678, 0xFFE26016, 0xFFFFECAA, 0xFF281204, 0x96FF9628, 0, 0}
-                       : ButtonLook{0xFFFFBA42, 0xFFC44A0E, 0xFFFFECAA, 0xFF281204, 0x50FF9628, 0, 0};
+        look = hovered
+                   ? ButtonLook{0xFFFFD678, 0xFFE26016, 0xFFFFECAA, 0xFF281204, 0x96FF9628, 0, 0}
+                   : ButtonLook{0xFFFFBA42, 0xFFC44A0E, 0xFFFFECAA, 0xFF281204, 0x50FF9628, 0, 0};
     } else {
-        look = hovered ? ButtonLook{0xFF5C4A6C, 0xFF3A2E48, 0xFFE6B46E, 0xFFF0E8DC, 0x5AC8965A, 0, 0}
-                       : ButtonLook{0xFF3C3448, 0xFF282232, 0xFF96785A, 0xFFF0E8DC, 0x00C8965A, 0, 0};
+        look = hovered
+                   ? ButtonLook{0xFF5C4A6C, 0xFF3A2E48, 0xFFE6B46E, 0xFFF0E8DC, 0x5AC8965A, 0, 0}
+                   : ButtonLook{0xFF3C3448, 0xFF282232, 0xFF96785A, 0xFFF0E8DC, 0x00C8965A, 0, 0};
     }
     // These follow the style alone, so a disabled primary button keeps them.
     look.sheen = primary ? 0x78FFFFFF : 0x46FFFFFF;
@@ -41,10 +43,12 @@ namespace {
 
 void DrawGlow(GpGraphics* graphics, const HitRect& r, ARGB glow) {
     UniquePath path = NewPath();
-    if (!path) return;
+    if (!path)
+        return;
     AddRoundedRect(path.get(), r.x - 6.0f, r.y - 6.0f, r.width + 12.0f, r.height + 12.0f, 14.0f);
     UniquePathGradient brush;
-    if (GdipCreatePathGradientFromPath(path.get(), brush.put()) != Ok) return;
+    if (GdipCreatePathGradientFromPath(path.get(), brush.put()) != Ok)
+        return;
     GdipSetPathGradientCenterColor(brush.get(), glow);
     INT points = 0;
     GdipGetPathGradientPointCount(brush.get(), &points);
@@ -64,14 +68,17 @@ void DrawButton(GpGraphics* graphics, const HitRect& r, const std::wstring& labe
     const ButtonLook look = PickButtonLook(primary, enabled, IsButtonHovered(r, enabled));
 
     UniquePath body = NewPath();
-    if (body) AddRoundedRect(body.get(), r.x, r.y, r.width, r.height, 10.0f);
+    if (body)
+        AddRoundedRect(body.get(), r.x, r.y, r.width, r.height, 10.0f);
 
-    if ((look.glow >> 24) != 0) DrawGlow(graphics, r, look.glow);
+    if ((look.glow >> 24) != 0)
+        DrawGlow(graphics, r, look.glow);
 
     if (body) {
-        UniqueLineBrush fill = VerticalGradient(r.x, r.y, r.y + r.height, look.bodyTop,
-                                                look.bodyBottom);
-        if (fill) GdipFillPath(graphics, fill.get(), body.get());
+        UniqueLineBrush fill =
+            VerticalGradient(r.x, r.y, r.y + r.height, look.bodyTop, look.bodyBottom);
+        if (fill)
+            GdipFillPath(graphics, fill.get(), body.get());
     }
 
     const float sheenHeight = r.height * 0.42f;
@@ -80,7 +87,8 @@ void DrawButton(GpGraphics* graphics, const HitRect& r, const std::wstring& labe
         AddRoundedRect(sheen.get(), r.x + 2.0f, r.y + 2.0f, r.width - 4.0f, sheenHeight, 8.0f);
         UniqueLineBrush brush = VerticalGradient(r.x + 2.0f, r.y + 2.0f, r.y + 2.0f + sheenHeight,
                                                  look.sheen, 0x00FFFFFF);
-        if (brush) GdipFillPath(graphics, brush.get(), sheen.get());
+        if (brush)
+            GdipFillPath(graphics, brush.get(), sheen.get());
     }
 
     if (body) {
@@ -91,7 +99,8 @@ void DrawButton(GpGraphics* graphics, const HitRect& r, const std::wstring& labe
     }
 
     const UiFont font(look.labelSize, true);
-    if (font.get() == nullptr) return;
+    if (font.get() == nullptr)
+        return;
     const UiFormat format(StringAlignmentCenter, StringAlignmentCenter);
     const UniqueSolidFill shadow = SolidFill(0x78000000);
     const UniqueSolidFill face = SolidFill(look.label);
@@ -102,7 +111,6 @@ void DrawButton(GpGraphics* graphics, const HitRect& r, const std::wstring& labe
                        shadow.get());
     }
     if (face) {
-        GdipDrawString(graphics, label.c_str(), -1, font.get(), &faceBox, format.get(),
-                       face.get());
+        GdipDrawString(graphics, label.c_str(), -1, font.get(), &faceBox, format.get(), face.get());
     }
 }

@@ -38,8 +38,8 @@ void UpdateEmbers(int width, int height) {
 ARGB NextEmberColour(const Ember& ember) {
     const int alpha = static_cast<int>(ember.life / ember.initialLife * 150.0f);
     const int green = 160 + std::rand() % 70;
-    return (static_cast<ARGB>(alpha & 0xFF) << 24) | 0x00FF0000u |
-           (static_cast<ARGB>(green) << 8) | 0x32u;
+    return (static_cast<ARGB>(alpha & 0xFF) << 24) | 0x00FF0000u | (static_cast<ARGB>(green) << 8) |
+           0x32u;
 }
 
 void DrawEmbers(GpGraphics* graphics, const RectF* visible) {

@@ -15,14 +15,17 @@ std::wstring& ChosenFamily() {
 
 UniqueFontFamily CreateFamily(const std::wstring& name) {
     UniqueFontFamily family;
-    if (name.empty()) return family;
-    if (GdipCreateFontFamilyFromName(name.c_str(), nullptr, family.put()) != Ok) family.reset();
+    if (name.empty())
+        return family;
+    if (GdipCreateFontFamilyFromName(name.c_str(), nullptr, family.put()) != Ok)
+        family.reset();
     return family;
 }
 
 UniqueFont MakeFont(GpFontFamily* family, float size, bool bold) {
     UniqueFont font;
-    if (family == nullptr) return font;
+    if (family == nullptr)
+        return font;
     if (GdipCreateFont(family, size, bold ? FontStyleBold : FontStyleRegular, UnitPixel,
                        font.put()) != Ok) {
         font.reset();
@@ -45,14 +48,19 @@ UniqueStringFormat CreateFormat(StringAlignment align, StringAlignment lineAlign
 
 std::wstring ChooseFontFamily(const std::vector<std::wstring>& candidates) {
     for (const std::wstring& name : candidates) {
-        if (CreateFamily(name)) return name;
+        if (CreateFamily(name))
+            return name;
     }
     return std::wstring();
 }
 
-const std::wstring& UiFontFamilyName() { return ChosenFamily(); }
+const std::wstring& UiFontFamilyName() {
+    return ChosenFamily();
+}
 
-void SetUiFontFamilyName(const std::wstring& name) { ChosenFamily() = name; }
+void SetUiFontFamilyName(const std::wstring& name) {
+    ChosenFamily() = name;
+}
 
 GpFont* TextCache::Font(float size, bool bold) {
     const std::wstring& name = UiFontFamilyName();
@@ -63,7 +71,8 @@ GpFont* TextCache::Font(float size, bool bold) {
         familyName_ = name;
     }
     for (const FontEntry& entry : fonts_) {
-        if (entry.size == size && entry.bold == bold) return entry.font.get();
+        if (entry.size == size && entry.bold == bold)
+            return entry.font.get();
     }
     fonts_.push_back(FontEntry{name, size, bold, MakeFont(family_.get(), size, bold)});
     return fonts_.back().font.get();
@@ -71,7 +80,8 @@ GpFont* TextCache::Font(float size, bool bold) {
 
 GpStringFormat* TextCache::Format(StringAlignment align, StringAlignment lineAlign) {
     for (const FormatEntry& entry : formats_) {
-        if (entry.align == align && entry.lineAlign == lineAlign) return entry.format.get();
+        if (entry.align == align && entry.lineAlign == lineAlign)
+            return entry.format.get();
     }
     formats_.push_back(FormatEntry{align, lineAlign, CreateFormat(align, lineAlign)});
     return formats_.back().format.get();
@@ -81,7 +91,9 @@ TextCacheScope::TextCacheScope(TextCache& cache) : previous_(gActiveTextCache) {
     gActiveTextCache = &cache;
 }
 
-TextCacheScope::~TextCacheScope() { gActiveTextCache = previous_; }
+TextCacheScope::~TextCacheScope() {
+    gActiveTextCache = previous_;
+}
 
 UiFont::UiFont(float size, bool bold) {
     if (gActiveTextCache != nullptr) {

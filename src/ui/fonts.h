@@ -19,7 +19,7 @@ void SetUiFontFamilyName(const std::wstring& name);
 // Long-lived fonts and formats, lent to the drawing code while a TextCacheScope is alive. The
 // painter's cached path uses them so that no font is made per frame.
 class TextCache {
-public:
+  public:
     TextCache() = default;
     TextCache(const TextCache&) = delete;
     TextCache& operator=(const TextCache&) = delete;
@@ -28,7 +28,7 @@ public:
     Gdiplus::GpStringFormat* Format(Gdiplus::StringAlignment align,
                                     Gdiplus::StringAlignment lineAlign);
 
-private:
+  private:
     struct FontEntry {
         std::wstring family;
         float size;
@@ -47,24 +47,24 @@ private:
 };
 
 class TextCacheScope {
-public:
+  public:
     explicit TextCacheScope(TextCache& cache);
     ~TextCacheScope();
     TextCacheScope(const TextCacheScope&) = delete;
     TextCacheScope& operator=(const TextCacheScope&) = delete;
 
-private:
+  private:
     TextCache* previous_;
 };
 
 // A font of the painter's family in pixels: borrowed from the active TextCache, or made for this
 // one element (and deleted with this object). get() is null when no family exists.
 class UiFont {
-public:
+  public:
     UiFont(float size, bool bold);
     Gdiplus::GpFont* get() const { return font_; }
 
-private:
+  private:
     UniqueFontFamily family_;
     UniqueFont owned_;
     Gdiplus::GpFont* font_ = nullptr;
@@ -72,11 +72,11 @@ private:
 
 // A string format (no flags, neutral language) with the given alignments, made or borrowed.
 class UiFormat {
-public:
+  public:
     UiFormat(Gdiplus::StringAlignment align, Gdiplus::StringAlignment lineAlign);
     Gdiplus::GpStringFormat* get() const { return format_; }
 
-private:
+  private:
     UniqueStringFormat owned_;
     Gdiplus::GpStringFormat* format_ = nullptr;
 };

@@ -66,7 +66,7 @@ Box Union(const Box& a, const Box& b) {
 // W x H pixels of 0xAARRGGBB with a GDI+ bitmap and graphics drawing straight into them. The
 // memory is either our own or a DIB section that can be presented with BitBlt.
 class Surface {
-public:
+  public:
     bool Create(int width, int height, bool presentable) {
         Release();
         width_ = width;
@@ -81,14 +81,17 @@ public:
             info.bmiHeader.biCompression = BI_RGB;
             void* bits = nullptr;
             dib_.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-            if (!dib_) return Fail();
+            if (!dib_)
+                return Fail();
             dc_.reset(::CreateCompatibleDC(nullptr));
-            if (!dc_) return Fail();
+            if (!dc_)
+                return Fail();
             ::SelectObject(dc_.get(), dib_.get());
             pixels_ = static_cast<std::uint32_t*>(bits);
         } else {
             own_.reset(new (std::nothrow) std::uint32_t[Count()]);
-            if (!own_) return Fail();
+            if (!own_)
+                return Fail();
             pixels_ = own_.get();
         }
         if (GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
@@ -127,7 +130,8 @@ public:
 
     void Fill(std::uint32_t value) { std::fill(pixels_, pixels_ + Count(), value); }
     void Fill(const Box& box, std::uint32_t value) {
-        for (int y = box.top; y < box.bottom; ++y) std::fill(Row(y) + box.left, Row(y) + box.right, value);
+        for (int y = box.top; y < box.bottom; ++y)
+            std::fill(Row(y) + box.left, Row(y) + box.right, value);
     }
     void CopyFrom(const Surface& from, const Box& box) {
         const size_t bytes = static_cast<size_t>(box.right - box.left) * 4;
@@ -136,7 +140,7 @@ public:
         }
     }
 
-private:
+  private:
     bool Fail() {
         Release();
         return false;
@@ -155,11 +159,12 @@ private:
 // A GDI+ bitmap and graphics over one rectangle of a surface, shifted so that elements draw in
 // window coordinates. Nothing can land outside the rectangle, and GDI+ only works on its pixels.
 class SurfaceView {
-public:
+  public:
     SurfaceView(const Surface& surface, const Box& box) {
         BYTE* first = reinterpret_cast<BYTE*>(surface.Row(box.top) + box.left);
-        if (GdipCreateBitmapFromScan0(box.right - box.left, box.bottom - box.top, surface.Width() * 4,
-                                      PixelFormat32bppARGB, first, bitmap_.put()) != Ok) {
+        if (GdipCreateBitmapFromScan0(box.right - box.left, box.bottom - box.top,
+                                      surface.Width() * 4, PixelFormat32bppARGB, first,
+                                      bitmap_.put()) != Ok) {
             bitmap_.reset();
             return;
         }
@@ -174,7 +179,7 @@ public:
     }
     GpGraphics* graphics() const { return graphics_.get(); }
 
-private:
+  private:
     UniqueBitmap bitmap_;
     UniqueGraphics graphics_;
 };
@@ -183,10 +188,13 @@ private:
 // uses when it blends a colour onto a 32-bit ARGB bitmap.
 inline std::uint32_t Over(std::uint32_t fg, std::uint32_t bg) {
     const std::uint32_t fa = fg >> 24;
-    if (fa == 0xFF) return fg;
-    if (fa == 0) return bg;
+    if (fa == 0xFF)
+        return fg;
+    if (fa == 0)
+        return bg;
     const std::uint32_t ba = (bg >> 24) * (0xFF - fa) / 0xFF;
-    if (ba == 0) return fg;
+    if (ba == 0)
+        return fg;
     const std::uint32_t a = ba + fa;
     const auto channel = [&](int shift) {
         return (((bg >> shift) & 0xFF) * ba + ((fg >> shift) & 0xFF) * fa) / a;
@@ -232,10 +240,10 @@ std::vector<Element> BuildScene(int width, int height) {
                      [=](GpGraphics* g) { DrawHeaderBand(g, width); }});
     scene.push_back({Around(0, kHeaderBottom - 1.0f, w, 2.0f), L"rule",
                      [=](GpGraphics* g) { DrawHeaderRule(g, width); }});
-    scene.push_back({Around(0, 8, w + 2.0f, 80.0f), L"title",
-                     [=](GpGraphics* g) { DrawTitle(g, width); }});
-    scene.push_back({Around(0, 86, w, 26.0f), L"slogan",
-                     [=](GpGraphics* g) { DrawSlogan(g, width); }});
+    scene.push_back(
+        {Around(0, 8, w + 2.0f, 80.0f), L"title", [=](GpGraphics* g) { DrawTitle(g, width); }});
+    scene.push_back(
+        {Around(0, 86, w, 26.0f), L"slogan", [=](GpGraphics* g) { DrawSlogan(g, width); }});
 
     const auto label = [&](const std::wstring& text, float x, float y, float size, ARGB colour,
                            bool bold) {
@@ -247,20 +255,23 @@ std::vector<Element> BuildScene(int width, int height) {
                             bool enabled, bool primary) {
         ButtonHitRect(which) = rect;
         const bool hovered = IsButtonHovered(rect, enabled);
-        scene.push_back({Around(rect.x - 6.0f, rect.y - 6.0f, rect.width + 12.0f, rect.height + 12.0f),
-                         text + (enabled ? L"|on" : L"|off") + (hovered ? L"|hover" : L""),
-                         [=](GpGraphics* g) { DrawButton(g, rect, text, enabled, primary); }});
+        scene.push_back(
+            {Around(rect.x - 6.0f, rect.y - 6.0f, rect.width + 12.0f, rect.height + 12.0f),
+             text + (enabled ? L"|on" : L"|off") + (hovered ? L"|hover" : L""),
+             [=](GpGraphics* g) { DrawButton(g, rect, text, enabled, primary); }});
     };
 
     if (gSettingsOpen) {
         scene.push_back({Around(24, 134, w - 48.0f, h - 158.0f), L"panel",
                          [=](GpGraphics* g) { DrawSettingsPanel(g, width, height); }});
         label(kSettingsHeading, 60, 150, 27.0f, 0xFFFFEBBE, true);
-        button(Button::GameConfigButton, SettingsViewButtonRect(Button::GameConfigButton, width, height),
-               kGameConfigLabel, true, true);
+        button(Button::GameConfigButton,
+               SettingsViewButtonRect(Button::GameConfigButton, width, height), kGameConfigLabel,
+               true, true);
         label(kGameConfigDescription, 60, 286, 14.0f, 0xFFC8C2BA, false);
-        button(Button::FullCheckButton, SettingsViewButtonRect(Button::FullCheckButton, width, height),
-               kFullCheckLabel, CurrentFullCheckEnabled(), false);
+        button(Button::FullCheckButton,
+               SettingsViewButtonRect(Button::FullCheckButton, width, height), kFullCheckLabel,
+               CurrentFullCheckEnabled(), false);
         label(kFullCheckDescription, 60, 384, 14.0f, 0xFFC8C2BA, false);
         button(Button::BackButton, SettingsViewButtonRect(Button::BackButton, width, height),
                kBackLabel, true, false);
@@ -270,15 +281,13 @@ std::vector<Element> BuildScene(int width, int height) {
         label(CurrentStatusText(), 60, p + 14.0f, 14.5f, 0xFFEEE6DA, false);
         const float barWidth = w - 324.0f;
         const auto bar = [&](float y, double fraction, const wchar_t* caption) {
-            scene.push_back({Around(60, y - 19.0f, 900.0f, 25.0f), caption, [=](GpGraphics* g) {
-                                 DrawProgressCaption(g, 60.0f, y, caption);
-                             }});
+            scene.push_back({Around(60, y - 19.0f, 900.0f, 25.0f), caption,
+                             [=](GpGraphics* g) { DrawProgressCaption(g, 60.0f, y, caption); }});
             const bool fill = ProgressShowsFill(fraction);
             const float f = fill ? ProgressFillWidth(barWidth, fraction) : 0.0f;
-            Element track{Around(60, y, barWidth, 20.0f), fill ? FloatKey(f) : L"-",
-                          [=](GpGraphics* g) {
-                              DrawProgressTrack(g, 60.0f, y, barWidth, 20.0f, fraction);
-                          }};
+            Element track{
+                Around(60, y, barWidth, 20.0f), fill ? FloatKey(f) : L"-",
+                [=](GpGraphics* g) { DrawProgressTrack(g, 60.0f, y, barWidth, 20.0f, fraction); }};
             // The fill is cut by the track; beyond it nothing changes.
             track.hasFillEnd = barWidth > 20.0f && f >= 0.0f;
             track.fillEnd = 60.0f + std::min(f, barWidth);
@@ -313,28 +322,30 @@ std::vector<Element> BuildScene(int width, int height) {
 }
 
 class FrameCache {
-public:
+  public:
     // Composes the current frame into frame_; false when there is none.
     bool Compose(int width, int height) {
-        if (width <= 0 || height <= 0) return false;
-        if (!EnsureSize(width, height)) return false;
+        if (width <= 0 || height <= 0)
+            return false;
+        if (!EnsureSize(width, height))
+            return false;
         const TextCacheScope text(text_);
-        if (gSplashActive) return ComposeSplash();
+        if (gSplashActive)
+            return ComposeSplash();
         ComposePage();
         return true;
     }
 
-    void Present(HDC dc) const {
-        ::BitBlt(dc, 0, 0, width_, height_, frame_.dc(), 0, 0, SRCCOPY);
-    }
+    void Present(HDC dc) const { ::BitBlt(dc, 0, 0, width_, height_, frame_.dc(), 0, 0, SRCCOPY); }
 
     void CopyFrame(std::vector<std::uint32_t>& pixels) const {
         pixels.assign(frame_.Pixels(), frame_.Pixels() + frame_.Count());
     }
 
-private:
+  private:
     bool EnsureSize(int width, int height) {
-        if (width == width_ && height == height_ && frame_.Valid()) return true;
+        if (width == width_ && height == height_ && frame_.Valid())
+            return true;
         Forget();
         if (!frame_.Create(width, height, true) || !base_.Create(width, height, false) ||
             !still_.Create(width, height, false) || !top_.Create(width, height, false) ||
@@ -348,7 +359,8 @@ private:
     }
 
     void Forget() {
-        for (Surface* s : {&frame_, &base_, &still_, &top_, &work_}) s->Release();
+        for (Surface* s : {&frame_, &base_, &still_, &top_, &work_})
+            s->Release();
         width_ = height_ = 0;
         baseKey_.clear();
         pageKey_.clear();
@@ -358,9 +370,9 @@ private:
     }
 
     bool ComposeSplash() {
-        const std::wstring key =
-            std::to_wstring(reinterpret_cast<std::uintptr_t>(gBadgePicture)) +
-            (IsPictureUsable(gBadgePicture) ? L"|usable" : L"|unusable") + L"|" + UiFontFamilyName();
+        const std::wstring key = std::to_wstring(reinterpret_cast<std::uintptr_t>(gBadgePicture)) +
+                                 (IsPictureUsable(gBadgePicture) ? L"|usable" : L"|unusable") +
+                                 L"|" + UiFontFamilyName();
         if (key != splashKey_) {
             DrawSplash(frame_.graphics(), width_, height_);
             splashKey_ = key;
@@ -397,7 +409,8 @@ private:
         } else {
             std::vector<Box> dirty;
             for (size_t i = 0; i < scene.size(); ++i) {
-                if (scene[i].key == scene_[i].key) continue;
+                if (scene[i].key == scene_[i].key)
+                    continue;
                 if (scene[i].hasFillEnd && scene_[i].hasFillEnd) {
                     dirty.push_back(FillChange(scene_[i], scene[i]));
                 } else {
@@ -405,7 +418,8 @@ private:
                 }
             }
             scene_ = std::move(scene);
-            for (const Box& box : dirty) Redraw(box.Intersect(frame_.Bounds()));
+            for (const Box& box : dirty)
+                Redraw(box.Intersect(frame_.Bounds()));
         }
         MoveEmbers();
     }
@@ -413,7 +427,8 @@ private:
     void RebuildAll() {
         const Box all = frame_.Bounds();
         still_.CopyFrom(base_, all);
-        for (const Element& e : scene_) e.draw(still_.graphics());
+        for (const Element& e : scene_)
+            e.draw(still_.graphics());
         DrawTop(band_);
         work_.CopyFrom(base_, all);
         frame_.CopyFrom(still_, all);
@@ -422,13 +437,15 @@ private:
 
     // Draws again, inside the box only, the still frame and (where embers can be) the top layer.
     void Redraw(const Box& box) {
-        if (box.Empty()) return;
+        if (box.Empty())
+            return;
         still_.CopyFrom(base_, box);
         {
             const SurfaceView view(still_, box);
             if (view.graphics() != nullptr) {
                 for (const Element& e : scene_) {
-                    if (e.bounds.Overlaps(box)) e.draw(view.graphics());
+                    if (e.bounds.Overlaps(box))
+                        e.draw(view.graphics());
                 }
             }
         }
@@ -437,12 +454,15 @@ private:
     }
 
     void DrawTop(const Box& box) {
-        if (box.Empty()) return;
+        if (box.Empty())
+            return;
         top_.Fill(box, 0);
         const SurfaceView view(top_, box);
-        if (view.graphics() == nullptr) return;
+        if (view.graphics() == nullptr)
+            return;
         for (const Element& e : scene_) {
-            if (e.bounds.Overlaps(box)) e.draw(view.graphics());
+            if (e.bounds.Overlaps(box))
+                e.draw(view.graphics());
         }
     }
 
@@ -457,7 +477,8 @@ private:
         emberBoxes_.clear();
         for (const Ember& e : gEmbers) {
             const Box box = Around(e.x, e.y, e.size, e.size, 2.0f).Intersect(band_);
-            if (box.Empty()) continue;
+            if (box.Empty())
+                continue;
             emberBoxes_.push_back(box);
             for (int y = box.top; y < box.bottom; ++y) {
                 const std::uint32_t* w = work_.Row(y);
@@ -493,7 +514,8 @@ private:
 FrameCache* gFrameCache = nullptr;
 
 FrameCache& TheCache() {
-    if (gFrameCache == nullptr) gFrameCache = new FrameCache();
+    if (gFrameCache == nullptr)
+        gFrameCache = new FrameCache();
     return *gFrameCache;
 }
 
@@ -501,12 +523,14 @@ FrameCache& TheCache() {
 
 void PaintCachedFrame(HDC dc, int width, int height) {
     FrameCache& cache = TheCache();
-    if (cache.Compose(width, height)) cache.Present(dc);
+    if (cache.Compose(width, height))
+        cache.Present(dc);
 }
 
 bool ComposeCachedFrame(int width, int height, std::vector<std::uint32_t>& pixels) {
     FrameCache& cache = TheCache();
-    if (!cache.Compose(width, height)) return false;
+    if (!cache.Compose(width, height))
+        return false;
     cache.CopyFrame(pixels);
     return true;
 }

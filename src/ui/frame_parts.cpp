@@ -36,7 +36,8 @@ void DrawBackground(GpGraphics* graphics, int width, int height) {
     }
     const UniqueLineBrush brush =
         VerticalGradient(0.0f, 0.0f, static_cast<float>(height), 0xFF1C101E, 0xFF0A080E);
-    if (brush) GdipFillRectangleI(graphics, brush.get(), 0, 0, width, height);
+    if (brush)
+        GdipFillRectangleI(graphics, brush.get(), 0, 0, width, height);
 }
 
 void DrawEmberBand(GpGraphics* graphics, int width, int height, bool skipHidden) {
@@ -56,14 +57,17 @@ void DrawEmberBand(GpGraphics* graphics, int width, int height, bool skipHidden)
 }
 
 void DrawHeaderBand(GpGraphics* graphics, int width) {
-    const UniqueLineBrush brush = VerticalGradient(0.0f, 0.0f, kHeaderBottom, 0xD208050C, 0x0008050C);
-    if (brush) GdipFillRectangleI(graphics, brush.get(), 0, 0, width, 118);
+    const UniqueLineBrush brush =
+        VerticalGradient(0.0f, 0.0f, kHeaderBottom, 0xD208050C, 0x0008050C);
+    if (brush)
+        GdipFillRectangleI(graphics, brush.get(), 0, 0, width, 118);
 }
 
 void DrawHeaderRule(GpGraphics* graphics, int width) {
     const float w = static_cast<float>(width);
     const UniqueLineBrush brush = LineGradient(0.0f, 0.0f, w, 0.0f, 0x00FFAA3C, 0x00FFAA3C);
-    if (!brush) return;
+    if (!brush)
+        return;
     // Glows in the middle and fades out to both sides.
     const ARGB colours[3] = {0x00FFAA3C, 0xDCFFC878, 0x00FFAA3C};
     const REAL positions[3] = {0.0f, 0.5f, 1.0f};
@@ -76,7 +80,8 @@ void DrawHeaderRule(GpGraphics* graphics, int width) {
 
 void DrawTitle(GpGraphics* graphics, int width) {
     const UiFont font(54.0f, true);
-    if (font.get() == nullptr) return;
+    if (font.get() == nullptr)
+        return;
     const UiFormat format(StringAlignmentCenter, StringAlignmentCenter);
     const float w = static_cast<float>(width);
     const UniqueSolidFill shadow = SolidFill(0xAA000000);
@@ -86,7 +91,8 @@ void DrawTitle(GpGraphics* graphics, int width) {
                        shadow.get());
     }
     const UniqueLineBrush face = VerticalGradient(0.0f, 8.0f, 86.0f, 0xFFFFECAA, 0xFFD6781E);
-    if (!face) return;
+    if (!face)
+        return;
     const ARGB colours[4] = {0xFFFFF6C8, 0xFFFFD26E, 0xFFE28C28, 0xFFB45612};
     const REAL positions[4] = {0.0f, 0.4f, 0.7f, 1.0f};
     GdipSetLinePresetBlend(face.get(), colours, positions, 4);
@@ -96,13 +102,14 @@ void DrawTitle(GpGraphics* graphics, int width) {
 
 void DrawSlogan(GpGraphics* graphics, int width) {
     const UiFont font(15.0f, false);
-    if (font.get() == nullptr) return;
+    if (font.get() == nullptr)
+        return;
     const UiFormat format(StringAlignmentCenter, StringAlignmentCenter);
     const UniqueSolidFill brush = SolidFill(0xE6DCBE96);
     const RectF box(0.0f, 86.0f, static_cast<float>(width), 26.0f);
     if (brush) {
-        GdipDrawString(graphics, L"A soha véget nem érő kaland", -1, font.get(), &box,
-                       format.get(), brush.get());
+        GdipDrawString(graphics, L"A soha véget nem érő kaland", -1, font.get(), &box, format.get(),
+                       brush.get());
     }
 }
 
@@ -114,10 +121,12 @@ void DrawFooter(GpGraphics* graphics, int width, int height) {
 void DrawPanel(GpGraphics* graphics, float x, float y, float w, float h, float y1, float y2,
                ARGB top, ARGB bottom) {
     const UniquePath path = NewPath();
-    if (!path) return;
+    if (!path)
+        return;
     AddRoundedRect(path.get(), x, y, w, h, 16.0f);
     const UniqueLineBrush fill = VerticalGradient(0.0f, y1, y2, top, bottom);
-    if (fill) GdipFillPath(graphics, fill.get(), path.get());
+    if (fill)
+        GdipFillPath(graphics, fill.get(), path.get());
     UniquePen outline;
     if (GdipCreatePen1(0x5AFFBE6E, 1.0f, UnitWorld, outline.put()) == Ok) {
         GdipDrawPath(graphics, outline.get(), path.get());
@@ -151,32 +160,46 @@ double CurrentOverallFraction() {
 }
 
 double CurrentFileFraction() {
-    if (gPatchStatus == nullptr) return 0.0;
+    if (gPatchStatus == nullptr)
+        return 0.0;
     // A run that ended well shows a full file bar, whatever the last file reported.
-    if (IsReadyPhase(gPatchStatus->phase.load())) return 1.0;
+    if (IsReadyPhase(gPatchStatus->phase.load()))
+        return 1.0;
     return gPatchStatus->fileProgress.load();
 }
 
-bool CurrentFullCheckEnabled() { return gPatchStatus != nullptr && !gPatchStatus->busy.load(); }
+bool CurrentFullCheckEnabled() {
+    return gPatchStatus != nullptr && !gPatchStatus->busy.load();
+}
 
 HitRect MainViewButtonRect(Button button, int width, int height) {
     const float w = static_cast<float>(width);
     const float p = LowerPanelTop(height);
     switch (button) {
-        case Button::PlayButton: return {w - 240.0f, p + 24.0f, 180.0f, 56.0f};
-        case Button::SettingsButton: return {w - 240.0f, p + 92.0f, 180.0f, 34.0f};
-        case Button::WebsiteButton: return {60.0f, p + 142.0f, 120.0f, 34.0f};
-        case Button::DiscordButton: return {188.0f, p + 142.0f, 120.0f, 34.0f};
-        case Button::FacebookButton: return {316.0f, p + 142.0f, 120.0f, 34.0f};
-        default: return HitRect();
+        case Button::PlayButton:
+            return {w - 240.0f, p + 24.0f, 180.0f, 56.0f};
+        case Button::SettingsButton:
+            return {w - 240.0f, p + 92.0f, 180.0f, 34.0f};
+        case Button::WebsiteButton:
+            return {60.0f, p + 142.0f, 120.0f, 34.0f};
+        case Button::DiscordButton:
+            return {188.0f, p + 142.0f, 120.0f, 34.0f};
+        case Button::FacebookButton:
+            return {316.0f, p + 142.0f, 120.0f, 34.0f};
+        default:
+            return HitRect();
     }
 }
 
 HitRect SettingsViewButtonRect(Button button, int /*width*/, int height) {
     switch (button) {
-        case Button::GameConfigButton: return {60.0f, 226.0f, 300.0f, 50.0f};
-        case Button::FullCheckButton: return {60.0f, 330.0f, 300.0f, 46.0f};
-        case Button::BackButton: return {60.0f, static_cast<float>(height) - 60.0f, 160.0f, 38.0f};
-        default: return HitRect();
+        case Button::GameConfigButton:
+            return {60.0f, 226.0f, 300.0f, 50.0f};
+        case Button::FullCheckButton:
+            return {60.0f, 330.0f, 300.0f, 46.0f};
+        case Button::BackButton:
+            return {60.0f, static_cast<float>(height) - 60.0f, 160.0f, 38.0f};
+        default:
+            return HitRect();
     }
 }

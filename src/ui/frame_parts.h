@@ -8,7 +8,9 @@
 #include "ui/gdiplus_include.h"
 
 // Top edge of MainView's lower panel, and bottom edge of the ember band.
-inline float LowerPanelTop(int height) { return static_cast<float>(height) - 214.0f; }
+inline float LowerPanelTop(int height) {
+    return static_cast<float>(height) - 214.0f;
+}
 constexpr float kHeaderBottom = 118.0f;
 
 void DrawBackground(Gdiplus::GpGraphics* graphics, int width, int height);

@@ -30,11 +30,13 @@ struct GdiplusImageTraits {
 
 using UniqueGraphics =
     UniqueHandle<GdiplusTraits<Gdiplus::GpGraphics, Gdiplus::DllExports::GdipDeleteGraphics>>;
-using UniquePath = UniqueHandle<GdiplusTraits<Gdiplus::GpPath, Gdiplus::DllExports::GdipDeletePath>>;
+using UniquePath =
+    UniqueHandle<GdiplusTraits<Gdiplus::GpPath, Gdiplus::DllExports::GdipDeletePath>>;
 using UniquePen = UniqueHandle<GdiplusTraits<Gdiplus::GpPen, Gdiplus::DllExports::GdipDeletePen>>;
 using UniqueRegion =
     UniqueHandle<GdiplusTraits<Gdiplus::GpRegion, Gdiplus::DllExports::GdipDeleteRegion>>;
-using UniqueFont = UniqueHandle<GdiplusTraits<Gdiplus::GpFont, Gdiplus::DllExports::GdipDeleteFont>>;
+using UniqueFont =
+    UniqueHandle<GdiplusTraits<Gdiplus::GpFont, Gdiplus::DllExports::GdipDeleteFont>>;
 using UniqueFontFamily =
     UniqueHandle<GdiplusTraits<Gdiplus::GpFontFamily, Gdiplus::DllExports::GdipDeleteFontFamily>>;
 using UniqueStringFormat = UniqueHandle<

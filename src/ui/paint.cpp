@@ -102,7 +102,8 @@ UniqueBitmap ComposePlainFrame(int width, int height) {
 
 void PresentPlainFrame(HDC dc, GpBitmap* frame, int width, int height) {
     UniqueGraphics target;
-    if (GdipCreateFromHDC(dc, target.put()) != Ok) return;
+    if (GdipCreateFromHDC(dc, target.put()) != Ok)
+        return;
     GdipDrawImageRectI(target.get(), frame, 0, 0, width, height);
 }
 
@@ -126,9 +127,13 @@ bool CopyBitmapPixels(GpBitmap* bitmap, int width, int height, std::vector<std::
 
 }  // namespace
 
-FrameMode GetFrameMode() { return gFrameMode; }
+FrameMode GetFrameMode() {
+    return gFrameMode;
+}
 
-void SetFrameMode(FrameMode mode) { gFrameMode = mode; }
+void SetFrameMode(FrameMode mode) {
+    gFrameMode = mode;
+}
 
 void PaintWindow(HDC dc, int width, int height) {
     if (gFrameMode == FrameMode::Cached) {
@@ -136,11 +141,13 @@ void PaintWindow(HDC dc, int width, int height) {
         return;
     }
     const UniqueBitmap frame = ComposePlainFrame(width, height);
-    if (frame) PresentPlainFrame(dc, frame.get(), width, height);
+    if (frame)
+        PresentPlainFrame(dc, frame.get(), width, height);
 }
 
 bool ComposeFrame(int width, int height, FrameMode mode, std::vector<std::uint32_t>& pixels) {
-    if (mode == FrameMode::Cached) return ComposeCachedFrame(width, height, pixels);
+    if (mode == FrameMode::Cached)
+        return ComposeCachedFrame(width, height, pixels);
     const UniqueBitmap frame = ComposePlainFrame(width, height);
     return frame && CopyBitmapPixels(frame.get(), width, height, pixels);
 }

@@ -13,20 +13,24 @@ using namespace Gdiplus::DllExports;
 void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float size,
                ARGB colour, bool bold, StringAlignment alignment) {
     const UiFont font(size, bold);
-    if (font.get() == nullptr) return;
+    if (font.get() == nullptr)
+        return;
     const UniqueSolidFill brush = SolidFill(colour);
     const UiFormat format(alignment, StringAlignmentNear);
     // The width 900 is fixed, not the client width: long lines run out of the window.
     const RectF box = alignment == StringAlignmentFar ? RectF(0.0f, y, x, 2.0f * size)
                                                       : RectF(x, y, 900.0f, 2.0f * size);
-    if (brush) GdipDrawString(graphics, text.c_str(), -1, font.get(), &box, format.get(), brush.get());
+    if (brush)
+        GdipDrawString(graphics, text.c_str(), -1, font.get(), &box, format.get(), brush.get());
 }
 
 std::wstring PercentText(double fraction) {
     double rounded = std::trunc(fraction * 100.0 + 0.5);
     // Keeps the conversion defined for any input; real fractions stay far inside this range.
-    if (!(rounded >= -2147483648.0)) rounded = -2147483648.0;
-    if (rounded > 2147483647.0) rounded = 2147483647.0;
+    if (!(rounded >= -2147483648.0))
+        rounded = -2147483648.0;
+    if (rounded > 2147483647.0)
+        rounded = 2147483647.0;
     wchar_t buffer[16];
     std::swprintf(buffer, 16, L"%d%%", static_cast<int>(rounded));
     return buffer;
@@ -36,7 +40,9 @@ float ProgressFillWidth(float width, double fraction) {
     return static_cast<float>(static_cast<double>(width) * fraction);
 }
 
-bool ProgressShowsFill(double fraction) { return fraction > 0.001; }
+bool ProgressShowsFill(double fraction) {
+    return fraction > 0.001;
+}
 
 void DrawProgressBar(GpGraphics* graphics, float x, float y, float width, float height,
                      double fraction, const std::wstring& label) {
@@ -55,7 +61,8 @@ void DrawProgressTrack(GpGraphics* graphics, float x, float y, float width, floa
     if (track) {
         AddRoundedRect(track.get(), x, y, width, height, height);
         const UniqueSolidFill trackFill = SolidFill(0xD2121018);
-        if (trackFill) GdipFillPath(graphics, trackFill.get(), track.get());
+        if (trackFill)
+            GdipFillPath(graphics, trackFill.get(), track.get());
     }
 
     if (track && ProgressShowsFill(fraction)) {
@@ -64,10 +71,12 @@ void DrawProgressTrack(GpGraphics* graphics, float x, float y, float width, floa
             GdipSetClipRegion(graphics, clip.get(), CombineModeReplace);
             const float f = ProgressFillWidth(width, fraction);
             const UniqueLineBrush fill = VerticalGradient(x, y, y + height, 0xFFFCC846, 0xFFD66018);
-            if (fill) GdipFillRectangle(graphics, fill.get(), x, y, f, height);
+            if (fill)
+                GdipFillRectangle(graphics, fill.get(), x, y, f, height);
             const UniqueLineBrush sheen =
                 VerticalGradient(x, y, y + height / 2.0f, 0x78FFFFFF, 0x00FFFFFF);
-            if (sheen) GdipFillRectangle(graphics, sheen.get(), x, y, f, height / 2.0f);
+            if (sheen)
+                GdipFillRectangle(graphics, sheen.get(), x, y, f, height / 2.0f);
             GdipResetClip(graphics);
         }
     }
@@ -83,7 +92,8 @@ void DrawProgressTrack(GpGraphics* graphics, float x, float y, float width, floa
 void DrawProgressPercent(GpGraphics* graphics, float x, float y, float width, float height,
                          double fraction) {
     const UiFont font(12.5f, true);
-    if (font.get() == nullptr) return;
+    if (font.get() == nullptr)
+        return;
     const std::wstring percent = PercentText(fraction);
     const UiFormat format(StringAlignmentCenter, StringAlignmentCenter);
     const UniqueSolidFill shadow = SolidFill(0xA0000000);

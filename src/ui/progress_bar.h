@@ -7,8 +7,8 @@
 
 // One line of text at (x, y): left-aligned from x (near), or right-aligned ending at x (far).
 // Skipped when no font family exists.
-void DrawLabel(Gdiplus::GpGraphics* graphics, const std::wstring& text, float x, float y, float size,
-               Gdiplus::ARGB colour, bool bold, Gdiplus::StringAlignment alignment);
+void DrawLabel(Gdiplus::GpGraphics* graphics, const std::wstring& text, float x, float y,
+               float size, Gdiplus::ARGB colour, bool bold, Gdiplus::StringAlignment alignment);
 
 // The whole-number percentage shown on a bar: trunc(fraction x 100 + 0.5), as "%d%%".
 std::wstring PercentText(double fraction);
@@ -23,7 +23,8 @@ void DrawProgressBar(Gdiplus::GpGraphics* graphics, float x, float y, float widt
 
 // The three steps of DrawProgressBar, in its order: the caption above the track; the track with
 // its fill and border; the percentage.
-void DrawProgressCaption(Gdiplus::GpGraphics* graphics, float x, float y, const std::wstring& label);
+void DrawProgressCaption(Gdiplus::GpGraphics* graphics, float x, float y,
+                         const std::wstring& label);
 void DrawProgressTrack(Gdiplus::GpGraphics* graphics, float x, float y, float width, float height,
                        double fraction);
 void DrawProgressPercent(Gdiplus::GpGraphics* graphics, float x, float y, float width, float height,

@@ -8,14 +8,17 @@
 #include "app/unique_handle.h"
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) return 2;
+    if (argc != 3)
+        return 2;
     const std::wstring prefix = argv[2];
     UniqueKernelHandle held(::OpenEventW(EVENT_MODIFY_STATE, FALSE, (prefix + L"-held").c_str()));
     UniqueKernelHandle release(::OpenEventW(SYNCHRONIZE, FALSE, (prefix + L"-release").c_str()));
-    if (!held || !release) return 3;
+    if (!held || !release)
+        return 3;
     UniqueFile file(::CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return 4;
+    if (!file)
+        return 4;
     ::SetEvent(held.get());
     return ::WaitForSingleObject(release.get(), 60000) == WAIT_OBJECT_0 ? 0 : 5;
 }

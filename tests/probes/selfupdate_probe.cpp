@@ -24,7 +24,8 @@ void AppendRun(const std::wstring& folder) {
     HANDLE file = ::CreateFileW((folder + L"\\probe-runs.txt").c_str(), FILE_APPEND_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    if (file == INVALID_HANDLE_VALUE)
+        return;
     DWORD written = 0;
     ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     ::CloseHandle(file);
@@ -34,10 +35,12 @@ void AppendRun(const std::wstring& folder) {
 
 int wmain() {
     // Lets a test look at the ".old" copy that a completed swap leaves behind.
-    if (Env(L"TALVORA_PROBE_KEEP_OLD") != L"1") ::DeleteFileW((ExePath() + L".old").c_str());
+    if (Env(L"TALVORA_PROBE_KEEP_OLD") != L"1")
+        ::DeleteFileW((ExePath() + L".old").c_str());
 
     std::wstring versionUrl = Env(L"TALVORA_PROBE_VERSION_URL");
-    if (versionUrl.empty()) versionUrl = Env(L"TALVORA_TEST_SERVER") + L"/pack/launcher_version.txt";
+    if (versionUrl.empty())
+        versionUrl = Env(L"TALVORA_TEST_SERVER") + L"/pack/launcher_version.txt";
     RunSelfUpdateFrom(versionUrl, PROBE_VERSION);
 
     AppendRun(ExeDirectory());

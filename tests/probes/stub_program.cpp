@@ -12,7 +12,8 @@
 namespace {
 
 std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
+    if (text.empty())
+        return std::string();
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
                                            nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
@@ -25,7 +26,8 @@ std::string ToUtf8(const std::wstring& text) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
-    if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) ::LocalFree(argv);
+    if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc))
+        ::LocalFree(argv);
 
     wchar_t module[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, module, MAX_PATH);
@@ -40,7 +42,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring path = folder + L"\\" + STUB_NAME + L"-started.txt";
     HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 1;
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
     DWORD written = 0;
     ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     ::CloseHandle(file);

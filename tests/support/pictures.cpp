@@ -13,10 +13,12 @@ namespace {
 bool EncoderFor(const wchar_t* mime, CLSID* clsid) {
     UINT count = 0;
     UINT bytes = 0;
-    if (GdipGetImageEncodersSize(&count, &bytes) != Ok || bytes == 0) return false;
+    if (GdipGetImageEncodersSize(&count, &bytes) != Ok || bytes == 0)
+        return false;
     std::vector<BYTE> buffer(bytes);
     auto* codecs = reinterpret_cast<ImageCodecInfo*>(buffer.data());
-    if (GdipGetImageEncoders(count, bytes, codecs) != Ok) return false;
+    if (GdipGetImageEncoders(count, bytes, codecs) != Ok)
+        return false;
     for (UINT i = 0; i < count; ++i) {
         if (std::wstring(codecs[i].MimeType) == mime) {
             *clsid = codecs[i].Clsid;
@@ -28,22 +30,27 @@ bool EncoderFor(const wchar_t* mime, CLSID* clsid) {
 
 std::string StreamBytes(IStream* stream) {
     STATSTG stat{};
-    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME))) return std::string();
+    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)))
+        return std::string();
     std::string bytes(static_cast<size_t>(stat.cbSize.QuadPart), '\0');
     LARGE_INTEGER zero{};
     stream->Seek(zero, STREAM_SEEK_SET, nullptr);
     ULONG got = 0;
-    if (!bytes.empty()) stream->Read(&bytes[0], static_cast<ULONG>(bytes.size()), &got);
+    if (!bytes.empty())
+        stream->Read(&bytes[0], static_cast<ULONG>(bytes.size()), &got);
     bytes.resize(got);
     return bytes;
 }
 
 std::string Encode(GpImage* image, const wchar_t* mime) {
     CLSID clsid;
-    if (!EncoderFor(mime, &clsid)) return std::string();
+    if (!EncoderFor(mime, &clsid))
+        return std::string();
     UniqueHandle<StreamTraits> stream(::SHCreateMemStream(nullptr, 0));
-    if (!stream) return std::string();
-    if (GdipSaveImageToStream(image, stream.get(), &clsid, nullptr) != Ok) return std::string();
+    if (!stream)
+        return std::string();
+    if (GdipSaveImageToStream(image, stream.get(), &clsid, nullptr) != Ok)
+        return std::string();
     return StreamBytes(stream.get());
 }
 
@@ -53,7 +60,8 @@ Picture PictureFromBytes(const std::string& bytes) {
     Picture picture;
     picture.stream.reset(::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
                                              static_cast<UINT>(bytes.size())));
-    if (!picture.stream) return picture;
+    if (!picture.stream)
+        return picture;
     if (GdipLoadImageFromStream(picture.stream.get(), picture.image.put()) != Ok) {
         picture.image.reset();
     }
@@ -84,9 +92,10 @@ std::string MakeJpegBytes(int width, int height, unsigned seed) {
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::string();
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
     std::string bytes;
     char buffer[65536];
     DWORD got = 0;
@@ -106,24 +115,27 @@ std::wstring BuildPath(const char* utf8) {
     }
     if (!path.empty() && path[0] == L'/') {
         for (wchar_t& c : path) {
-            if (c == L'/') c = L'\\';
+            if (c == L'/')
+                c = L'\\';
         }
         path = L"Z:" + path;
     }
     return path;
 }
 
-Picture ProjectPictureOrGenerated(const char* sourceDir, const wchar_t* name, int width,
-                                  int height, bool* fromSource) {
+Picture ProjectPictureOrGenerated(const char* sourceDir, const wchar_t* name, int width, int height,
+                                  bool* fromSource) {
     const std::string bytes = ReadWholeFile(BuildPath(sourceDir) + L"\\res\\" + name);
     if (!bytes.empty()) {
         Picture picture = PictureFromBytes(bytes);
         if (picture.image) {
-            if (fromSource) *fromSource = true;
+            if (fromSource)
+                *fromSource = true;
             return picture;
         }
     }
-    if (fromSource) *fromSource = false;
+    if (fromSource)
+        *fromSource = false;
     return PictureFromBytes(MakeJpegBytes(width, height, static_cast<unsigned>(width)));
 }
 

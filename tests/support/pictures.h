@@ -37,8 +37,8 @@ std::wstring BuildPath(const char* utf8);
 
 // res/<name> of the source tree when present, else a generated JPEG of width x height.
 // `fromSource` tells which one it is.
-Picture ProjectPictureOrGenerated(const char* sourceDir, const wchar_t* name, int width,
-                                  int height, bool* fromSource);
+Picture ProjectPictureOrGenerated(const char* sourceDir, const wchar_t* name, int width, int height,
+                                  bool* fromSource);
 
 // Writes 0xAARRGGBB pixels (top-down rows) as a PNG file.
 bool SavePng(const std::wstring& path, const std::uint32_t* pixels, int width, int height);

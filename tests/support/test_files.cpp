@@ -20,18 +20,21 @@ TempDir::TempDir() {
             path_ = candidate;
             return;
         }
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) return;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            return;
     }
 }
 
 TempDir::~TempDir() {
-    if (!path_.empty()) RemoveTree(path_);
+    if (!path_.empty())
+        RemoveTree(path_);
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+    if (!file)
+        return false;
     size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));
@@ -49,7 +52,8 @@ std::string ReadFileBytes(const std::wstring& path) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
-    if (!file) return bytes;
+    if (!file)
+        return bytes;
     char buffer[65536];
     DWORD got = 0;
     while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
@@ -64,14 +68,16 @@ bool PathExists(const std::wstring& path) {
 
 void RemoveTree(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         WIN32_FIND_DATAW data;
         HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
         if (find != INVALID_HANDLE_VALUE) {
             do {
                 const std::wstring name = data.cFileName;
-                if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+                if (name != L"." && name != L"..")
+                    RemoveTree(path + L"\\" + name);
             } while (::FindNextFileW(find, &data));
             ::FindClose(find);
         }
@@ -96,7 +102,8 @@ std::string PatternBytes(std::uint64_t size, std::uint32_t seed) {
 
 std::wstring EnvVar(const wchar_t* name) {
     const DWORD needed = ::GetEnvironmentVariableW(name, nullptr, 0);
-    if (needed == 0) return std::wstring();
+    if (needed == 0)
+        return std::wstring();
     std::vector<wchar_t> buffer(needed);
     const DWORD got = ::GetEnvironmentVariableW(name, buffer.data(), needed);
     return std::wstring(buffer.data(), got);

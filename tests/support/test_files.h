@@ -5,7 +5,7 @@
 #include <string>
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -15,7 +15,7 @@ public:
     // path() + "\" + name
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
 
-private:
+  private:
     std::wstring path_;
 };
 

@@ -71,17 +71,24 @@ std::vector<std::string> JsonStrings(const std::string& line) {
 
 }  // namespace
 
-std::wstring TestServerUrl() { return EnvVar(L"TALVORA_TEST_SERVER"); }
+std::wstring TestServerUrl() {
+    return EnvVar(L"TALVORA_TEST_SERVER");
+}
 
-std::wstring TestServerRoot() { return EnvVar(L"TALVORA_TEST_SERVER_ROOT"); }
+std::wstring TestServerRoot() {
+    return EnvVar(L"TALVORA_TEST_SERVER_ROOT");
+}
 
 bool ServeFile(const std::wstring& relPath, const std::string& bytes) {
     const std::wstring root = TestServerRoot();
-    if (root.empty()) return false;
+    if (root.empty())
+        return false;
     std::wstring path = root + L"\\" + relPath;
     for (size_t i = root.size() + 1; i < path.size(); ++i) {
-        if (path[i] == L'/') path[i] = L'\\';
-        if (path[i] == L'\\') ::CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+        if (path[i] == L'/')
+            path[i] = L'\\';
+        if (path[i] == L'\\')
+            ::CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
     }
     return WriteFileBytes(path, bytes);
 }
@@ -92,10 +99,12 @@ std::vector<LoggedRequest> LoggedRequests() {
     size_t start = 0;
     while (start < log.size()) {
         size_t end = log.find('\n', start);
-        if (end == std::string::npos) end = log.size();
+        if (end == std::string::npos)
+            end = log.size();
         const std::vector<std::string> s = JsonStrings(log.substr(start, end - start));
         start = end + 1;
-        if (s.size() < 7 || s[0] != "method" || s[2] != "path" || s[6] != "headers") continue;
+        if (s.size() < 7 || s[0] != "method" || s[2] != "path" || s[6] != "headers")
+            continue;
         LoggedRequest request;
         request.method = s[1];
         request.path = s[3];
@@ -109,7 +118,8 @@ std::vector<LoggedRequest> LoggedRequests() {
 std::vector<LoggedRequest> LoggedRequestsFor(const std::string& fragment) {
     std::vector<LoggedRequest> matching;
     for (const LoggedRequest& r : LoggedRequests()) {
-        if (r.path.find(fragment) != std::string::npos) matching.push_back(r);
+        if (r.path.find(fragment) != std::string::npos)
+            matching.push_back(r);
     }
     return matching;
 }

@@ -25,112 +25,124 @@ std::atomic<unsigned> gTempCounter{0};
 #ifdef _WIN32
 
 std::string LastError() {
-  return std::system_category().message(static_cast<int>(GetLastError()));
+    return std::system_category().message(static_cast<int>(GetLastError()));
 }
 
 struct Handle {
-  HANDLE h = INVALID_HANDLE_VALUE;
-  ~Handle() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
+    HANDLE h = INVALID_HANDLE_VALUE;
+    ~Handle() {
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
 };
 
-unsigned ProcessId() { return static_cast<unsigned>(GetCurrentProcessId()); }
+unsigned ProcessId() {
+    return static_cast<unsigned>(GetCurrentProcessId());
+}
 
 // Creates `temp` (which must not exist), writes and flushes `content`.
 // `created` tells whether the file is ours to remove.
 bool WriteTemp(const fs::path& temp, const std::string& content, bool& created,
                std::string& error) {
-  Handle file;
-  file.h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-  if (file.h == INVALID_HANDLE_VALUE) {
-    error = "cannot create temporary file: " + LastError();
-    return false;
-  }
-  created = true;
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const std::size_t left = content.size() - done;
-    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-    DWORD written = 0;
-    if (!WriteFile(file.h, content.data() + done, chunk, &written, nullptr) || written == 0) {
-      error = "cannot write temporary file: " + LastError();
-      return false;
+    Handle file;
+    file.h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+    if (file.h == INVALID_HANDLE_VALUE) {
+        error = "cannot create temporary file: " + LastError();
+        return false;
     }
-    done += written;
-  }
-  if (!FlushFileBuffers(file.h)) {
-    error = "cannot flush temporary file: " + LastError();
-    return false;
-  }
-  return true;
+    created = true;
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const std::size_t left = content.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteFile(file.h, content.data() + done, chunk, &written, nullptr) || written == 0) {
+            error = "cannot write temporary file: " + LastError();
+            return false;
+        }
+        done += written;
+    }
+    if (!FlushFileBuffers(file.h)) {
+        error = "cannot flush temporary file: " + LastError();
+        return false;
+    }
+    return true;
 }
 
 bool Replace(const fs::path& temp, const fs::path& dest, std::string& error) {
-  if (!MoveFileExW(temp.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = "cannot rename temporary file into place: " + LastError();
-    return false;
-  }
-  return true;
+    if (!MoveFileExW(temp.c_str(), dest.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = "cannot rename temporary file into place: " + LastError();
+        return false;
+    }
+    return true;
 }
 
 #else
 
-std::string ErrnoText() { return std::generic_category().message(errno); }
+std::string ErrnoText() {
+    return std::generic_category().message(errno);
+}
 
 struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0)
+            close(fd);
+    }
 };
 
-unsigned ProcessId() { return static_cast<unsigned>(getpid()); }
+unsigned ProcessId() {
+    return static_cast<unsigned>(getpid());
+}
 
 bool WriteTemp(const fs::path& temp, const std::string& content, bool& created,
                std::string& error) {
-  Fd file;
-  file.fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (file.fd < 0) {
-    error = "cannot create temporary file: " + ErrnoText();
-    return false;
-  }
-  created = true;
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t written = write(file.fd, content.data() + done, content.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      error = "cannot write temporary file: " + (written < 0 ? ErrnoText() : std::string("no progress"));
-      return false;
+    Fd file;
+    file.fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (file.fd < 0) {
+        error = "cannot create temporary file: " + ErrnoText();
+        return false;
     }
-    done += static_cast<std::size_t>(written);
-  }
-  if (fsync(file.fd) != 0) {
-    error = "cannot flush temporary file: " + ErrnoText();
-    return false;
-  }
-  const int fd = file.fd;
-  file.fd = -1;
-  if (close(fd) != 0) {
-    error = "cannot close temporary file: " + ErrnoText();
-    return false;
-  }
-  return true;
+    created = true;
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t written = write(file.fd, content.data() + done, content.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            error = "cannot write temporary file: " +
+                    (written < 0 ? ErrnoText() : std::string("no progress"));
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    if (fsync(file.fd) != 0) {
+        error = "cannot flush temporary file: " + ErrnoText();
+        return false;
+    }
+    const int fd = file.fd;
+    file.fd = -1;
+    if (close(fd) != 0) {
+        error = "cannot close temporary file: " + ErrnoText();
+        return false;
+    }
+    return true;
 }
 
 bool Replace(const fs::path& temp, const fs::path& dest, std::string& error) {
-  if (rename(temp.c_str(), dest.c_str()) != 0) {
-    error = "cannot rename temporary file into place: " + ErrnoText();
-    return false;
-  }
-  // Make the rename itself durable; a folder that cannot be synced is no error.
-  Fd dir;
-  const fs::path parent = dest.parent_path().empty() ? fs::path(".") : dest.parent_path();
-  dir.fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir.fd >= 0) fsync(dir.fd);
-  return true;
+    if (rename(temp.c_str(), dest.c_str()) != 0) {
+        error = "cannot rename temporary file into place: " + ErrnoText();
+        return false;
+    }
+    // Make the rename itself durable; a folder that cannot be synced is no error.
+    Fd dir;
+    const fs::path parent = dest.parent_path().empty() ? fs::path(".") : dest.parent_path();
+    dir.fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir.fd >= 0)
+        fsync(dir.fd);
+    return true;
 }
 
 #endif
@@ -138,30 +150,32 @@ bool Replace(const fs::path& temp, const fs::path& dest, std::string& error) {
 }  // namespace
 
 bool WriteFileAtomically(const fs::path& dest, const std::string& content, std::string& error) {
-  const std::string shown = "'" + Printable(PathToUtf8(dest)) + "'";
-  if (dest.filename().empty()) {
-    error = shown + ": not a file name";
-    return false;
-  }
-  std::error_code ec;
-  const fs::path folder = dest.parent_path();
-  if (!folder.empty() && !fs::is_directory(folder, ec)) {
-    error = shown + ": folder '" + Printable(PathToUtf8(folder)) + "' does not exist";
-    return false;
-  }
-  const std::string suffix = "." + std::to_string(ProcessId()) + "." + std::to_string(gTempCounter++);
-  fs::path tempName = PathFromUtf8(kTempPrefix);
-  tempName += dest.filename();
-  tempName += PathFromUtf8(suffix);
-  const fs::path temp = folder / tempName;
+    const std::string shown = "'" + Printable(PathToUtf8(dest)) + "'";
+    if (dest.filename().empty()) {
+        error = shown + ": not a file name";
+        return false;
+    }
+    std::error_code ec;
+    const fs::path folder = dest.parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, ec)) {
+        error = shown + ": folder '" + Printable(PathToUtf8(folder)) + "' does not exist";
+        return false;
+    }
+    const std::string suffix =
+        "." + std::to_string(ProcessId()) + "." + std::to_string(gTempCounter++);
+    fs::path tempName = PathFromUtf8(kTempPrefix);
+    tempName += dest.filename();
+    tempName += PathFromUtf8(suffix);
+    const fs::path temp = folder / tempName;
 
-  bool created = false;
-  if (!WriteTemp(temp, content, created, error) || !Replace(temp, dest, error)) {
-    if (created) fs::remove(temp, ec);
-    error = shown + ": " + error;
-    return false;
-  }
-  return true;
+    bool created = false;
+    if (!WriteTemp(temp, content, created, error) || !Replace(temp, dest, error)) {
+        if (created)
+            fs::remove(temp, ec);
+        error = shown + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace talvora

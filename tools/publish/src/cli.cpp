@@ -15,222 +15,238 @@ const char* const kUsage =
     "       talvora-publish --help\n";
 
 bool IsDigits(const std::string& text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // A decimal integer with an optional sign; values beyond the range of long
 // long stick at its ends, so that they are refused as too large or small.
 bool ParseInteger(const std::string& text, long long& value) {
-  const bool negative = !text.empty() && text[0] == '-';
-  const std::string digits = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? text.substr(1) : text;
-  if (!IsDigits(digits)) return false;
-  unsigned long long magnitude = 0;
-  for (const char c : digits) {
-    const auto digit = static_cast<unsigned long long>(c - '0');
-    if (magnitude > (ULLONG_MAX - digit) / 10) {
-      magnitude = ULLONG_MAX;
-      break;
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string digits =
+        (!text.empty() && (text[0] == '-' || text[0] == '+')) ? text.substr(1) : text;
+    if (!IsDigits(digits))
+        return false;
+    unsigned long long magnitude = 0;
+    for (const char c : digits) {
+        const auto digit = static_cast<unsigned long long>(c - '0');
+        if (magnitude > (ULLONG_MAX - digit) / 10) {
+            magnitude = ULLONG_MAX;
+            break;
+        }
+        magnitude = magnitude * 10 + digit;
     }
-    magnitude = magnitude * 10 + digit;
-  }
-  const auto limit = static_cast<unsigned long long>(LLONG_MAX);
-  if (negative) {
-    value = magnitude > limit ? LLONG_MIN : -static_cast<long long>(magnitude);
-  } else {
-    value = magnitude > limit ? LLONG_MAX : static_cast<long long>(magnitude);
-  }
-  return true;
+    const auto limit = static_cast<unsigned long long>(LLONG_MAX);
+    if (negative) {
+        value = magnitude > limit ? LLONG_MIN : -static_cast<long long>(magnitude);
+    } else {
+        value = magnitude > limit ? LLONG_MAX : static_cast<long long>(magnitude);
+    }
+    return true;
 }
 
 // Walks the words after the command: options as "--name value" or
 // "--name=value", positional words, and "--" before words that start with '-'.
 struct ArgReader {
-  const std::vector<std::string>& args;
-  std::size_t index;
-  std::string& error;
-  bool optionsEnded = false;
+    const std::vector<std::string>& args;
+    std::size_t index;
+    std::string& error;
+    bool optionsEnded = false;
 
-  bool Done() const { return index >= args.size(); }
+    bool Done() const { return index >= args.size(); }
 
-  // Splits the next word; `name` is empty for a positional word.
-  bool Next(std::string& name, std::string& value, bool& hasInlineValue) {
-    const std::string& word = args[index++];
-    hasInlineValue = false;
-    if (!optionsEnded && word == "--") {
-      optionsEnded = true;
-      name.clear();
-      value.clear();
-      return false;
+    // Splits the next word; `name` is empty for a positional word.
+    bool Next(std::string& name, std::string& value, bool& hasInlineValue) {
+        const std::string& word = args[index++];
+        hasInlineValue = false;
+        if (!optionsEnded && word == "--") {
+            optionsEnded = true;
+            name.clear();
+            value.clear();
+            return false;
+        }
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            name.clear();
+            value = word;
+            return true;
+        }
+        const std::size_t equals = word.find('=');
+        if (word.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            name = word.substr(0, equals);
+            value = word.substr(equals + 1);
+            hasInlineValue = true;
+        } else {
+            name = word;
+            value.clear();
+        }
+        return true;
     }
-    if (optionsEnded || word.size() < 2 || word[0] != '-') {
-      name.clear();
-      value = word;
-      return true;
-    }
-    const std::size_t equals = word.find('=');
-    if (word.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-      name = word.substr(0, equals);
-      value = word.substr(equals + 1);
-      hasInlineValue = true;
-    } else {
-      name = word;
-      value.clear();
-    }
-    return true;
-  }
 
-  bool Value(const std::string& name, std::string& value, bool hasInlineValue) {
-    if (hasInlineValue) return true;
-    if (Done()) {
-      error = name + " needs a value";
-      return false;
+    bool Value(const std::string& name, std::string& value, bool hasInlineValue) {
+        if (hasInlineValue)
+            return true;
+        if (Done()) {
+            error = name + " needs a value";
+            return false;
+        }
+        value = args[index++];
+        return true;
     }
-    value = args[index++];
-    return true;
-  }
 };
 
 bool SetOnce(bool& seen, const std::string& name, std::string& error) {
-  if (seen) {
-    error = name + " given more than once";
-    return false;
-  }
-  seen = true;
-  return true;
+    if (seen) {
+        error = name + " given more than once";
+        return false;
+    }
+    seen = true;
+    return true;
 }
 
 bool ParseManifest(ArgReader& reader, ManifestOptions& options, std::string& error) {
-  bool haveDir = false, haveBase = false, haveOut = false, haveJobs = false;
-  while (!reader.Done()) {
-    std::string name, value;
-    bool inlineValue = false;
-    if (!reader.Next(name, value, inlineValue)) continue;
-    if (name.empty()) {
-      if (!SetOnce(haveDir, "CLIENT_DIR", error)) return false;
-      options.clientDir = PathFromUtf8(value);
-    } else if (name == "--base") {
-      if (!SetOnce(haveBase, name, error) || !reader.Value(name, value, inlineValue)) return false;
-      options.baseUrl = value;
-    } else if (name == "--version") {
-      if (!SetOnce(options.versionGiven, name, error) || !reader.Value(name, value, inlineValue)) {
-        return false;
-      }
-      options.version = value;
-    } else if (name == "--if-missing") {
-      if (!reader.Value(name, value, inlineValue)) return false;
-      options.ifMissing.push_back(value);
-    } else if (name == "--out") {
-      if (!SetOnce(haveOut, name, error) || !reader.Value(name, value, inlineValue)) return false;
-      if (value.empty()) {
-        error = "--out needs a file name";
-        return false;
-      }
-      options.out = PathFromUtf8(value);
-    } else if (name == "--jobs" || name == "-j") {
-      if (!SetOnce(haveJobs, name, error) || !reader.Value(name, value, inlineValue)) return false;
-      long long jobs = 0;
-      if (!IsDigits(value) || !ParseInteger(value, jobs) || jobs < 1 || jobs > 256) {
-        error = "--jobs needs a number from 1 to 256";
-        return false;
-      }
-      options.jobs = static_cast<unsigned>(jobs);
-    } else {
-      error = "unknown option for manifest: " + Printable(name);
-      return false;
+    bool haveDir = false, haveBase = false, haveOut = false, haveJobs = false;
+    while (!reader.Done()) {
+        std::string name, value;
+        bool inlineValue = false;
+        if (!reader.Next(name, value, inlineValue))
+            continue;
+        if (name.empty()) {
+            if (!SetOnce(haveDir, "CLIENT_DIR", error))
+                return false;
+            options.clientDir = PathFromUtf8(value);
+        } else if (name == "--base") {
+            if (!SetOnce(haveBase, name, error) || !reader.Value(name, value, inlineValue))
+                return false;
+            options.baseUrl = value;
+        } else if (name == "--version") {
+            if (!SetOnce(options.versionGiven, name, error) ||
+                !reader.Value(name, value, inlineValue)) {
+                return false;
+            }
+            options.version = value;
+        } else if (name == "--if-missing") {
+            if (!reader.Value(name, value, inlineValue))
+                return false;
+            options.ifMissing.push_back(value);
+        } else if (name == "--out") {
+            if (!SetOnce(haveOut, name, error) || !reader.Value(name, value, inlineValue))
+                return false;
+            if (value.empty()) {
+                error = "--out needs a file name";
+                return false;
+            }
+            options.out = PathFromUtf8(value);
+        } else if (name == "--jobs" || name == "-j") {
+            if (!SetOnce(haveJobs, name, error) || !reader.Value(name, value, inlineValue))
+                return false;
+            long long jobs = 0;
+            if (!IsDigits(value) || !ParseInteger(value, jobs) || jobs < 1 || jobs > 256) {
+                error = "--jobs needs a number from 1 to 256";
+                return false;
+            }
+            options.jobs = static_cast<unsigned>(jobs);
+        } else {
+            error = "unknown option for manifest: " + Printable(name);
+            return false;
+        }
     }
-  }
-  if (!haveDir) {
-    error = "manifest needs CLIENT_DIR";
-    return false;
-  }
-  if (!haveBase) {
-    error = "manifest needs --base URL";
-    return false;
-  }
-  return true;
+    if (!haveDir) {
+        error = "manifest needs CLIENT_DIR";
+        return false;
+    }
+    if (!haveBase) {
+        error = "manifest needs --base URL";
+        return false;
+    }
+    return true;
 }
 
 bool ParseLauncher(ArgReader& reader, LauncherOptions& options, std::string& error) {
-  bool haveExe = false, haveVersion = false, haveUrl = false, haveOut = false;
-  while (!reader.Done()) {
-    std::string name, value;
-    bool inlineValue = false;
-    if (!reader.Next(name, value, inlineValue)) continue;
-    if (name.empty()) {
-      if (!SetOnce(haveExe, "EXE", error)) return false;
-      options.exe = PathFromUtf8(value);
-    } else if (name == "--version") {
-      if (!SetOnce(haveVersion, name, error) || !reader.Value(name, value, inlineValue)) return false;
-      if (!ParseInteger(value, options.version)) {
-        error = "--version needs a whole number, not '" + Printable(value) + "'";
-        return false;
-      }
-    } else if (name == "--url") {
-      if (!SetOnce(haveUrl, name, error) || !reader.Value(name, value, inlineValue)) return false;
-      options.url = value;
-    } else if (name == "--out") {
-      if (!SetOnce(haveOut, name, error) || !reader.Value(name, value, inlineValue)) return false;
-      if (value.empty()) {
-        error = "--out needs a file name";
-        return false;
-      }
-      options.out = PathFromUtf8(value);
-    } else {
-      error = "unknown option for launcher: " + Printable(name);
-      return false;
+    bool haveExe = false, haveVersion = false, haveUrl = false, haveOut = false;
+    while (!reader.Done()) {
+        std::string name, value;
+        bool inlineValue = false;
+        if (!reader.Next(name, value, inlineValue))
+            continue;
+        if (name.empty()) {
+            if (!SetOnce(haveExe, "EXE", error))
+                return false;
+            options.exe = PathFromUtf8(value);
+        } else if (name == "--version") {
+            if (!SetOnce(haveVersion, name, error) || !reader.Value(name, value, inlineValue))
+                return false;
+            if (!ParseInteger(value, options.version)) {
+                error = "--version needs a whole number, not '" + Printable(value) + "'";
+                return false;
+            }
+        } else if (name == "--url") {
+            if (!SetOnce(haveUrl, name, error) || !reader.Value(name, value, inlineValue))
+                return false;
+            options.url = value;
+        } else if (name == "--out") {
+            if (!SetOnce(haveOut, name, error) || !reader.Value(name, value, inlineValue))
+                return false;
+            if (value.empty()) {
+                error = "--out needs a file name";
+                return false;
+            }
+            options.out = PathFromUtf8(value);
+        } else {
+            error = "unknown option for launcher: " + Printable(name);
+            return false;
+        }
     }
-  }
-  if (!haveExe) {
-    error = "launcher needs EXE";
-    return false;
-  }
-  if (!haveVersion) {
-    error = "launcher needs --version N";
-    return false;
-  }
-  if (!haveUrl) {
-    error = "launcher needs --url URL";
-    return false;
-  }
-  return true;
+    if (!haveExe) {
+        error = "launcher needs EXE";
+        return false;
+    }
+    if (!haveVersion) {
+        error = "launcher needs --version N";
+        return false;
+    }
+    if (!haveUrl) {
+        error = "launcher needs --url URL";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
                       std::string& error) {
-  if (args.empty()) {
-    error = "no command given";
-    return false;
-  }
-  const std::string& command = args[0];
-  for (const std::string& arg : args) {
-    if (arg == "--") break;
-    if (arg == "--help" || arg == "-h") {
-      result.kind = CommandKind::Help;
-      return true;
+    if (args.empty()) {
+        error = "no command given";
+        return false;
     }
-  }
-  ArgReader reader{args, 1, error};
-  if (command == "help") {
-    result.kind = CommandKind::Help;
-    return true;
-  }
-  if (command == "manifest") {
-    result.kind = CommandKind::Manifest;
-    return ParseManifest(reader, result.manifest, error);
-  }
-  if (command == "launcher") {
-    result.kind = CommandKind::Launcher;
-    return ParseLauncher(reader, result.launcher, error);
-  }
-  error = "unknown command '" + Printable(command) + "'";
-  return false;
+    const std::string& command = args[0];
+    for (const std::string& arg : args) {
+        if (arg == "--")
+            break;
+        if (arg == "--help" || arg == "-h") {
+            result.kind = CommandKind::Help;
+            return true;
+        }
+    }
+    ArgReader reader{args, 1, error};
+    if (command == "help") {
+        result.kind = CommandKind::Help;
+        return true;
+    }
+    if (command == "manifest") {
+        result.kind = CommandKind::Manifest;
+        return ParseManifest(reader, result.manifest, error);
+    }
+    if (command == "launcher") {
+        result.kind = CommandKind::Launcher;
+        return ParseLauncher(reader, result.launcher, error);
+    }
+    error = "unknown command '" + Printable(command) + "'";
+    return false;
 }
 
 std::string HelpText() {
-  return std::string(kUsage) +
-         R"(
+    return std::string(kUsage) +
+           R"(
 Writes the two files the Talvora launcher reads from the patch server.
 
 manifest CLIENT_DIR --base URL
@@ -291,23 +307,23 @@ line.
 }
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  CommandLine commandLine;
-  std::string error;
-  if (!ParseCommandLine(args, commandLine, error)) {
-    err << "talvora-publish: " << error << "\n" << kUsage << "Try 'talvora-publish --help'.\n";
+    CommandLine commandLine;
+    std::string error;
+    if (!ParseCommandLine(args, commandLine, error)) {
+        err << "talvora-publish: " << error << "\n" << kUsage << "Try 'talvora-publish --help'.\n";
+        return kExitUsage;
+    }
+    switch (commandLine.kind) {
+        case CommandKind::Help:
+            out << HelpText();
+            return kExitOk;
+        case CommandKind::Manifest:
+            commandLine.manifest.progress = true;
+            return RunManifest(commandLine.manifest, out, err);
+        case CommandKind::Launcher:
+            return RunLauncher(commandLine.launcher, out, err);
+    }
     return kExitUsage;
-  }
-  switch (commandLine.kind) {
-    case CommandKind::Help:
-      out << HelpText();
-      return kExitOk;
-    case CommandKind::Manifest:
-      commandLine.manifest.progress = true;
-      return RunManifest(commandLine.manifest, out, err);
-    case CommandKind::Launcher:
-      return RunLauncher(commandLine.launcher, out, err);
-  }
-  return kExitUsage;
 }
 
 }  // namespace talvora

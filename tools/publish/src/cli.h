@@ -12,9 +12,9 @@ namespace talvora {
 enum class CommandKind { Help, Manifest, Launcher };
 
 struct CommandLine {
-  CommandKind kind = CommandKind::Help;
-  ManifestOptions manifest;
-  LauncherOptions launcher;
+    CommandKind kind = CommandKind::Help;
+    ManifestOptions manifest;
+    LauncherOptions launcher;
 };
 
 // `args` without the program name, as UTF-8. False, with `error`, for a

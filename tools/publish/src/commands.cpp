@@ -19,194 +19,206 @@ namespace {
 
 constexpr std::size_t kMaxProblemsShown = 50;
 
-std::ostream& Error(std::ostream& err) { return err << "talvora-publish: error: "; }
-std::ostream& Warning(std::ostream& err) { return err << "talvora-publish: warning: "; }
+std::ostream& Error(std::ostream& err) {
+    return err << "talvora-publish: error: ";
+}
+std::ostream& Warning(std::ostream& err) {
+    return err << "talvora-publish: warning: ";
+}
 
-std::string Quoted(const fs::path& path) { return "'" + Printable(PathToUtf8(path)) + "'"; }
+std::string Quoted(const fs::path& path) {
+    return "'" + Printable(PathToUtf8(path)) + "'";
+}
 
 void ReportProblems(const std::vector<std::string>& problems, std::ostream& err) {
-  for (std::size_t i = 0; i < problems.size() && i < kMaxProblemsShown; ++i) {
-    Error(err) << problems[i] << "\n";
-  }
-  if (problems.size() > kMaxProblemsShown) {
-    Error(err) << "... and " << problems.size() - kMaxProblemsShown << " more\n";
-  }
+    for (std::size_t i = 0; i < problems.size() && i < kMaxProblemsShown; ++i) {
+        Error(err) << problems[i] << "\n";
+    }
+    if (problems.size() > kMaxProblemsShown) {
+        Error(err) << "... and " << problems.size() - kMaxProblemsShown << " more\n";
+    }
 }
 
 std::vector<FileDigest> HashWithProgress(const std::vector<ClientFile>& files, unsigned jobs,
                                          bool showProgress) {
-  std::vector<fs::path> paths;
-  paths.reserve(files.size());
-  std::uint64_t totalBytes = 0;
-  for (const ClientFile& file : files) {
-    paths.push_back(file.path);
-    totalBytes += file.size;
-  }
-  HashProgress progress;
-  std::function<void()> tick;
-  if (showProgress) {
-    tick = [&]() { DrawProgress(progress.files, files.size(), progress.bytes, totalBytes); };
-  }
-  std::vector<FileDigest> digests = Sha256Files(paths, jobs, progress, tick);
-  if (showProgress) ClearProgress();
-  return digests;
+    std::vector<fs::path> paths;
+    paths.reserve(files.size());
+    std::uint64_t totalBytes = 0;
+    for (const ClientFile& file : files) {
+        paths.push_back(file.path);
+        totalBytes += file.size;
+    }
+    HashProgress progress;
+    std::function<void()> tick;
+    if (showProgress) {
+        tick = [&]() { DrawProgress(progress.files, files.size(), progress.bytes, totalBytes); };
+    }
+    std::vector<FileDigest> digests = Sha256Files(paths, jobs, progress, tick);
+    if (showProgress)
+        ClearProgress();
+    return digests;
 }
 
 // A quick look at the executable: a file without the MZ header is most
 // likely not what the operator meant to publish.
 bool LooksLikeWindowsExecutable(const fs::path& exe) {
-  InputFile file;
-  std::string error;
-  unsigned char header[2] = {0, 0};
-  return file.Open(exe, error) && file.Read(header, sizeof header, error) == 2 &&
-         header[0] == 'M' && header[1] == 'Z';
+    InputFile file;
+    std::string error;
+    unsigned char header[2] = {0, 0};
+    return file.Open(exe, error) && file.Read(header, sizeof header, error) == 2 &&
+           header[0] == 'M' && header[1] == 'Z';
 }
 
 }  // namespace
 
 int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream& err) {
-  if (options.versionGiven) {
-    if (options.version.empty() || HasLineBreakOrTab(options.version) ||
-        !IsValidUtf8(options.version)) {
-      Error(err) << "--version must be non-empty UTF-8 text without TAB, CR or LF\n";
-      return kExitRefused;
+    if (options.versionGiven) {
+        if (options.version.empty() || HasLineBreakOrTab(options.version) ||
+            !IsValidUtf8(options.version)) {
+            Error(err) << "--version must be non-empty UTF-8 text without TAB, CR or LF\n";
+            return kExitRefused;
+        }
     }
-  }
-  const std::string version = options.versionGiven ? options.version : UtcTimestamp();
+    const std::string version = options.versionGiven ? options.version : UtcTimestamp();
 
-  const std::string urlRefusal = UrlRefusal(options.baseUrl);
-  if (!urlRefusal.empty()) {
-    Error(err) << "--base: " << urlRefusal << "\n";
-    return kExitRefused;
-  }
-  if (options.baseUrl.back() != '/') {
-    Warning(err) << "--base does not end with '/': the launcher appends file paths to it as they "
-                    "stand, e.g. "
-                 << options.baseUrl << "data\\file.pak\n";
-  }
-  for (const std::string& pattern : options.ifMissing) {
-    if (pattern.empty()) {
-      Error(err) << "--if-missing needs a non-empty pattern\n";
-      return kExitRefused;
+    const std::string urlRefusal = UrlRefusal(options.baseUrl);
+    if (!urlRefusal.empty()) {
+        Error(err) << "--base: " << urlRefusal << "\n";
+        return kExitRefused;
     }
-  }
-
-  WalkResult walk;
-  std::string error;
-  if (!WalkClientDir(options.clientDir, options.out, walk, error)) {
-    Error(err) << error << "\n";
-    return kExitRefused;
-  }
-  std::vector<std::string> relPaths;
-  relPaths.reserve(walk.files.size());
-  for (const ClientFile& file : walk.files) relPaths.push_back(file.relPath);
-  for (std::string& clash : CaseClashes(relPaths)) walk.problems.push_back(std::move(clash));
-  if (!walk.problems.empty()) {
-    ReportProblems(walk.problems, err);
-    Error(err) << "the launcher would refuse " << walk.problems.size()
-               << (walk.problems.size() == 1 ? " entry" : " entries") << "; nothing written\n";
-    return kExitRefused;
-  }
-  if (walk.files.empty()) {
-    // The launcher rejects a manifest without file lines as faulty.
-    Error(err) << "no files below " << Quoted(options.clientDir) << "; nothing written\n";
-    return kExitRefused;
-  }
-
-  const std::vector<FileDigest> digests =
-      HashWithProgress(walk.files, options.jobs, options.progress && StderrIsTerminal());
-
-  std::vector<std::string> readErrors;
-  std::vector<ManifestFile> entries;
-  entries.reserve(walk.files.size());
-  std::vector<bool> patternUsed(options.ifMissing.size(), false);
-  std::size_t ifMissingCount = 0;
-  std::uint64_t totalBytes = 0;
-  for (std::size_t i = 0; i < walk.files.size(); ++i) {
-    const ClientFile& file = walk.files[i];
-    const FileDigest& digest = digests[i];
-    if (digest.sha256.empty()) {
-      readErrors.push_back("'" + Printable(file.relPath) + "': cannot read: " + digest.error);
-      continue;
+    if (options.baseUrl.back() != '/') {
+        Warning(err)
+            << "--base does not end with '/': the launcher appends file paths to it as they "
+               "stand, e.g. "
+            << options.baseUrl << "data\\file.pak\n";
     }
-    if (digest.size != file.size) {
-      readErrors.push_back("'" + Printable(file.relPath) + "': changed while being read (" +
-                           std::to_string(file.size) + " bytes, then " +
-                           std::to_string(digest.size) + ")");
-      continue;
+    for (const std::string& pattern : options.ifMissing) {
+        if (pattern.empty()) {
+            Error(err) << "--if-missing needs a non-empty pattern\n";
+            return kExitRefused;
+        }
     }
-    ManifestFile entry{file.relPath, digest.size, digest.sha256, false};
+
+    WalkResult walk;
+    std::string error;
+    if (!WalkClientDir(options.clientDir, options.out, walk, error)) {
+        Error(err) << error << "\n";
+        return kExitRefused;
+    }
+    std::vector<std::string> relPaths;
+    relPaths.reserve(walk.files.size());
+    for (const ClientFile& file : walk.files)
+        relPaths.push_back(file.relPath);
+    for (std::string& clash : CaseClashes(relPaths))
+        walk.problems.push_back(std::move(clash));
+    if (!walk.problems.empty()) {
+        ReportProblems(walk.problems, err);
+        Error(err) << "the launcher would refuse " << walk.problems.size()
+                   << (walk.problems.size() == 1 ? " entry" : " entries") << "; nothing written\n";
+        return kExitRefused;
+    }
+    if (walk.files.empty()) {
+        // The launcher rejects a manifest without file lines as faulty.
+        Error(err) << "no files below " << Quoted(options.clientDir) << "; nothing written\n";
+        return kExitRefused;
+    }
+
+    const std::vector<FileDigest> digests =
+        HashWithProgress(walk.files, options.jobs, options.progress && StderrIsTerminal());
+
+    std::vector<std::string> readErrors;
+    std::vector<ManifestFile> entries;
+    entries.reserve(walk.files.size());
+    std::vector<bool> patternUsed(options.ifMissing.size(), false);
+    std::size_t ifMissingCount = 0;
+    std::uint64_t totalBytes = 0;
+    for (std::size_t i = 0; i < walk.files.size(); ++i) {
+        const ClientFile& file = walk.files[i];
+        const FileDigest& digest = digests[i];
+        if (digest.sha256.empty()) {
+            readErrors.push_back("'" + Printable(file.relPath) + "': cannot read: " + digest.error);
+            continue;
+        }
+        if (digest.size != file.size) {
+            readErrors.push_back("'" + Printable(file.relPath) + "': changed while being read (" +
+                                 std::to_string(file.size) + " bytes, then " +
+                                 std::to_string(digest.size) + ")");
+            continue;
+        }
+        ManifestFile entry{file.relPath, digest.size, digest.sha256, false};
+        for (std::size_t p = 0; p < options.ifMissing.size(); ++p) {
+            if (GlobMatch(options.ifMissing[p], file.relPath)) {
+                entry.ifMissing = true;
+                patternUsed[p] = true;
+            }
+        }
+        ifMissingCount += entry.ifMissing ? 1 : 0;
+        totalBytes += entry.size;
+        entries.push_back(std::move(entry));
+    }
+    if (!readErrors.empty()) {
+        ReportProblems(readErrors, err);
+        Error(err) << "nothing written\n";
+        return kExitRefused;
+    }
     for (std::size_t p = 0; p < options.ifMissing.size(); ++p) {
-      if (GlobMatch(options.ifMissing[p], file.relPath)) {
-        entry.ifMissing = true;
-        patternUsed[p] = true;
-      }
+        if (!patternUsed[p]) {
+            Warning(err) << "--if-missing '" << Printable(options.ifMissing[p])
+                         << "' matches no file\n";
+        }
     }
-    ifMissingCount += entry.ifMissing ? 1 : 0;
-    totalBytes += entry.size;
-    entries.push_back(std::move(entry));
-  }
-  if (!readErrors.empty()) {
-    ReportProblems(readErrors, err);
-    Error(err) << "nothing written\n";
-    return kExitRefused;
-  }
-  for (std::size_t p = 0; p < options.ifMissing.size(); ++p) {
-    if (!patternUsed[p]) {
-      Warning(err) << "--if-missing '" << Printable(options.ifMissing[p]) << "' matches no file\n";
-    }
-  }
 
-  const std::string text = FormatManifest(version, options.baseUrl, std::move(entries));
-  if (!WriteFileAtomically(options.out, text, error)) {
-    Error(err) << error << "\n";
-    return kExitRefused;
-  }
-  out << "wrote " << Quoted(options.out) << ": " << walk.files.size() << " files, "
-      << HumanBytes(totalBytes) << ", " << ifMissingCount << " IFMISSING, VERSION " << version
-      << "\n";
-  return kExitOk;
+    const std::string text = FormatManifest(version, options.baseUrl, std::move(entries));
+    if (!WriteFileAtomically(options.out, text, error)) {
+        Error(err) << error << "\n";
+        return kExitRefused;
+    }
+    out << "wrote " << Quoted(options.out) << ": " << walk.files.size() << " files, "
+        << HumanBytes(totalBytes) << ", " << ifMissingCount << " IFMISSING, VERSION " << version
+        << "\n";
+    return kExitOk;
 }
 
 int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream& err) {
-  const std::string refusal = LauncherEntryRefusal(options.version, options.url);
-  if (!refusal.empty()) {
-    Error(err) << refusal << "\n";
-    return kExitRefused;
-  }
-  std::error_code ec;
-  const fs::file_status status = fs::status(options.exe, ec);
-  if (status.type() == fs::file_type::not_found) {
-    Error(err) << Quoted(options.exe) << ": no such file\n";
-    return kExitRefused;
-  }
-  if (ec) {
-    Error(err) << Quoted(options.exe) << ": " << ec.message() << "\n";
-    return kExitRefused;
-  }
-  if (!fs::is_regular_file(status)) {
-    Error(err) << Quoted(options.exe) << ": not a regular file\n";
-    return kExitRefused;
-  }
-  std::vector<unsigned char> buffer;
-  const FileDigest digest = Sha256File(options.exe, buffer, nullptr);
-  if (digest.sha256.empty()) {
-    Error(err) << Quoted(options.exe) << ": cannot read: " << digest.error << "\n";
-    return kExitRefused;
-  }
-  if (!LooksLikeWindowsExecutable(options.exe)) {
-    Warning(err) << Quoted(options.exe) << " does not start with 'MZ'; is it a Windows executable?\n";
-  }
-  std::string error;
-  if (!WriteFileAtomically(options.out,
-                           FormatLauncherVersion(options.version, digest.sha256, options.url),
-                           error)) {
-    Error(err) << error << "\n";
-    return kExitRefused;
-  }
-  out << "wrote " << Quoted(options.out) << ": VERSION " << options.version << ", SHA256 "
-      << digest.sha256 << "\n";
-  return kExitOk;
+    const std::string refusal = LauncherEntryRefusal(options.version, options.url);
+    if (!refusal.empty()) {
+        Error(err) << refusal << "\n";
+        return kExitRefused;
+    }
+    std::error_code ec;
+    const fs::file_status status = fs::status(options.exe, ec);
+    if (status.type() == fs::file_type::not_found) {
+        Error(err) << Quoted(options.exe) << ": no such file\n";
+        return kExitRefused;
+    }
+    if (ec) {
+        Error(err) << Quoted(options.exe) << ": " << ec.message() << "\n";
+        return kExitRefused;
+    }
+    if (!fs::is_regular_file(status)) {
+        Error(err) << Quoted(options.exe) << ": not a regular file\n";
+        return kExitRefused;
+    }
+    std::vector<unsigned char> buffer;
+    const FileDigest digest = Sha256File(options.exe, buffer, nullptr);
+    if (digest.sha256.empty()) {
+        Error(err) << Quoted(options.exe) << ": cannot read: " << digest.error << "\n";
+        return kExitRefused;
+    }
+    if (!LooksLikeWindowsExecutable(options.exe)) {
+        Warning(err) << Quoted(options.exe)
+                     << " does not start with 'MZ'; is it a Windows executable?\n";
+    }
+    std::string error;
+    if (!WriteFileAtomically(options.out,
+                             FormatLauncherVersion(options.version, digest.sha256, options.url),
+                             error)) {
+        Error(err) << error << "\n";
+        return kExitRefused;
+    }
+    out << "wrote " << Quoted(options.out) << ": VERSION " << options.version << ", SHA256 "
+        << digest.sha256 << "\n";
+    return kExitOk;
 }
 
 }  // namespace talvora

@@ -15,21 +15,21 @@ constexpr int kExitRefused = 1;  // input the launcher would refuse, or an I/O e
 constexpr int kExitUsage = 2;    // malformed command line
 
 struct ManifestOptions {
-  std::filesystem::path clientDir;
-  std::string baseUrl;
-  bool versionGiven = false;
-  std::string version;  // the current UTC time when not given
-  std::vector<std::string> ifMissing;
-  std::filesystem::path out = "patch_manifest.txt";
-  unsigned jobs = 0;  // 0: one hashing thread per core
-  bool progress = false;
+    std::filesystem::path clientDir;
+    std::string baseUrl;
+    bool versionGiven = false;
+    std::string version;  // the current UTC time when not given
+    std::vector<std::string> ifMissing;
+    std::filesystem::path out = "patch_manifest.txt";
+    unsigned jobs = 0;  // 0: one hashing thread per core
+    bool progress = false;
 };
 
 struct LauncherOptions {
-  std::filesystem::path exe;
-  long long version = 0;
-  std::string url;
-  std::filesystem::path out = "launcher_version.txt";
+    std::filesystem::path exe;
+    long long version = 0;
+    std::string url;
+    std::filesystem::path out = "launcher_version.txt";
 };
 
 int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream& err);

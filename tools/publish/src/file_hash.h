@@ -17,15 +17,15 @@ namespace talvora {
 constexpr std::size_t kHashBlockSize = 1024 * 1024;
 
 struct FileDigest {
-  std::string sha256;      // 64 lower-case hex digits; empty on failure
-  std::uint64_t size = 0;  // bytes actually hashed
-  std::string error;       // why it failed
+    std::string sha256;      // 64 lower-case hex digits; empty on failure
+    std::uint64_t size = 0;  // bytes actually hashed
+    std::string error;       // why it failed
 };
 
 // Counters the hashing threads update as they go, for a progress display.
 struct HashProgress {
-  std::atomic<std::uint64_t> bytes{0};
-  std::atomic<std::size_t> files{0};
+    std::atomic<std::uint64_t> bytes{0};
+    std::atomic<std::size_t> files{0};
 };
 
 std::string DigestHex(const Sha256Digest& digest);

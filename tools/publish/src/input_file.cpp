@@ -15,57 +15,61 @@ namespace talvora {
 #ifdef _WIN32
 
 InputFile::~InputFile() {
-  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+    if (handle_ != nullptr)
+        CloseHandle(static_cast<HANDLE>(handle_));
 }
 
 bool InputFile::Open(const std::filesystem::path& path, std::string& error) {
-  const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = std::system_category().message(static_cast<int>(GetLastError()));
-    return false;
-  }
-  handle_ = h;
-  return true;
+    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = std::system_category().message(static_cast<int>(GetLastError()));
+        return false;
+    }
+    handle_ = h;
+    return true;
 }
 
 long long InputFile::Read(void* buffer, std::size_t size, std::string& error) {
-  const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-  DWORD got = 0;
-  if (!ReadFile(static_cast<HANDLE>(handle_), buffer, want, &got, nullptr)) {
-    error = std::system_category().message(static_cast<int>(GetLastError()));
-    return -1;
-  }
-  return static_cast<long long>(got);
+    const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (!ReadFile(static_cast<HANDLE>(handle_), buffer, want, &got, nullptr)) {
+        error = std::system_category().message(static_cast<int>(GetLastError()));
+        return -1;
+    }
+    return static_cast<long long>(got);
 }
 
 #else
 
 InputFile::~InputFile() {
-  if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0)
+        close(fd_);
 }
 
 bool InputFile::Open(const std::filesystem::path& path, std::string& error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = std::generic_category().message(errno);
-    return false;
-  }
-  fd_ = fd;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::generic_category().message(errno);
+        return false;
+    }
+    fd_ = fd;
 #ifdef POSIX_FADV_SEQUENTIAL
-  posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-  return true;
+    return true;
 }
 
 long long InputFile::Read(void* buffer, std::size_t size, std::string& error) {
-  while (true) {
-    const ssize_t got = read(fd_, buffer, size);
-    if (got >= 0) return static_cast<long long>(got);
-    if (errno == EINTR) continue;
-    error = std::generic_category().message(errno);
-    return -1;
-  }
+    while (true) {
+        const ssize_t got = read(fd_, buffer, size);
+        if (got >= 0)
+            return static_cast<long long>(got);
+        if (errno == EINTR)
+            continue;
+        error = std::generic_category().message(errno);
+        return -1;
+    }
 }
 
 #endif

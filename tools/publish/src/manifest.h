@@ -10,10 +10,10 @@
 namespace talvora {
 
 struct ManifestFile {
-  std::string relPath;  // '/' between names, as walked
-  std::uint64_t size = 0;
-  std::string sha256;
-  bool ifMissing = false;
+    std::string relPath;  // '/' between names, as walked
+    std::uint64_t size = 0;
+    std::string sha256;
+    bool ifMissing = false;
 };
 
 // The path as the launcher reads it: '\' between names.

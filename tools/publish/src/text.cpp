@@ -10,171 +10,185 @@
 namespace talvora {
 
 bool IsValidUtf8(const std::string& text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len = 0;
+        std::uint32_t cp = 0;
+        std::uint32_t min = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1Fu;
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0Fu;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07u;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (n - i < len)
+            return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const unsigned char cc = p[i + k];
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3Fu);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
     }
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    std::uint32_t min = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1Fu;
-      min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0Fu;
-      min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07u;
-      min = 0x10000;
-    } else {
-      return false;
-    }
-    if (n - i < len) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      const unsigned char cc = p[i + k];
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3Fu);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
-  }
-  return true;
+    return true;
 }
 
 std::string Printable(const std::string& text) {
-  // Escape byte by byte when the text is not UTF-8 at all; otherwise keep
-  // multi-byte characters and escape only control bytes.
-  const bool utf8 = IsValidUtf8(text);
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(c));
-      out += buf;
-    } else {
-      out += ch;
+    // Escape byte by byte when the text is not UTF-8 at all; otherwise keep
+    // multi-byte characters and escape only control bytes.
+    const bool utf8 = IsValidUtf8(text);
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(c));
+            out += buf;
+        } else {
+            out += ch;
+        }
     }
-  }
-  return out;
+    return out;
 }
 
 #ifdef _WIN32
 
 std::string PathToUtf8(const std::filesystem::path& path, bool& ok) {
-  ok = true;
-  const std::wstring& wide = path.native();
-  if (wide.empty()) return std::string();
-  const int wideLen = static_cast<int>(wide.size());
-  const int len = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), wideLen,
-                                      nullptr, 0, nullptr, nullptr);
-  if (len <= 0) {
-    ok = false;
-    // Best effort for messages: replace what cannot be converted.
-    const int lossy = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLen, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(lossy > 0 ? lossy : 0), '\0');
-    if (lossy > 0) {
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLen, &out[0], lossy, nullptr, nullptr);
+    ok = true;
+    const std::wstring& wide = path.native();
+    if (wide.empty())
+        return std::string();
+    const int wideLen = static_cast<int>(wide.size());
+    const int len = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), wideLen,
+                                        nullptr, 0, nullptr, nullptr);
+    if (len <= 0) {
+        ok = false;
+        // Best effort for messages: replace what cannot be converted.
+        const int lossy =
+            WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLen, nullptr, 0, nullptr, nullptr);
+        std::string out(static_cast<std::size_t>(lossy > 0 ? lossy : 0), '\0');
+        if (lossy > 0) {
+            WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLen, &out[0], lossy, nullptr, nullptr);
+        }
+        return out;
     }
+    std::string out(static_cast<std::size_t>(len), '\0');
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), wideLen, &out[0], len, nullptr,
+                        nullptr);
     return out;
-  }
-  std::string out(static_cast<std::size_t>(len), '\0');
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), wideLen, &out[0], len, nullptr,
-                      nullptr);
-  return out;
 }
 
 std::filesystem::path PathFromUtf8(const std::string& text) {
-  if (text.empty()) return std::filesystem::path();
-  const int textLen = static_cast<int>(text.size());
-  const int len = MultiByteToWideChar(CP_UTF8, 0, text.data(), textLen, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(len > 0 ? len : 0), L'\0');
-  if (len > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), textLen, &wide[0], len);
-  return std::filesystem::path(wide);
+    if (text.empty())
+        return std::filesystem::path();
+    const int textLen = static_cast<int>(text.size());
+    const int len = MultiByteToWideChar(CP_UTF8, 0, text.data(), textLen, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(len > 0 ? len : 0), L'\0');
+    if (len > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), textLen, &wide[0], len);
+    return std::filesystem::path(wide);
 }
 
 #else
 
 std::string PathToUtf8(const std::filesystem::path& path, bool& ok) {
-  ok = true;
-  return path.native();
+    ok = true;
+    return path.native();
 }
 
 std::filesystem::path PathFromUtf8(const std::string& text) {
-  return std::filesystem::path(text);
+    return std::filesystem::path(text);
 }
 
 #endif
 
 std::string PathToUtf8(const std::filesystem::path& path) {
-  bool ok = true;
-  return PathToUtf8(path, ok);
+    bool ok = true;
+    return PathToUtf8(path, ok);
 }
 
 std::string HumanBytes(std::uint64_t bytes) {
-  static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-  double value = static_cast<double>(bytes);
-  std::size_t unit = 0;
-  while (value >= 1024.0 && unit + 1 < sizeof units / sizeof units[0]) {
-    value /= 1024.0;
-    ++unit;
-  }
-  if (unit == 0) return std::to_string(bytes) + " B";
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.1f %s", value, units[unit]);
-  return buf;
+    static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    double value = static_cast<double>(bytes);
+    std::size_t unit = 0;
+    while (value >= 1024.0 && unit + 1 < sizeof units / sizeof units[0]) {
+        value /= 1024.0;
+        ++unit;
+    }
+    if (unit == 0)
+        return std::to_string(bytes) + " B";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f %s", value, units[unit]);
+    return buf;
 }
 
 std::string UtcTimestamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
 #ifdef _WIN32
-  gmtime_s(&utc, &now);
+    gmtime_s(&utc, &now);
 #else
-  gmtime_r(&now, &utc);
+    gmtime_r(&now, &utc);
 #endif
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &utc);
-  return buf;
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &utc);
+    return buf;
 }
 
 bool HasLineBreakOrTab(const std::string& text) {
-  return text.find_first_of("\t\r\n") != std::string::npos;
+    return text.find_first_of("\t\r\n") != std::string::npos;
 }
 
 std::string UrlRefusal(const std::string& url) {
-  if (url.empty()) return "URL is empty";
-  if (HasLineBreakOrTab(url)) return "URL contains a TAB, CR or LF";
-  for (const char ch : url) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F) return "URL contains a control character";
-  }
-  if (!IsValidUtf8(url)) return "URL is not valid UTF-8";
-  std::string scheme = url.substr(0, url.find("://"));
-  for (char& c : scheme) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  if (url.find("://") == std::string::npos || (scheme != "http" && scheme != "https")) {
-    return "URL must start with http:// or https://";
-  }
-  const std::size_t host = url.find("://") + 3;
-  if (host >= url.size() || url[host] == '/') return "URL has no host";
-  return std::string();
+    if (url.empty())
+        return "URL is empty";
+    if (HasLineBreakOrTab(url))
+        return "URL contains a TAB, CR or LF";
+    for (const char ch : url) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F)
+            return "URL contains a control character";
+    }
+    if (!IsValidUtf8(url))
+        return "URL is not valid UTF-8";
+    std::string scheme = url.substr(0, url.find("://"));
+    for (char& c : scheme) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (url.find("://") == std::string::npos || (scheme != "http" && scheme != "https")) {
+        return "URL must start with http:// or https://";
+    }
+    const std::size_t host = url.find("://") + 3;
+    if (host >= url.size() || url[host] == '/')
+        return "URL has no host";
+    return std::string();
 }
 
 }  // namespace talvora

@@ -10,15 +10,15 @@
 namespace talvora {
 
 struct ClientFile {
-  std::filesystem::path path;  // where to read it
-  std::string relPath;         // UTF-8 names joined with '/'
-  std::uint64_t size = 0;
+    std::filesystem::path path;  // where to read it
+    std::string relPath;         // UTF-8 names joined with '/'
+    std::uint64_t size = 0;
 };
 
 struct WalkResult {
-  std::vector<ClientFile> files;
-  // One message per entry that cannot be published, naming it.
-  std::vector<std::string> problems;
+    std::vector<ClientFile> files;
+    // One message per entry that cannot be published, naming it.
+    std::vector<std::string> problems;
 };
 
 // Collects the files below `root` in no particular order. `exclude` (may be

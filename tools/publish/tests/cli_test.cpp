@@ -11,89 +11,97 @@ using namespace talvora_test;
 namespace {
 
 struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
+    int code;
+    std::string out;
+    std::string err;
 };
 
 Outcome Cli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int code = talvora::RunCommandLine(args, out, err);
-  return {code, out.str(), err.str()};
+    std::ostringstream out, err;
+    const int code = talvora::RunCommandLine(args, out, err);
+    return {code, out.str(), err.str()};
 }
 
 }  // namespace
 
 TEST(CommandLine, MalformedLinesExitWithUsage) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"publish"},
-      {"manifest"},
-      {"manifest", "dir"},
-      {"manifest", "--base", "http://h/"},
-      {"manifest", "dir", "other", "--base", "http://h/"},
-      {"manifest", "dir", "--base", "http://h/", "--base", "http://g/"},
-      {"manifest", "dir", "--base"},
-      {"manifest", "dir", "--base", "http://h/", "--jobs", "0"},
-      {"manifest", "dir", "--base", "http://h/", "--colour"},
-      {"launcher", "x.exe", "--url", "http://h/x.exe"},
-      {"launcher", "x.exe", "--version", "2"},
-      {"launcher", "x.exe", "--version", "two", "--url", "http://h/x.exe"},
-      {"launcher", "x.exe", "--version", "2x", "--url", "http://h/x.exe"},
-  };
-  for (const auto& args : cases) {
-    const Outcome outcome = Cli(args);
-    EXPECT_EQ(outcome.code, 2) << ::testing::PrintToString(args);
-    EXPECT_NE(outcome.err.find("usage:"), std::string::npos);
-    EXPECT_EQ(outcome.out, "");
-  }
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"publish"},
+        {"manifest"},
+        {"manifest", "dir"},
+        {"manifest", "--base", "http://h/"},
+        {"manifest", "dir", "other", "--base", "http://h/"},
+        {"manifest", "dir", "--base", "http://h/", "--base", "http://g/"},
+        {"manifest", "dir", "--base"},
+        {"manifest", "dir", "--base", "http://h/", "--jobs", "0"},
+        {"manifest", "dir", "--base", "http://h/", "--colour"},
+        {"launcher", "x.exe", "--url", "http://h/x.exe"},
+        {"launcher", "x.exe", "--version", "2"},
+        {"launcher", "x.exe", "--version", "two", "--url", "http://h/x.exe"},
+        {"launcher", "x.exe", "--version", "2x", "--url", "http://h/x.exe"},
+    };
+    for (const auto& args : cases) {
+        const Outcome outcome = Cli(args);
+        EXPECT_EQ(outcome.code, 2) << ::testing::PrintToString(args);
+        EXPECT_NE(outcome.err.find("usage:"), std::string::npos);
+        EXPECT_EQ(outcome.out, "");
+    }
 }
 
 TEST(CommandLine, HelpDescribesBothCommands) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"help"}, {"manifest", "-h"}}) {
-    const Outcome outcome = Cli(args);
-    EXPECT_EQ(outcome.code, 0);
-    EXPECT_NE(outcome.out.find("manifest CLIENT_DIR --base URL"), std::string::npos);
-    EXPECT_NE(outcome.out.find("launcher EXE --version N --url URL"), std::string::npos);
-  }
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--help"}, {"help"}, {"manifest", "-h"}}) {
+        const Outcome outcome = Cli(args);
+        EXPECT_EQ(outcome.code, 0);
+        EXPECT_NE(outcome.out.find("manifest CLIENT_DIR --base URL"), std::string::npos);
+        EXPECT_NE(outcome.out.find("launcher EXE --version N --url URL"), std::string::npos);
+    }
 }
 
 TEST(CommandLine, ManifestOptionsReachTheCommand) {
-  talvora::CommandLine line;
-  std::string error;
-  // After "--" every word is positional, options included.
-  EXPECT_FALSE(talvora::ParseCommandLine({"manifest", "--", "-client", "--base=http://h/"}, line, error));
-  EXPECT_NE(error.find("CLIENT_DIR"), std::string::npos) << error;
+    talvora::CommandLine line;
+    std::string error;
+    // After "--" every word is positional, options included.
+    EXPECT_FALSE(
+        talvora::ParseCommandLine({"manifest", "--", "-client", "--base=http://h/"}, line, error));
+    EXPECT_NE(error.find("CLIENT_DIR"), std::string::npos) << error;
 
-  line = talvora::CommandLine();
-  error.clear();
-  ASSERT_TRUE(talvora::ParseCommandLine({"manifest", "--if-missing", "a/*", "--base=http://h/",
-                                         "--if-missing=**/b", "-j", "3", "--out", "m.txt",
-                                         "--version", "", "--", "-client"},
-                                        line, error))
-      << error;
-  EXPECT_EQ(line.kind, talvora::CommandKind::Manifest);
-  EXPECT_EQ(line.manifest.clientDir, fs::path("-client"));
-  EXPECT_EQ(line.manifest.baseUrl, "http://h/");
-  EXPECT_EQ(line.manifest.ifMissing, (std::vector<std::string>{"a/*", "**/b"}));
-  EXPECT_EQ(line.manifest.jobs, 3u);
-  EXPECT_EQ(line.manifest.out, fs::path("m.txt"));
-  EXPECT_TRUE(line.manifest.versionGiven);
-  EXPECT_EQ(line.manifest.version, "");
+    line = talvora::CommandLine();
+    error.clear();
+    ASSERT_TRUE(talvora::ParseCommandLine(
+        {"manifest", "--if-missing", "a/*", "--base=http://h/", "--if-missing=**/b", "-j", "3",
+         "--out", "m.txt", "--version", "", "--", "-client"},
+        line, error))
+        << error;
+    EXPECT_EQ(line.kind, talvora::CommandKind::Manifest);
+    EXPECT_EQ(line.manifest.clientDir, fs::path("-client"));
+    EXPECT_EQ(line.manifest.baseUrl, "http://h/");
+    EXPECT_EQ(line.manifest.ifMissing, (std::vector<std::string>{"a/*", "**/b"}));
+    EXPECT_EQ(line.manifest.jobs, 3u);
+    EXPECT_EQ(line.manifest.out, fs::path("m.txt"));
+    EXPECT_TRUE(line.manifest.versionGiven);
+    EXPECT_EQ(line.manifest.version, "");
 }
 
 TEST(CommandLine, LauncherRefusalIsExitOneNotUsage) {
-  ScratchDir dir;
-  WriteFile(dir / "L.exe", "MZ");
-  const std::string exe = (dir / "L.exe").string();
-  const std::string out = (dir / "v.txt").string();
-  EXPECT_EQ(Cli({"launcher", exe, "--version", "0", "--url", "http://h/L.exe", "--out", out}).code, 1);
-  EXPECT_EQ(Cli({"launcher", exe, "--version", "-4", "--url=http://h/L.exe", "--out", out}).code, 1);
-  EXPECT_EQ(Cli({"launcher", exe, "--version=99999999999999999999", "--url=http://h/L.exe", "--out", out}).code, 1);
-  EXPECT_FALSE(fs::exists(dir / "v.txt"));
+    ScratchDir dir;
+    WriteFile(dir / "L.exe", "MZ");
+    const std::string exe = (dir / "L.exe").string();
+    const std::string out = (dir / "v.txt").string();
+    EXPECT_EQ(
+        Cli({"launcher", exe, "--version", "0", "--url", "http://h/L.exe", "--out", out}).code, 1);
+    EXPECT_EQ(Cli({"launcher", exe, "--version", "-4", "--url=http://h/L.exe", "--out", out}).code,
+              1);
+    EXPECT_EQ(Cli({"launcher", exe, "--version=99999999999999999999", "--url=http://h/L.exe",
+                   "--out", out})
+                  .code,
+              1);
+    EXPECT_FALSE(fs::exists(dir / "v.txt"));
 
-  const Outcome ok = Cli({"launcher", exe, "--version=2", "--url=http://h/L.exe", "--out=" + out});
-  EXPECT_EQ(ok.code, 0) << ok.err;
-  EXPECT_EQ(ReadFile(dir / "v.txt").substr(0, 17), "VERSION\t2\nSHA256\t");
-  EXPECT_NE(ok.out.find("wrote"), std::string::npos);
+    const Outcome ok =
+        Cli({"launcher", exe, "--version=2", "--url=http://h/L.exe", "--out=" + out});
+    EXPECT_EQ(ok.code, 0) << ok.err;
+    EXPECT_EQ(ReadFile(dir / "v.txt").substr(0, 17), "VERSION\t2\nSHA256\t");
+    EXPECT_NE(ok.out.find("wrote"), std::string::npos);
 }

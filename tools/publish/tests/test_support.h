@@ -11,16 +11,16 @@
 namespace talvora_test {
 
 class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& rel) const { return path_ / rel; }
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& rel) const { return path_ / rel; }
 
- private:
-  std::filesystem::path path_;
+  private:
+    std::filesystem::path path_;
 };
 
 // Creates parent folders as needed.
