@@ -15,26 +15,9 @@
 
 #include "app/patch_status.h"
 #include "patch/patch_worker.h"
+#include "support/test_files.h"
 
 namespace {
-
-void ListFiles(const std::wstring& dir, std::vector<std::wstring>& out) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            ListFiles(dir + L"\\" + name, out);
-        } else {
-            out.push_back(dir + L"\\" + name);
-        }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-}
 
 // One provider for all files, one 1 MiB buffer, one hash object per file.
 std::uint64_t PlainBcryptLoop(const std::vector<std::wstring>& files) {
@@ -128,7 +111,10 @@ int wmain(int argc, wchar_t** argv) {
 
     const int rounds = argc > first + 2 ? _wtoi(argv[first + 2]) : 3;
     std::vector<std::wstring> files;
-    ListFiles(status.installDir, files);
+    for (const std::wstring& name : ListTree(status.installDir)) {
+        if (name.back() != L'\\')
+            files.push_back(status.installDir + L"\\" + name);
+    }
     const PROCESS_MEMORY_COUNTERS before = Memory();
     double bestRun = 1e30, bestPlain = 1e30;
     std::uint64_t bytes = 0;

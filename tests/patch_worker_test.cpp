@@ -52,33 +52,6 @@ std::string Narrow(const std::wstring& wide) {
     return narrow;
 }
 
-// Names the files of a directory tree, relative to it, folders with a trailing '\'.
-void ListTree(const std::wstring& root, const std::wstring& prefix,
-              std::vector<std::wstring>& out) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((root + prefix + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.push_back(prefix + name + L"\\");
-            ListTree(root, prefix + name + L"\\", out);
-        } else {
-            out.push_back(prefix + name);
-        }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-}
-
-std::vector<std::wstring> Tree(const std::wstring& root) {
-    std::vector<std::wstring> names;
-    ListTree(root + L"\\", L"", names);
-    return names;
-}
-
 // What a watcher on another thread saw of a run, one entry per change.
 struct Sample {
     PatchPhase phase;
@@ -290,13 +263,13 @@ TEST_F(PatchRun, AllUpToDateWritesNothing) {
     Install("data\\b.pak", b);
     Install("data\\sub\\c.pak", "");
     Install("cfg.ini", "user settings");
-    const std::vector<std::wstring> before = Tree(install);
+    const std::vector<std::wstring> before = ListTree(install);
 
     Run(false);
     ExpectEnd(PatchPhase::UpToDate, kUpToDate);
     EXPECT_EQ(status.overallProgress.load(), 1.0);
     EXPECT_EQ(status.fileProgress.load(), 0.0);
-    EXPECT_EQ(Tree(install), before);
+    EXPECT_EQ(ListTree(install), before);
     EXPECT_EQ(ReadFileBytes(Local("cfg.ini")), "user settings");
     EXPECT_TRUE(FileRequests().empty());
     ExpectLinesInOrder({L"Készen áll.", kChecking, kUpToDate});
@@ -522,8 +495,8 @@ TEST_F(PatchRun, EveryUnsafePathIsRefusedBeforeAnythingIsWritten) {
         ServeManifest(Publish("good.pak", "good") + bad + "\t4\t" + Digest("evil") + "\n");
         Run(false);
         ExpectEnd(PatchPhase::Failed, kBadPath + Wide(bad));
-        EXPECT_TRUE(Tree(install).empty());
-        EXPECT_EQ(Tree(temp.path()), std::vector<std::wstring>{L"install\\"});
+        EXPECT_TRUE(ListTree(install).empty());
+        EXPECT_EQ(ListTree(temp.path()), std::vector<std::wstring>{L"install\\"});
         EXPECT_TRUE(FileRequests().empty());
     }
 }
@@ -625,7 +598,7 @@ TEST_F(PatchRun, ManifestFailures) {
     status.manifestUrl = ManifestAt("/fault/cut");
     Run(false);
     ExpectEnd(PatchPhase::Failed, kUnreachable);
-    EXPECT_TRUE(Tree(install).empty());
+    EXPECT_TRUE(ListTree(install).empty());
     EXPECT_TRUE(FileRequests().empty());
 }
 

@@ -207,6 +207,11 @@ def dismiss_box(box, main):
     return desktop.wait_until(lambda: not other_talvora_windows(main), 5)
 
 
+def close_and_check(launcher):
+    code = launcher.close()
+    check(code == 0, f"the launcher did not exit cleanly after its window was closed ({code})")
+
+
 def expect_box(launcher, shot_name, icon):
     """A message box of the launcher is up with the `icon` ("warning" or "error"); dismisses it."""
     boxes = other_talvora_windows(launcher.window)
@@ -338,8 +343,7 @@ def case_missing_config(server_root, install, shots):
         launcher.hover_away()
         check(is_orange(launcher.pixel("settings-after", GAME_CONFIG_BODY)),
               "the settings page did not stay open")
-        code = launcher.close()
-        check(code == 0, f"the launcher did not exit cleanly after its window was closed ({code})")
+        close_and_check(launcher)
     finally:
         launcher.stop()
 
@@ -360,8 +364,7 @@ def case_missing_game(server_root, install, shots):
             check(desktop.geometry(launcher.window)[2:] == (900, 560), "the window changed")
             check(is_orange(launcher.pixel(f"after-error-{attempt}", PLAY_BODY)),
                   "PLAY is no longer usable")
-        code = launcher.close()
-        check(code == 0, f"the launcher did not exit cleanly after its window was closed ({code})")
+        close_and_check(launcher)
     finally:
         launcher.stop()
 
@@ -385,8 +388,7 @@ def case_link_opens_browser(server_root, install, shots):
         if os.path.exists(record):
             opened = open(record).read().split()
             check(opened[:1] == [WEBSITE_URL], f"opened {opened}, expected {WEBSITE_URL}")
-        code = launcher.close()
-        check(code == 0, f"the launcher did not exit cleanly after its window was closed ({code})")
+        close_and_check(launcher)
     finally:
         launcher.stop()
         shutil.rmtree(bin_dir, ignore_errors=True)

@@ -20,7 +20,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from with_server import run_command, test_timeout, wine_path  # noqa: E402
+from with_server import run_beside  # noqa: E402
 
 NGINX = os.environ.get("TALVORA_NGINX", "/usr/sbin/nginx")
 TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "nginx.conf.in")
@@ -105,11 +105,7 @@ def main(argv):
     server = None
     try:
         server = NginxServer(root, work).start()
-        env = dict(os.environ,
-                   TALVORA_TEST_SERVER=server.url,
-                   TALVORA_TEST_SERVER_ROOT=wine_path(root),
-                   TALVORA_TEST_SERVER_LOG=wine_path(server.log))
-        return run_command(args, env, test_timeout())
+        return run_beside(args, server.url, root, server.log)
     finally:
         if server is not None:
             server.stop()

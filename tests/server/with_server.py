@@ -61,6 +61,15 @@ def run_command(command, env, timeout):
             process.wait()
 
 
+def run_beside(command, url, root, log):
+    """Runs the command with the server's address, folder and log in its environment."""
+    env = dict(os.environ,
+               TALVORA_TEST_SERVER=url,
+               TALVORA_TEST_SERVER_ROOT=wine_path(root),
+               TALVORA_TEST_SERVER_LOG=wine_path(log))
+    return run_command(command, env, test_timeout())
+
+
 def test_timeout():
     return float(os.environ.get("TALVORA_TEST_TIMEOUT", "280"))
 
@@ -77,11 +86,7 @@ def main(argv):
     server = None
     try:
         server = PatchServer(root, log).start()
-        env = dict(os.environ,
-                   TALVORA_TEST_SERVER=server.url,
-                   TALVORA_TEST_SERVER_ROOT=wine_path(root),
-                   TALVORA_TEST_SERVER_LOG=wine_path(log))
-        return run_command(argv[1:], env, test_timeout())
+        return run_beside(argv[1:], server.url, root, log)
     finally:
         if server is not None:
             server.stop()

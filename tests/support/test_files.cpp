@@ -88,6 +88,36 @@ void RemoveTree(const std::wstring& path) {
     }
 }
 
+namespace {
+
+void ListTreeInto(const std::wstring& root, const std::wstring& prefix,
+                  std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((root + L"\\" + prefix + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out.push_back(prefix + name + L"\\");
+            ListTreeInto(root, prefix + name + L"\\", out);
+        } else {
+            out.push_back(prefix + name);
+        }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+}
+
+}  // namespace
+
+std::vector<std::wstring> ListTree(const std::wstring& root) {
+    std::vector<std::wstring> names;
+    ListTreeInto(root, L"", names);
+    return names;
+}
+
 std::string PatternBytes(std::uint64_t size, std::uint32_t seed) {
     std::string bytes(static_cast<size_t>(size), '\0');
     std::uint32_t state = seed * 2654435761u + 1u;

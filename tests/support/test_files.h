@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TempDir {
   public:
@@ -23,6 +24,8 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+// Everything below `root`, relative to it, in the order the system lists it; folders end in '\'.
+std::vector<std::wstring> ListTree(const std::wstring& root);
 
 // Deterministic pseudo-random content, so large files need not be stored anywhere.
 std::string PatternBytes(std::uint64_t size, std::uint32_t seed);
