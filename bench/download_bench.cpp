@@ -60,10 +60,13 @@ std::uint64_t Ours(const std::wstring& url, const std::wstring& path) {
     std::uint64_t last = 0;
     std::uint64_t chunks = 0;
     const CancelPredicate never = [] { return false; };
-    const bool ok = HttpDownloadFile(url, path, never, [&](std::uint64_t done, std::uint64_t) {
-        last = done;
-        ++chunks;
-    });
+    const bool ok = HttpDownloadFile(
+        url, path, never,
+        [&](std::uint64_t done, std::uint64_t) {
+            last = done;
+            ++chunks;
+        },
+        ~std::uint64_t{0});
     static bool told = false;
     if (!told) {
         std::printf(

@@ -5,20 +5,37 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr wchar_t kUserAgent[] = L"TalvoraPatcher/1.0";
 // WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY; older headers do not name it.
 constexpr DWORD kAccessTypeAutomaticProxy = 4;
 constexpr DWORD kHostBufferChars = 255;
 constexpr DWORD kPathBufferChars = 2047;
-// A text file of the patch server is a few kilobytes; a body past this is hostile or broken.
-constexpr std::size_t kMaxTextBody = 64u * 1024u * 1024u;
-constexpr DWORD kWriteBatch = 1u << 20;
+// Each blocking step of the stack gives up on its own after these.
+constexpr int kResolveTimeoutMs = 10000;
+constexpr int kConnectTimeoutMs = 10000;
+constexpr int kSendTimeoutMs = 15000;
+constexpr int kReceiveTimeoutMs = 30000;
+// The floor on speed: fewer than kFloorBytes in any kFloorWindow (the wait for the answer
+// included) drops the transfer. A trickle of a few bytes now and then keeps every receive
+// time-out from firing; a slow but live line (50 KB/s) moves a megabyte in the same time.
+constexpr auto kFloorWindow = std::chrono::seconds(20);
+constexpr std::uint64_t kFloorBytes = 16u * 1024u;
+// How often the caller looks at its cancel predicate while the network is quiet.
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// How far the network thread may read ahead of the caller.
+constexpr std::size_t kReadAhead = 1u << 20;
 
 struct InternetHandleTraits {
     using Type = HINTERNET;
@@ -53,8 +70,11 @@ SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
         return SendResult::Failed;
     out.session.reset(::WinHttpOpen(kUserAgent, kAccessTypeAutomaticProxy, WINHTTP_NO_PROXY_NAME,
                                     WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!out.session)
+    if (!out.session ||
+        !::WinHttpSetTimeouts(out.session.get(), kResolveTimeoutMs, kConnectTimeoutMs,
+                              kSendTimeoutMs, kReceiveTimeoutMs)) {
         return SendResult::Failed;
+    }
     out.connection.reset(::WinHttpConnect(out.session.get(), parts.host.c_str(), parts.port, 0));
     if (!out.connection)
         return SendResult::Failed;
@@ -109,9 +129,167 @@ bool QueryContentLength(HINTERNET request, std::uint64_t& value) {
     return true;
 }
 
-bool WriteAll(HANDLE file, const char* data, DWORD size) {
-    DWORD written = 0;
-    return ::WriteFile(file, data, size, &written, nullptr) && written == size;
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD step = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(file, data, step, &written, nullptr) || written != step)
+            return false;
+        data += step;
+        size -= step;
+    }
+    return true;
+}
+
+// What the network thread hands to the caller. The caller may leave at any moment (a stop, a
+// deadline, a cap, a stalled server); the network thread then ends at its next chance and owns
+// nothing but its handles and this record, so nothing it does afterwards reaches a file.
+struct Pipe {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool answered = false;  // the set-up has ended, well or not
+    bool sent = false;      // the response headers arrived
+    bool hasLength = false;
+    std::uint64_t declared = 0;
+    std::string pending;     // body bytes the caller has not taken yet
+    bool ended = false;      // no more body will come
+    bool complete = false;   // it ended with the stack's normal end of body
+    bool abandoned = false;  // the caller has gone
+};
+
+// A synchronous WinHTTP call cannot be interrupted: closing its handle from another thread does
+// not wake it under Wine. So the calls run here, on a thread of their own, and the caller only
+// waits on the pipe, where it can give up whenever it must.
+void NetworkSide(const std::wstring url, const std::shared_ptr<Pipe> pipe) {
+    const CancelPredicate gone = [&pipe] {
+        const std::lock_guard<std::mutex> hold(pipe->lock);
+        return pipe->abandoned;
+    };
+    OpenRequest open;
+    const bool sent = SendGet(url, open, gone);
+    std::uint64_t declared = 0;
+    const bool hasLength = sent && QueryContentLength(open.request.get(), declared);
+    {
+        const std::lock_guard<std::mutex> hold(pipe->lock);
+        pipe->answered = true;
+        pipe->sent = sent;
+        pipe->hasLength = hasLength;
+        pipe->declared = declared;
+    }
+    pipe->changed.notify_all();
+    if (!sent)
+        return;
+
+    // After any failed call the request is only closed: touching it again crashes some stacks.
+    bool complete = false;
+    std::unique_ptr<char[]> chunk;
+    DWORD chunkSize = 0;
+    for (;;) {
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(open.request.get(), &available))
+            break;
+        if (available == 0) {
+            complete = true;
+            break;
+        }
+        if (available > chunkSize) {
+            chunk.reset(new char[available]());
+            chunkSize = available;
+        }
+        DWORD got = 0;
+        if (!::WinHttpReadData(open.request.get(), chunk.get(), available, &got))
+            break;
+        std::unique_lock<std::mutex> hold(pipe->lock);
+        pipe->changed.wait(
+            hold, [&pipe] { return pipe->abandoned || pipe->pending.size() < kReadAhead; });
+        if (pipe->abandoned)
+            return;
+        const bool wasEmpty = pipe->pending.empty();
+        pipe->pending.append(chunk.get(), got);
+        hold.unlock();
+        if (wasEmpty)
+            pipe->changed.notify_all();
+    }
+    {
+        const std::lock_guard<std::mutex> hold(pipe->lock);
+        pipe->ended = true;
+        pipe->complete = complete;
+    }
+    pipe->changed.notify_all();
+}
+
+// Tells the network thread to stop however the caller leaves.
+struct LeavePipe {
+    std::shared_ptr<Pipe> pipe;
+    ~LeavePipe() {
+        {
+            const std::lock_guard<std::mutex> hold(pipe->lock);
+            pipe->abandoned = true;
+            pipe->pending.clear();
+        }
+        pipe->changed.notify_all();
+    }
+};
+
+// One GET: `answered` once the response headers are in (Content-Length given or not, and its
+// value), `take` for every piece of the body; either returns false to end the transfer. True
+// when the body reached the stack's normal end and every piece was taken; the caller compares
+// the length, since a close before the declared end looks like a normal end.
+template <typename Answered, typename Take>
+bool Transfer(const std::wstring& url, const CancelPredicate& cancel, Answered answered,
+              Take take) {
+    auto pipe = std::make_shared<Pipe>();
+    // std::thread reports a failed creation only by throwing; that is a failed transfer here.
+    try {
+        std::thread(NetworkSide, url, pipe).detach();
+    } catch (...) {
+        return false;
+    }
+    const LeavePipe leave{pipe};
+
+    bool answerSeen = false;
+    Clock::time_point windowStart = Clock::now();
+    std::uint64_t windowBytes = 0;
+    for (;;) {
+        std::string piece;
+        bool sent = false, hasLength = false, ended = false, complete = false, answer = false;
+        std::uint64_t declared = 0;
+        {
+            std::unique_lock<std::mutex> hold(pipe->lock);
+            pipe->changed.wait_for(hold, kPollInterval, [&] {
+                return !pipe->pending.empty() || pipe->ended || (pipe->answered && !answerSeen);
+            });
+            piece.swap(pipe->pending);
+            answer = pipe->answered && !answerSeen;
+            sent = pipe->sent;
+            hasLength = pipe->hasLength;
+            declared = pipe->declared;
+            ended = pipe->ended;
+            complete = pipe->complete;
+        }
+        if (!piece.empty())
+            pipe->changed.notify_all();  // room to read ahead again
+        if (answer) {
+            answerSeen = true;
+            if (!sent || !answered(hasLength, declared))
+                return false;
+        }
+        if (cancel && cancel())
+            return false;
+        if (!piece.empty() && !take(piece))
+            return false;
+        if (ended)
+            return complete;
+
+        windowBytes += piece.size();
+        const Clock::time_point now = Clock::now();
+        if (now - windowStart >= kFloorWindow) {
+            if (windowBytes < kFloorBytes)
+                return false;
+            windowStart = now;
+            windowBytes = 0;
+        }
+    }
 }
 
 }  // namespace
@@ -134,96 +312,60 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
     return true;
 }
 
-bool HttpGetText(const std::wstring& url, std::string& body) {
-    OpenRequest open;
-    if (!SendGet(url, open, CancelPredicate()))
-        return false;
-    body.clear();
+bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredicate& cancel) {
+    bool hasLength = false;
     std::uint64_t declared = 0;
-    const bool hasLength = QueryContentLength(open.request.get(), declared);
-
-    // After any failed call the request is only closed: touching it again crashes some stacks.
-    for (;;) {
-        DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(open.request.get(), &available))
+    const auto answered = [&](bool withLength, std::uint64_t length) {
+        body.clear();
+        hasLength = withLength;
+        declared = length;
+        return !withLength || length <= kMaxTextBytes;
+    };
+    const auto take = [&](const std::string& piece) {
+        if (piece.size() > kMaxTextBytes - body.size())
             return false;
-        if (available == 0)
-            break;
-        if (available > kMaxTextBody - body.size())
-            return false;
-        std::unique_ptr<char[]> chunk(new char[available]());
-        DWORD got = 0;
-        if (!::WinHttpReadData(open.request.get(), chunk.get(), available, &got))
-            return false;
-        body.append(chunk.get(), got);
-    }
-    // A close before the declared end looks like a normal end of body: count the bytes.
+        body.append(piece);
+        return true;
+    };
+    if (!Transfer(url, cancel, answered, take))
+        return false;
     return !hasLength || body.size() >= declared;
 }
 
 bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
-                      const CancelPredicate& cancel, ProgressCallback progress) {
+                      const CancelPredicate& cancel, ProgressCallback progress,
+                      std::uint64_t maxBytes) {
     // Owned here and declared first, so it is released after the file and every handle.
     const ProgressCallback report = std::move(progress);
-    OpenRequest open;
-    if (!SendGet(url, open, cancel))
-        return false;
+    UniqueFile file;
+    bool hasLength = false;
     std::uint64_t total = 0;
-    const bool hasLength = QueryContentLength(open.request.get(), total);
-
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-
-    // Chunks arrive 8 KiB at a time under Wine, and a WriteFile per chunk costs a fifth of the
-    // transfer; they are gathered in one buffer of fixed size instead, so memory stays bounded.
-    std::unique_ptr<char[]> batch(new char[kWriteBatch]());
-    DWORD used = 0;
-    const auto flush = [&] {
-        const bool ok = used == 0 || WriteAll(file.get(), batch.get(), used);
-        used = 0;
-        return ok;
-    };
-
-    // Every early end still writes what had arrived: the bytes received stay in the file.
     std::uint64_t done = 0;
-    for (;;) {
-        if (cancel && cancel()) {
-            flush();
+    const auto answered = [&](bool withLength, std::uint64_t length) {
+        // A body announced longer than the cap can never be accepted: no file is made for it.
+        if (withLength && length > maxBytes)
             return false;
-        }
-        DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(open.request.get(), &available)) {
-            flush();
+        hasLength = withLength;
+        total = length;
+        file.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.valid();
+    };
+    // Every piece that is taken is written at once: the bytes received stay in the file.
+    const auto take = [&](const std::string& piece) {
+        if (piece.size() > maxBytes - done)
             return false;
-        }
-        if (available == 0)
-            break;
-        if (available > kWriteBatch - used && !flush())
+        if (!WriteAll(file.get(), piece.data(), piece.size()))
             return false;
-        std::unique_ptr<char[]> large;
-        char* target = batch.get() + used;
-        if (available > kWriteBatch) {
-            large.reset(new char[available]());
-            target = large.get();
-        }
-        DWORD got = 0;
-        if (!::WinHttpReadData(open.request.get(), target, available, &got)) {
-            flush();
-            return false;
-        }
-        if (large) {
-            if (!WriteAll(file.get(), target, got))
-                return false;
-        } else {
-            used += got;
-        }
-        done += got;
+        done += piece.size();
         if (report)
             report(done, total);
-    }
-    if (!flush())
+        return true;
+    };
+    if (!Transfer(url, cancel, answered, take))
         return false;
-    return !hasLength || done >= total;
+    if (hasLength && done < total)
+        return false;
+    // The caller moves the file into place next: its bytes must be on the disk before that.
+    return ::FlushFileBuffers(file.get()) != FALSE;
 }

@@ -102,8 +102,13 @@ void PatchWorker(PatchStatus& status) {
     SetStatusText(status, L"Frissítések keresése...");
     status.overallProgress.store(0.0);
 
+    const CancelPredicate cancel = [&status] { return status.stopRequested.load(); };
     std::string body;
-    if (!HttpGetText(status.manifestUrl, body)) {
+    if (!HttpGetText(status.manifestUrl, body, cancel)) {
+        if (status.stopRequested.load()) {
+            FinishCancelled(status);
+            return;
+        }
         EndRun(status, PatchPhase::Failed,
                L"Nem sikerült elérni a frissítőszervert. Ellenőrizd az internetet.");
         return;
@@ -150,7 +155,6 @@ void PatchWorker(PatchStatus& status) {
 
     status.phase.store(PatchPhase::Downloading);
     std::uint64_t doneBytes = 0;
-    const CancelPredicate cancel = [&status] { return status.stopRequested.load(); };
     const int count = static_cast<int>(pending.size());
     for (int index = 0; index < count; ++index) {
         const ManifestEntry& entry = pending[static_cast<size_t>(index)];
@@ -169,7 +173,8 @@ void PatchWorker(PatchStatus& status) {
             [&status, doneBytes, runTotalBytes](std::uint64_t done, std::uint64_t total) {
                 status.overallProgress.store(Fraction(doneBytes + done, runTotalBytes));
                 status.fileProgress.store(Fraction(done, total));
-            });
+            },
+            entry.size);
         if (!downloaded) {
             ::DeleteFileW(part.c_str());
             if (status.stopRequested.load()) {

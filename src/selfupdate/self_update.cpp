@@ -10,6 +10,17 @@
 #include "net/text_conversion.h"
 #include "selfupdate/launcher_version.h"
 
+#include <chrono>
+
+namespace {
+
+// The update runs before any window exists; past this the player gets the window without it.
+constexpr auto kSelfUpdateDeadline = std::chrono::seconds(20);
+// A launcher is a few megabytes; without a published size nothing larger is taken.
+constexpr std::uint64_t kMaxLauncherBytes = 512ull * 1024 * 1024;
+
+}  // namespace
+
 const std::int32_t CurrentLauncherVersion = TALVORA_LAUNCHER_VERSION;
 
 std::wstring LauncherVersionUrl() {
@@ -42,8 +53,12 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     if (exePath.empty())
         return false;
 
+    const auto deadline = std::chrono::steady_clock::now() + kSelfUpdateDeadline;
+    const CancelPredicate pastDeadline = [deadline] {
+        return std::chrono::steady_clock::now() >= deadline;
+    };
     std::string body;
-    if (!HttpGetText(versionUrl, body))
+    if (!HttpGetText(versionUrl, body, pastDeadline))
         return false;
     LauncherVersionInfo info;
     if (!ParseLauncherVersion(body, info))
@@ -54,9 +69,9 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     const std::wstring newPath = exePath + L".new";
     ::DeleteFileW(newPath.c_str());
 
-    const CancelPredicate never = [] { return false; };
-    if (!HttpDownloadFile(Utf8ToWide(info.url), newPath, never,
-                          [](std::uint64_t, std::uint64_t) {})) {
+    if (!HttpDownloadFile(
+            Utf8ToWide(info.url), newPath, pastDeadline, [](std::uint64_t, std::uint64_t) {},
+            kMaxLauncherBytes)) {
         ::DeleteFileW(newPath.c_str());
         return false;
     }

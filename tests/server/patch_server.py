@@ -11,12 +11,20 @@ misbehaviour for the rest of the path:
   reset       full Content-Length declared, half the body sent, then a reset (RST)
   drip        the whole body with Content-Length, in small pieces with a delay between them
   endless     no Content-Length and a body that never ends (the server gives up after a while)
+  longer      the file followed by LONGER_EXTRA more bytes, all of them counted in Content-Length
+              (a body longer than the manifest or the version file says)
+  live        the whole body with Content-Length at about 50 KB/s (a slow but live line)
+  trickle     the file's Content-Length, then one byte every TRICKLE_DELAY seconds
+  silent      the request is read and never answered (the server gives up after a while)
   stall       headers and half the body, then silence (the server gives up after a while)
   404         an HTML error page with status 404, whatever the path
   empty       status 200 with an empty body
   closeafter  the whole body with Content-Length and no word of closing, then the connection is
               closed a moment later (a keep-alive connection the server drops, as load
               balancers and idle timeouts do)
+
+A fault can also be bound to a path the client cannot choose (the manifest, the version file):
+PatchServer(root, faults={"pack/launcher_version.txt": "trickle"}).
 
 A missing file gives a 404 HTML page. Both '/' and '\\' separate folders, as on a Windows host.
 Every request is logged as one JSON line: method, path, version and all headers in order.
@@ -40,13 +48,20 @@ DRIP_DELAY = 0.02
 ENDLESS_SECONDS = 60.0
 STALL_SECONDS = 40.0
 DRIP_MAX_SECONDS = 120.0
+LONGER_EXTRA = 1 << 20
+LIVE_PIECE = 5000
+LIVE_DELAY = 0.1
+TRICKLE_DELAY = 5.0
+TRICKLE_MAX_SECONDS = 120.0
+SILENT_SECONDS = 120.0
 CHUNK = 5000  # odd size on purpose: chunk boundaries fall inside the client's reads
 
 NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
                   b"<body><h1>Not Found</h1><p>The requested file was not found.</p></body></html>\n")
 
 MODES = ("nolength", "chunked", "cut", "cutchunked", "reset", "drip", "endless", "stall", "404",
-         "empty", "closeafter")
+         "empty", "closeafter", "longer", "live", "trickle",
+         "silent")
 
 
 class _Handler(BaseHTTPRequestHandler):
@@ -59,6 +74,8 @@ class _Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         self.server.patch_server._log_request(self)
         mode, rel = _split_fault(self.path)
+        if mode is None:
+            mode = self.server.patch_server.faults.get(rel)
         if mode is not None and mode not in MODES:
             self._send_page(400, b"<html><body>unknown fault mode</body></html>\n")
             return
@@ -67,6 +84,10 @@ class _Handler(BaseHTTPRequestHandler):
             return
         if mode == "empty":
             self._send_head(200, {"Content-Length": "0"})
+            return
+        if mode == "silent":
+            self.server.patch_server._stopping.wait(SILENT_SECONDS)
+            self._close_after()
             return
         body = self.server.patch_server._read_file(rel) if mode != "endless" else b""
         if body is None:
@@ -180,6 +201,38 @@ class _Handler(BaseHTTPRequestHandler):
             self.wfile.write(piece)
         self._close_after()
 
+    def _mode_longer(self, body):
+        extra = bytes(range(256)) * (LONGER_EXTRA // 256)
+        self._send_head(200, {"Content-Type": "application/octet-stream",
+                              "Content-Length": str(len(body) + len(extra)),
+                              "Connection": "close"})
+        self.wfile.write(body)
+        self.wfile.write(extra)
+        self._close_after()
+
+    def _mode_live(self, body):
+        self._send_head(200, {"Content-Type": "application/octet-stream",
+                              "Content-Length": str(len(body)), "Connection": "close"})
+        for i in range(0, len(body), LIVE_PIECE):
+            if self._stopping():
+                break
+            self.wfile.write(body[i:i + LIVE_PIECE])
+            self.wfile.flush()
+            time.sleep(LIVE_DELAY)
+        self._close_after()
+
+    def _mode_trickle(self, body):
+        self._send_head(200, {"Content-Type": "application/octet-stream",
+                              "Content-Length": str(len(body)), "Connection": "close"})
+        deadline = time.monotonic() + TRICKLE_MAX_SECONDS
+        for i in range(len(body)):
+            self.wfile.write(body[i:i + 1])
+            self.wfile.flush()
+            if self.server.patch_server._stopping.wait(TRICKLE_DELAY) or \
+                    time.monotonic() > deadline:
+                break
+        self._close_after()
+
     def _mode_stall(self, body):
         self._send_head(200, {"Content-Type": "application/octet-stream",
                               "Content-Length": str(len(body)), "Connection": "close"})
@@ -211,8 +264,9 @@ class _QuietServer(ThreadingHTTPServer):
 class PatchServer:
     """The server on a free 127.0.0.1 port, running in a background thread."""
 
-    def __init__(self, root, log_path=None, port=0):
+    def __init__(self, root, log_path=None, port=0, faults=None):
         self.root = os.path.realpath(root)
+        self.faults = dict(faults or {})
         self.log_path = log_path
         self._log_lock = threading.Lock()
         self._stopping = threading.Event()

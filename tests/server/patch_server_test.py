@@ -132,6 +132,25 @@ class PatchServerModes(unittest.TestCase):
         self.assertLess(time.monotonic() - start, 5)
         sock.close()
 
+    def test_longer_sends_more_than_the_file_and_declares_it(self):
+        conn, r = self.get("/fault/longer/pack/sub/a.bin")
+        body = r.read()
+        conn.close()
+        self.assertEqual(len(body), len(BODY) + patch_server.LONGER_EXTRA)
+        self.assertEqual(r.getheader("Content-Length"), str(len(body)))
+        self.assertEqual(body[:len(BODY)], BODY)
+
+    def test_trickle_silent_and_path_faults(self):
+        self.server.faults["pack/sub/a.bin"] = "trickle"
+        start = time.monotonic()
+        _, body, error = raw_get(self.server.port, "/pack/sub/a.bin", timeout=1.0)
+        self.assertIsInstance(error, socket.timeout)
+        self.assertEqual(body, BODY[:1])  # one byte, then nothing for seconds
+        _, body, error = raw_get(self.server.port, "/fault/silent/pack/sub/a.bin", timeout=1.0)
+        self.assertIsInstance(error, socket.timeout)
+        self.assertEqual(body, b"")
+        self.assertLess(time.monotonic() - start, 4)
+
     def test_log_keeps_method_path_and_headers_in_order(self):
         raw_get(self.server.port, "/pack/sub/a.bin", b"User-Agent: probe\r\nX-B: 2\r\nX-A: 1\r\n")
         entries = read_log(self.log)
