@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -280,6 +281,27 @@ TEST_F(LauncherWindow, DestroyDuringADownloadStopsTheRunAndLeavesNoPart) {
     EXPECT_EQ(gPatchStatus, nullptr);
     EXPECT_FALSE(PathExists(part));
     EXPECT_EQ(ReadFileBytes(install_ / L"game.pak"), "the old file");
+}
+
+// Closing the window must not wait for the server, whatever it does: here the manifest arrives
+// at one byte every five seconds, or the server accepts and never answers.
+TEST_F(LauncherWindow, DestroyWhileTheManifestIsHeldUpEndsAtOnce) {
+    Publish(PatternBytes(5000, 9));
+    for (const wchar_t* fault : {L"/fault/trickle", L"/fault/silent"}) {
+        params_.manifestUrl = server_ + fault + L"/pack/patch_manifest.txt";
+        Open();
+        Pump(2000);
+        ASSERT_EQ(Phase(), PatchPhase::Checking);
+        const auto start = std::chrono::steady_clock::now();
+        ::DestroyWindow(window_);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("destroy while the manifest is held up (%ls): %.2f s\n", fault, seconds);
+        EXPECT_LT(seconds, 2.0);
+        EXPECT_EQ(gPatchStatus, nullptr);
+        EXPECT_TRUE(ListTree(install_.path()).empty());
+        Pump(50);
+    }
 }
 
 TEST(SplashFade, AlphaRisesHoldsFallsAndThenCloses) {
