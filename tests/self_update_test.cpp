@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "app/exe_location.h"
@@ -183,8 +184,16 @@ class SelfUpdate : public ::testing::Test {
                path + "\n";
     }
 
-    // Starts the installed launcher and waits for it and for whatever it started.
-    void RunLauncher(size_t expectedRuns) {
+    // Starts the installed launcher and waits for it and for whatever it started; the seconds
+    // until the last run was recorded (where the real launcher would show its window).
+    double RunLauncher(size_t expectedRuns) {
+        double seconds = -1;
+        RunAndWait(expectedRuns, seconds);
+        return seconds;
+    }
+
+    void RunAndWait(size_t expectedRuns, double& seconds) {
+        const auto start = std::chrono::steady_clock::now();
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
@@ -192,9 +201,10 @@ class SelfUpdate : public ::testing::Test {
         ASSERT_TRUE(::CreateProcessW(exe_.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                                      install_.path().c_str(), &si, &pi));
         UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+        ASSERT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
         ASSERT_TRUE(WaitFor([&] { return Runs().size() >= expectedRuns * 3; }))
             << "runs so far: " << Runs();
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
 
     std::string Runs() const { return ReadFileBytes(install_ / L"probe-runs.txt"); }
@@ -329,4 +339,50 @@ TEST(SelfUpdateSwap, RollBackRestoresThePreviousBuild) {
     EXPECT_EQ(ReadFileBytes(exe), "old build");
     EXPECT_FALSE(PathExists(exe + L".old"));
     EXPECT_FALSE(PathExists(exe + L".new"));
+}
+
+// The fault rows of the self-update: the server holds the version file or the new build back,
+// or sends a build without end. Start-up goes on without the update within its deadline, with
+// the running launcher untouched and no ".new" left behind.
+namespace {
+
+class SelfUpdateFaultRow : public SelfUpdate {
+  protected:
+    void Row(const char* row) {
+        const double seconds = RunLauncher(1);
+        std::printf("fault row %s: start-up went on after %.1f s\n", row, seconds);
+        ExpectUnchanged();
+        EXPECT_LT(seconds, 40.0);
+    }
+};
+
+}  // namespace
+
+TEST_F(SelfUpdateFaultRow, VersionFileAtOneByteEveryFiveSeconds) {
+    Publish(VersionFile(2, v2Digest_, "/pack/Talvora-v2.exe"));
+    const ScopedEnv url(L"TALVORA_PROBE_VERSION_URL",
+                        server_ + L"/fault/trickle/pack/launcher_version.txt");
+    Row("version file trickle");
+}
+
+TEST_F(SelfUpdateFaultRow, VersionServerAcceptsAndNeverAnswers) {
+    Publish(VersionFile(2, v2Digest_, "/pack/Talvora-v2.exe"));
+    const ScopedEnv url(L"TALVORA_PROBE_VERSION_URL",
+                        server_ + L"/fault/silent/pack/launcher_version.txt");
+    Row("version file silent");
+}
+
+TEST_F(SelfUpdateFaultRow, NewBuildAtOneByteEveryFiveSeconds) {
+    Publish(VersionFile(2, v2Digest_, "/fault/trickle/pack/Talvora-v2.exe"));
+    Row("new build trickle");
+}
+
+TEST_F(SelfUpdateFaultRow, NewBuildLongerThanPublished) {
+    Publish(VersionFile(2, v2Digest_, "/fault/longer/pack/Talvora-v2.exe"));
+    Row("new build longer");
+}
+
+TEST_F(SelfUpdateFaultRow, NewBuildWithoutEnd) {
+    Publish(VersionFile(2, v2Digest_, "/fault/endless/x"));
+    Row("new build endless");
 }
