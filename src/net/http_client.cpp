@@ -34,6 +34,9 @@ constexpr auto kFloorWindow = std::chrono::seconds(20);
 constexpr std::uint64_t kFloorBytes = 16u * 1024u;
 // How often the caller looks at its cancel predicate while the network is quiet.
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// The caller is woken for a batch of this size; smaller amounts it takes at its next look, so a
+// fast transfer costs one hand-over per batch rather than one per 8 KiB chunk.
+constexpr std::size_t kWakeBytes = 256u * 1024u;
 // How far the network thread may read ahead of the caller.
 constexpr std::size_t kReadAhead = 1u << 20;
 
@@ -204,10 +207,11 @@ void NetworkSide(const std::wstring url, const std::shared_ptr<Pipe> pipe) {
             hold, [&pipe] { return pipe->abandoned || pipe->pending.size() < kReadAhead; });
         if (pipe->abandoned)
             return;
-        const bool wasEmpty = pipe->pending.empty();
+        const bool wasShort = pipe->pending.size() < kWakeBytes;
         pipe->pending.append(chunk.get(), got);
+        const bool wake = wasShort && pipe->pending.size() >= kWakeBytes;
         hold.unlock();
-        if (wasEmpty)
+        if (wake)
             pipe->changed.notify_all();
     }
     {
@@ -250,14 +254,17 @@ bool Transfer(const std::wstring& url, const CancelPredicate& cancel, Answered a
     bool answerSeen = false;
     Clock::time_point windowStart = Clock::now();
     std::uint64_t windowBytes = 0;
+    // Swapped with the pipe's buffer each time, so both keep their capacity.
+    std::string piece;
     for (;;) {
-        std::string piece;
+        piece.clear();
         bool sent = false, hasLength = false, ended = false, complete = false, answer = false;
         std::uint64_t declared = 0;
         {
             std::unique_lock<std::mutex> hold(pipe->lock);
             pipe->changed.wait_for(hold, kPollInterval, [&] {
-                return !pipe->pending.empty() || pipe->ended || (pipe->answered && !answerSeen);
+                return pipe->pending.size() >= kWakeBytes || pipe->ended ||
+                       (pipe->answered && !answerSeen);
             });
             piece.swap(pipe->pending);
             answer = pipe->answered && !answerSeen;

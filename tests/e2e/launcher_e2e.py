@@ -36,6 +36,7 @@ OVERALL_BAR_ROW = 418
 BAR_X = (61, 635)
 
 failures = []
+SERVER = None  # the PatchServer of the case, for faults bound to the fixed paths
 
 
 def check(condition, message):
@@ -83,7 +84,7 @@ def bar_fill(shot, row=OVERALL_BAR_ROW):
 class Pack:
     """A small game pack on the server and an older copy of it in the installation folder."""
 
-    def __init__(self, server_root, install, slow=False, big=False):
+    def __init__(self, server_root, install, slow=False, big=False, fault=None):
         self.files = {
             "velkaro.dat": os.urandom(300_000),
             "data/maps/start.map": os.urandom(250_000),
@@ -99,7 +100,8 @@ class Pack:
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(data)
-        base = f"{PATCH_SERVER}/{'fault/drip/' if slow else ''}pack/client/"
+        fault = fault or ("drip" if slow else None)
+        base = f"{PATCH_SERVER}/{f'fault/{fault}/' if fault else ''}pack/client/"
         lines = ["VERSION\t1", f"BASE\t{base}"]
         for rel, data in sorted(self.files.items()):
             mark = "\tIFMISSING" if rel.startswith("config/") else ""
@@ -146,6 +148,7 @@ class Launcher:
         self.elsewhere = elsewhere
         windows = desktop.find_windows("Talvora", timeout=60)
         self.window = windows[0] if windows else None
+        self.window_after = time.monotonic() - self.started
         self.shot_index = 0
 
     def origin(self):
@@ -394,12 +397,89 @@ def case_link_opens_browser(server_root, install, shots):
         shutil.rmtree(bin_dir, ignore_errors=True)
 
 
+def closed_within(launcher):
+    """Closes the window as a player would; the seconds from the close to the process's end."""
+    closing = time.monotonic()
+    code = launcher.close()
+    seconds = time.monotonic() - closing
+    check(code == 0, f"the launcher did not exit cleanly after its window was closed ({code})")
+    return seconds
+
+
+def nothing_half_installed(pack, exe_before):
+    install = pack.install
+    leftovers = [n for _, _, names in os.walk(install) for n in names
+                 if n.endswith((".part", ".new"))]
+    check(not leftovers, f"left behind: {leftovers}")
+    check(sha256(os.path.join(install, "Talvora.exe")) == exe_before,
+          "the launcher's own executable changed")
+
+
+def fault_row(server_root, install, shots, row, faults, slow_files=False, wait_painted=True):
+    """One row of the fault matrix on the real executable: a newer launcher is published, the
+    server misbehaves as `faults` says; the seconds to the window and from close to exit."""
+    pack = Pack(server_root, install, fault="trickle" if slow_files else None)
+    pack.install_all(except_=("sound/theme.ogg",))
+    with open(os.path.join(install, "sound", "keep.txt"), "w") as f:
+        f.write("player's file")
+    with open(os.path.join(server_root, "pack", "launcher_version.txt"), "w") as f:
+        f.write("VERSION\t99\nSHA256\t" + "0" * 64 +
+                f"\nURL\t{PATCH_SERVER}/pack/Talvora-new.exe\n")
+    with open(os.path.join(server_root, "pack", "Talvora-new.exe"), "wb") as f:
+        f.write(b"MZ" + os.urandom(100_000))
+    SERVER.faults.update(faults)
+    exe_before = sha256(TALVORA_EXE)
+    launcher = Launcher(install, shots)
+    try:
+        if not check(launcher.window is not None, "no window titled Talvora appeared"):
+            return
+        to_window = launcher.window_after
+        check(to_window < 45, f"the window took {to_window:.1f} s")
+        if wait_painted:
+            check(desktop.wait_until(lambda: max(launcher.pixel("painted", (450, 60))) > 60, 30,
+                                     0.3), "the window was never painted")
+        time.sleep(2)  # the run is now held by the server
+        launcher.shot("held")
+        seconds = closed_within(launcher)
+        check(seconds < 5, f"closing took {seconds:.2f} s")
+        print(f"fault row {row}: window after {to_window:.1f} s, close to exit {seconds:.2f} s",
+              flush=True)
+        nothing_half_installed(pack, exe_before)
+        check(not os.path.exists(os.path.join(install, "sound", "theme.ogg")),
+              "a file was installed from a server that never sent it")
+    finally:
+        launcher.stop()
+
+
+def case_fault_version_trickle(server_root, install, shots):
+    fault_row(server_root, install, shots, "version file trickle",
+              {"pack/launcher_version.txt": "trickle", "pack/patch_manifest.txt": "trickle"})
+
+
+def case_fault_silent_server(server_root, install, shots):
+    fault_row(server_root, install, shots, "silent server",
+              {"pack/launcher_version.txt": "silent", "pack/patch_manifest.txt": "silent"})
+
+
+def case_fault_manifest_trickle(server_root, install, shots):
+    fault_row(server_root, install, shots, "manifest trickle",
+              {"pack/patch_manifest.txt": "trickle"})
+
+
+def case_fault_file_trickle(server_root, install, shots):
+    fault_row(server_root, install, shots, "file trickle", {}, slow_files=True)
+
+
 CASES = {
     "update_and_play": case_update_and_play,
     "close_during_download": case_close_during_download,
     "missing_config": case_missing_config,
     "missing_game": case_missing_game,
     "link_opens_browser": case_link_opens_browser,
+    "fault_version_trickle": case_fault_version_trickle,
+    "fault_silent_server": case_fault_silent_server,
+    "fault_manifest_trickle": case_fault_manifest_trickle,
+    "fault_file_trickle": case_fault_file_trickle,
 }
 
 
@@ -412,7 +492,8 @@ def main():
         install = os.path.join(work, "install")
         os.makedirs(server_root)
         os.makedirs(install)
-        with PatchServer(server_root, port=SERVER_PORT):
+        global SERVER
+        with PatchServer(server_root, port=SERVER_PORT) as SERVER:
             CASES[CASE](server_root, install, shots)
     print(f"{CASE}: {'passed' if not failures else f'{len(failures)} failed checks'}; "
           f"screenshots in {shots}")
