@@ -415,13 +415,11 @@ def nothing_half_installed(pack, exe_before):
           "the launcher's own executable changed")
 
 
-def fault_row(server_root, install, shots, row, faults, slow_files=False, wait_painted=True):
+def fault_row(server_root, install, shots, row, faults, slow_files=False, settled=False):
     """One row of the fault matrix on the real executable: a newer launcher is published, the
     server misbehaves as `faults` says; the seconds to the window and from close to exit."""
     pack = Pack(server_root, install, fault="trickle" if slow_files else None)
     pack.install_all(except_=("sound/theme.ogg",))
-    with open(os.path.join(install, "sound", "keep.txt"), "w") as f:
-        f.write("player's file")
     with open(os.path.join(server_root, "pack", "launcher_version.txt"), "w") as f:
         f.write("VERSION\t99\nSHA256\t" + "0" * 64 +
                 f"\nURL\t{PATCH_SERVER}/pack/Talvora-new.exe\n")
@@ -435,20 +433,28 @@ def fault_row(server_root, install, shots, row, faults, slow_files=False, wait_p
             return
         to_window = launcher.window_after
         check(to_window < 45, f"the window took {to_window:.1f} s")
-        if wait_painted:
-            check(desktop.wait_until(lambda: max(launcher.pixel("painted", (450, 60))) > 60, 30,
-                                     0.3), "the window was never painted")
-        time.sleep(2)  # the run is now held by the server
+        check(desktop.wait_until(lambda: max(launcher.pixel("painted", (450, 60))) > 60, 30, 0.3),
+              "the window was never painted")
+        if settled:
+            check(wait_ready(launcher), "PLAY never became enabled")
+        else:
+            time.sleep(2)  # the run is now held by the server
         launcher.shot("held")
         seconds = closed_within(launcher)
         check(seconds < 5, f"closing took {seconds:.2f} s")
         print(f"fault row {row}: window after {to_window:.1f} s, close to exit {seconds:.2f} s",
               flush=True)
         nothing_half_installed(pack, exe_before)
-        check(not os.path.exists(os.path.join(install, "sound", "theme.ogg")),
-              "a file was installed from a server that never sent it")
+        if not settled:
+            check(not os.path.exists(os.path.join(install, "sound", "theme.ogg")),
+                  "a file was installed from a server that never sent it")
     finally:
         launcher.stop()
+
+
+def case_fault_none(server_root, install, shots):
+    """The reference for the rows: a server that behaves, and a run that has ended."""
+    fault_row(server_root, install, shots, "none (reference)", {}, settled=True)
 
 
 def case_fault_version_trickle(server_root, install, shots):
@@ -476,6 +482,7 @@ CASES = {
     "missing_config": case_missing_config,
     "missing_game": case_missing_game,
     "link_opens_browser": case_link_opens_browser,
+    "fault_none": case_fault_none,
     "fault_version_trickle": case_fault_version_trickle,
     "fault_silent_server": case_fault_silent_server,
     "fault_manifest_trickle": case_fault_manifest_trickle,
