@@ -21,6 +21,12 @@ bool IsDotsSegment(const std::string& segment) {
     return segment.find_first_not_of('.') >= end;
 }
 
+// Windows reads the Latin-1 superscripts 1, 2 and 3 as device digits too ("COM¹").
+bool IsDeviceDigit(const std::string& text) {
+    return (text.size() == 1 && text[0] >= '0' && text[0] <= '9') || text == "\xC2\xB9" ||
+           text == "\xC2\xB2" || text == "\xC2\xB3";
+}
+
 // CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$ and CONOUT$ open a device instead of a file, in any
 // folder and with any extension ("LPT1.pak", "nul.txt"): nothing may be written to them.
 bool IsDeviceSegment(const std::string& segment) {
@@ -38,8 +44,8 @@ bool IsDeviceSegment(const std::string& segment) {
         name == "CONOUT$") {
         return true;
     }
-    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
-           name[3] >= '0' && name[3] <= '9';
+    return (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
+           IsDeviceDigit(name.substr(3));
 }
 
 std::vector<std::string> Segments(const std::string& relPath) {

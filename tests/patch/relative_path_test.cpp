@@ -44,6 +44,16 @@ TEST(RelativePath, UnsafeFormsAreRefused) {
     }
 }
 
+TEST(RelativePath, SuperscriptDigitsNameDevicesToo) {
+    for (const char* bad :
+         {"COM\xC2\xB9", "LPT\xC2\xB2.pak", "data\\COM\xC2\xB3.txt", "lpt\xC2\xB9 .x"})
+        EXPECT_EQ(CheckRelativePath(bad), PathFault::Device) << bad;
+    // Only the Latin-1 superscripts, and only one digit.
+    for (const char* good :
+         {"COM\xE2\x81\xB4.pak", "COM\xC2\xBD", "COM\xC2\xB9\xC2\xB9", "COM\xC2"})
+        EXPECT_EQ(CheckRelativePath(good), PathFault::None) << good;
+}
+
 TEST(RelativePath, EachFaultIsNamed) {
     EXPECT_EQ(CheckRelativePath(""), PathFault::Empty);
     EXPECT_EQ(CheckRelativePath("/a"), PathFault::Rooted);

@@ -39,6 +39,7 @@ TEST(PathRefusal, RefusesWhatTheLauncherCannotUse) {
         {"lpt9", "device"},
         {"CONIN$", "device"},
         {"logs/conout$.log", "device"},
+        {"data/COM\xc2\xb3.txt", "device"},
         {"del\x7F", "control"},
     };
     for (const auto& c : cases) {
