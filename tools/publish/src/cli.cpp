@@ -12,7 +12,7 @@ namespace {
 
 const char* const kUsage =
     "usage: talvora-publish manifest CLIENT_DIR --base URL [--version V] [--if-missing GLOB]...\n"
-    "                                [--out FILE] [--jobs N]\n"
+    "                                [--separator slash|backslash] [--out FILE] [--jobs N]\n"
     "       talvora-publish launcher EXE --version N --url URL [--out FILE]\n"
     "       talvora-publish [COMMAND] --help\n";
 
@@ -23,9 +23,10 @@ const char* const kManifestNotes = R"(
 manifest CLIENT_DIR --base URL
   Walks CLIENT_DIR and writes patch_manifest.txt (or --out FILE): a VERSION
   line, a BASE line, then one line per regular file (hidden ones included;
-  empty folders are not listed): the path relative to CLIENT_DIR with '\'
-  between names, its size, its SHA-256 in lower-case hex, and IFMISSING for
-  files the launcher fetches only when they are absent.
+  empty folders are not listed): the path relative to CLIENT_DIR with '/'
+  between names ('\' with --separator backslash, for hosts that rewrite it),
+  its size, its SHA-256 in lower-case hex, and IFMISSING for files the
+  launcher fetches only when they are absent.
   Lines end with LF and are sorted byte-wise by path; names are written in
   UTF-8 as they are on disk. The output file is left out when it lies inside
   CLIENT_DIR. A progress bar is drawn on stderr when it is a terminal.
@@ -113,7 +114,7 @@ const CLI::Validator kFileName(
 
 // The words as given, before they become paths and numbers.
 struct Words {
-    std::string clientDir, exe, out, version;
+    std::string clientDir, exe, out, version, separator;
 };
 
 CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
@@ -138,6 +139,11 @@ CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
     command->add_option("--out", words.out, "output file (default: patch_manifest.txt)")
         ->type_name("FILE")
         ->check(kFileName);
+    command
+        ->add_option("--separator", words.separator,
+                     "between folders in the manifest: slash (default; any web host serves "
+                     "it) or backslash")
+        ->check(CLI::IsMember({"slash", "backslash"}));
     command->add_option("-j,--jobs", options.jobs, "hashing threads (default: one per core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 256u));
@@ -195,6 +201,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
         result.kind = CommandKind::Manifest;
         result.manifest.clientDir = PathFromUtf8(words.clientDir);
         result.manifest.versionGiven = manifest->count("--version") > 0;
+        result.manifest.separator = words.separator == "backslash" ? '\\' : '/';
         if (!words.out.empty())
             result.manifest.out = PathFromUtf8(words.out);
     } else if (launcher->parsed()) {

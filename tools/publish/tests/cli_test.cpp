@@ -36,6 +36,7 @@ TEST(CommandLine, MalformedLinesExitWithUsage) {
         {"manifest", "dir", "--base"},
         {"manifest", "dir", "--base", "http://h/", "--jobs", "0"},
         {"manifest", "dir", "--base", "http://h/", "--colour"},
+        {"manifest", "dir", "--base", "http://h/", "--separator", "colon"},
         {"launcher", "x.exe", "--url", "http://h/x.exe"},
         {"launcher", "x.exe", "--version", "2"},
         {"launcher", "x.exe", "--version", "two", "--url", "http://h/x.exe"},
@@ -89,6 +90,13 @@ TEST(CommandLine, ManifestOptionsReachTheCommand) {
     EXPECT_EQ(line.manifest.out, fs::path("m.txt"));
     EXPECT_TRUE(line.manifest.versionGiven);
     EXPECT_EQ(line.manifest.version, "");
+    EXPECT_EQ(line.manifest.separator, '/');
+
+    line = talvora::CommandLine();
+    ASSERT_TRUE(talvora::ParseCommandLine(
+        {"manifest", "c", "--base", "http://h/", "--separator", "backslash"}, line, error));
+    EXPECT_EQ(line.manifest.separator, '\\');
+    EXPECT_FALSE(line.manifest.versionGiven);
 }
 
 TEST(CommandLine, LauncherRefusalIsExitOneNotUsage) {
