@@ -63,8 +63,9 @@ manifest CLIENT_DIR --base URL
 const char* const kLauncherNotes = R"(
 launcher EXE --version N --url URL
   Writes launcher_version.txt (or --out FILE) with the lines
-  VERSION<TAB>N, SHA256<TAB><lower-case hex of EXE>, URL<TAB>URL, each ended
-  by LF. N must be from 1 to 2147483647; URL must be an http:// or https://
+  VERSION<TAB>N, SHA256<TAB><lower-case hex of EXE>, URL<TAB>URL and
+  SIZE<TAB><bytes of EXE>, each ended by LF (launchers that do not know SIZE
+  pass over it; newer ones stop a download that grows past it). N must be from 1 to 2147483647; URL must be an http:// or https://
   URL without TAB, CR or LF. EXE must exist (a warning is given when it does
   not start with 'MZ').
 

@@ -215,13 +215,14 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
     info.version = static_cast<std::int32_t>(options.version);
     info.sha256 = digest.sha256;
     info.url = options.url;
+    info.size = digest.size;
     std::string error;
     if (!WriteFileAtomically(options.out, FormatLauncherVersion(info), error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }
     out << "wrote " << Quoted(options.out) << ": VERSION " << options.version << ", SHA256 "
-        << digest.sha256 << "\n";
+        << digest.sha256 << ", SIZE " << digest.size << "\n";
     return kExitOk;
 }
 
