@@ -118,6 +118,13 @@ struct Words {
     std::string clientDir, exe, out, version, separator;
 };
 
+// --out FILE: where the command writes, replacing `defaultName`.
+void AddOut(CLI::App& command, std::string& out, const std::string& defaultName) {
+    command.add_option("--out", out, "output file (default: " + defaultName + ")")
+        ->type_name("FILE")
+        ->check(kFileName);
+}
+
 CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
     CLI::App* command =
         app.add_subcommand("manifest", "write the patch manifest of a client folder");
@@ -137,9 +144,7 @@ CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
                      "mark files whose path matches GLOB IFMISSING; may be repeated")
         ->type_name("GLOB")
         ->allow_extra_args(false);
-    command->add_option("--out", words.out, "output file (default: patch_manifest.txt)")
-        ->type_name("FILE")
-        ->check(kFileName);
+    AddOut(*command, words.out, "patch_manifest.txt");
     command
         ->add_option("--separator", words.separator,
                      "between folders in the manifest: slash (default; any web host serves "
@@ -151,7 +156,7 @@ CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
     return command;
 }
 
-CLI::App* AddLauncher(CLI::App& app, Words& words, LauncherOptions& options) {
+CLI::App* AddLauncher(CLI::App& app, LauncherOptions& options, Words& words) {
     CLI::App* command =
         app.add_subcommand("launcher", "write the launcher version file for a launcher build");
     command->footer(std::string(kLauncherNotes) + kCommonNotes);
@@ -162,9 +167,7 @@ CLI::App* AddLauncher(CLI::App& app, Words& words, LauncherOptions& options) {
     command->add_option("--url", options.url, "where the launcher downloads it from")
         ->type_name("URL")
         ->required();
-    command->add_option("--out", words.out, "output file (default: launcher_version.txt)")
-        ->type_name("FILE")
-        ->check(kFileName);
+    AddOut(*command, words.out, "launcher_version.txt");
     return command;
 }
 
@@ -177,7 +180,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
     app.require_subcommand(1);
     Words words;
     CLI::App* manifest = AddManifest(app, result.manifest, words);
-    CLI::App* launcher = AddLauncher(app, words, result.launcher);
+    CLI::App* launcher = AddLauncher(app, result.launcher, words);
     if (!args.empty() && !args[0].empty() && args[0][0] != '-' && args[0] != "help" &&
         args[0] != manifest->get_name() && args[0] != launcher->get_name()) {
         error = "unknown command '" + Printable(args[0]) + "'";
