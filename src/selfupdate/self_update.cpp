@@ -16,7 +16,7 @@ namespace {
 
 // The update runs before any window exists; past this the player gets the window without it.
 constexpr auto kSelfUpdateDeadline = std::chrono::seconds(20);
-// A launcher is a few megabytes; without a published size nothing larger is taken.
+// A launcher is a few megabytes; when the version file names no size, nothing larger is taken.
 constexpr std::uint64_t kMaxLauncherBytes = 512ull * 1024 * 1024;
 
 }  // namespace
@@ -69,9 +69,10 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     const std::wstring newPath = exePath + L".new";
     ::DeleteFileW(newPath.c_str());
 
+    const std::uint64_t cap = info.size > 0 ? info.size : kMaxLauncherBytes;
     if (!HttpDownloadFile(
             Utf8ToWide(info.url), newPath, pastDeadline, [](std::uint64_t, std::uint64_t) {},
-            kMaxLauncherBytes)) {
+            cap)) {
         ::DeleteFileW(newPath.c_str());
         return false;
     }

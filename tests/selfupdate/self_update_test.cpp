@@ -79,10 +79,12 @@ class SelfUpdate : public ::testing::Test {
     void Publish(const std::string& versionFile) {
         ASSERT_TRUE(WriteFileBytes(root_ + L"\\pack\\launcher_version.txt", versionFile));
     }
-    std::string VersionFile(int version, const std::string& digest, const std::string& path) {
+    // `size` > 0 adds the SIZE line that the publisher writes.
+    std::string VersionFile(int version, const std::string& digest, const std::string& path,
+                            std::uint64_t size = 0) {
         std::string server(server_.begin(), server_.end());
         return "VERSION\t" + std::to_string(version) + "\nSHA256\t" + digest + "\nURL\t" + server +
-               path + "\n";
+               path + "\n" + (size > 0 ? "SIZE\t" + std::to_string(size) + "\n" : "");
     }
 
     // Starts the installed launcher and waits for it and for whatever it started; the seconds
@@ -279,11 +281,23 @@ TEST_F(SelfUpdateFaultRow, NewBuildAtOneByteEveryFiveSeconds) {
 }
 
 TEST_F(SelfUpdateFaultRow, NewBuildLongerThanPublished) {
-    Publish(VersionFile(2, v2Digest_, "/fault/longer/pack/Talvora-v2.exe"));
-    Row("new build longer");
+    Publish(VersionFile(2, v2Digest_, "/fault/longer/pack/Talvora-v2.exe", v2_.size()));
+    Row("new build longer than its SIZE");
 }
 
+// Stopped at the published size, or at the built-in cap (or the deadline) without one.
 TEST_F(SelfUpdateFaultRow, NewBuildWithoutEnd) {
+    Publish(VersionFile(2, v2Digest_, "/fault/endless/x", v2_.size()));
+    Row("new build endless, SIZE given");
     Publish(VersionFile(2, v2Digest_, "/fault/endless/x"));
-    Row("new build endless");
+    ::DeleteFileW((install_ / L"probe-runs.txt").c_str());
+    Row("new build endless, no SIZE");
+}
+
+// The published size is the cap, not a hint: the right build under a SIZE line still installs.
+TEST_F(SelfUpdate, PublishedSizeLetsTheRightBuildThrough) {
+    Publish(VersionFile(2, v2Digest_, "/pack/Talvora-v2.exe", v2_.size()));
+    RunLauncher(1);
+    EXPECT_EQ(Runs(), "v2\n");
+    EXPECT_TRUE(ReadFileBytes(exe_) == v2_);
 }
