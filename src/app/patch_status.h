@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // The numbers are fixed: the window tests them.
 enum class PatchPhase : std::int32_t {
@@ -19,9 +20,10 @@ enum class PatchPhase : std::int32_t {
 };
 
 struct PatchStatus {
-    // Both written before the worker exists, read-only afterwards.
+    // Written before the worker exists, read-only afterwards.
     std::wstring installDir;
     std::wstring manifestUrl;
+    std::vector<std::string> updateKeys;  // PEM public keys; empty: the manifest is not signed
     std::thread workerThread;
     std::atomic<bool> busy{false};
     std::atomic<bool> stopRequested{false};

@@ -5,6 +5,7 @@
 #include "net/file_hash.h"
 #include "net/http_client.h"
 #include "net/text_conversion.h"
+#include "net/update_signature.h"
 #include "patch/install_paths.h"
 #include "patch/manifest.h"
 
@@ -106,6 +107,11 @@ void PatchWorker(PatchStatus& status) {
     if (!HttpGetText(status.manifestUrl, body)) {
         EndRun(status, PatchPhase::Failed,
                L"Nem sikerült elérni a frissítőszervert. Ellenőrizd az internetet.");
+        return;
+    }
+    // Checked over the bytes as received, before any of them is interpreted.
+    if (!IsAuthenticUpdateFile(status.manifestUrl, body, status.updateKeys)) {
+        EndRun(status, PatchPhase::Failed, L"A frissítési lista hitelesítése sikertelen.");
         return;
     }
     PatchManifest manifest;

@@ -8,6 +8,7 @@
 #include "net/file_hash.h"
 #include "net/http_client.h"
 #include "net/text_conversion.h"
+#include "net/update_signature.h"
 #include "selfupdate/launcher_version.h"
 
 const std::int32_t CurrentLauncherVersion = TALVORA_LAUNCHER_VERSION;
@@ -17,12 +18,13 @@ std::wstring LauncherVersionUrl() {
 }
 
 void RunSelfUpdate() {
-    RunSelfUpdateFrom(LauncherVersionUrl(), CurrentLauncherVersion);
+    RunSelfUpdateFrom(LauncherVersionUrl(), CurrentLauncherVersion, BuiltInUpdateKeys());
 }
 
-void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion) {
+void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion,
+                       const UpdateKeys& keys) {
     const std::wstring exePath = ExePath();
-    if (!InstallNewerLauncher(versionUrl, currentVersion, exePath))
+    if (!InstallNewerLauncher(versionUrl, currentVersion, keys, exePath))
         return;
 
     const auto started = reinterpret_cast<INT_PTR>(::ShellExecuteW(
@@ -37,13 +39,15 @@ void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersi
 }
 
 bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVersion,
-                          const std::wstring& exePath) {
+                          const UpdateKeys& keys, const std::wstring& exePath) {
     // Without our own path every derived name would point somewhere else.
     if (exePath.empty())
         return false;
 
     std::string body;
     if (!HttpGetText(versionUrl, body))
+        return false;
+    if (!IsAuthenticUpdateFile(versionUrl, body, keys))
         return false;
     LauncherVersionInfo info;
     if (!ParseLauncherVersion(body, info))

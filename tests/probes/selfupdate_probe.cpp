@@ -41,7 +41,7 @@ int wmain() {
     std::wstring versionUrl = Env(L"TALVORA_PROBE_VERSION_URL");
     if (versionUrl.empty())
         versionUrl = Env(L"TALVORA_TEST_SERVER") + L"/pack/launcher_version.txt";
-    RunSelfUpdateFrom(versionUrl, PROBE_VERSION);
+    RunSelfUpdateFrom(versionUrl, PROBE_VERSION, UpdateKeys());
 
     AppendRun(ExeDirectory());
     return 0;

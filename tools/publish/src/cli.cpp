@@ -11,7 +11,11 @@ namespace {
 const char* const kUsage =
     "usage: talvora-publish manifest CLIENT_DIR --base URL [--version V] [--if-missing GLOB]...\n"
     "                                [--out FILE] [--jobs N]\n"
+    "                                [--sign-key KEY [--expires 30d|DATE]]\n"
     "       talvora-publish launcher EXE --version N --url URL [--out FILE]\n"
+    "                                [--sign-key KEY [--expires 30d|DATE]]\n"
+    "       talvora-publish keygen --out KEY.pem\n"
+    "       talvora-publish verify FILE --key PUB.pem [--key PUB2.pem] [--sig FILE.sig]\n"
     "       talvora-publish --help\n";
 
 bool IsDigits(const std::string& text) {
@@ -102,12 +106,41 @@ bool SetOnce(bool& seen, const std::string& name, std::string& error) {
     return true;
 }
 
+// --sign-key and --expires, shared by manifest and launcher. False with `error` set when `name`
+// is one of them but malformed; `handled` tells whether it was one.
+bool ParseSigningOption(ArgReader& reader, const std::string& name, std::string& value,
+                        bool inlineValue, SigningOptions& options, bool& handled,
+                        std::string& error) {
+    handled = name == "--sign-key" || name == "--expires";
+    if (!handled)
+        return true;
+    const bool seen = name == "--sign-key" ? !options.signKey.empty() : !options.expires.empty();
+    bool once = seen;
+    if (!SetOnce(once, name, error) || !reader.Value(name, value, inlineValue))
+        return false;
+    if (value.empty()) {
+        error = name + " needs a value";
+        return false;
+    }
+    if (name == "--sign-key") {
+        options.signKey = PathFromUtf8(value);
+    } else {
+        options.expires = value;
+    }
+    return true;
+}
+
 bool ParseManifest(ArgReader& reader, ManifestOptions& options, std::string& error) {
     bool haveDir = false, haveBase = false, haveOut = false, haveJobs = false;
     while (!reader.Done()) {
         std::string name, value;
         bool inlineValue = false;
         if (!reader.Next(name, value, inlineValue))
+            continue;
+        bool signing = false;
+        if (!ParseSigningOption(reader, name, value, inlineValue, options.signing, signing, error))
+            return false;
+        if (signing)
             continue;
         if (name.empty()) {
             if (!SetOnce(haveDir, "CLIENT_DIR", error))
@@ -167,6 +200,11 @@ bool ParseLauncher(ArgReader& reader, LauncherOptions& options, std::string& err
         bool inlineValue = false;
         if (!reader.Next(name, value, inlineValue))
             continue;
+        bool signing = false;
+        if (!ParseSigningOption(reader, name, value, inlineValue, options.signing, signing, error))
+            return false;
+        if (signing)
+            continue;
         if (name.empty()) {
             if (!SetOnce(haveExe, "EXE", error))
                 return false;
@@ -210,6 +248,69 @@ bool ParseLauncher(ArgReader& reader, LauncherOptions& options, std::string& err
     return true;
 }
 
+bool ParseKeygen(ArgReader& reader, KeygenOptions& options, std::string& error) {
+    bool haveOut = false;
+    while (!reader.Done()) {
+        std::string name, value;
+        bool inlineValue = false;
+        if (!reader.Next(name, value, inlineValue))
+            continue;
+        if (name != "--out") {
+            error = "keygen takes only --out KEY.pem";
+            return false;
+        }
+        if (!SetOnce(haveOut, name, error) || !reader.Value(name, value, inlineValue))
+            return false;
+        if (value.empty()) {
+            error = "--out needs a file name";
+            return false;
+        }
+        options.out = PathFromUtf8(value);
+    }
+    if (!haveOut) {
+        error = "keygen needs --out KEY.pem";
+        return false;
+    }
+    return true;
+}
+
+bool ParseVerify(ArgReader& reader, VerifyOptions& options, std::string& error) {
+    bool haveFile = false, haveSig = false;
+    while (!reader.Done()) {
+        std::string name, value;
+        bool inlineValue = false;
+        if (!reader.Next(name, value, inlineValue))
+            continue;
+        if (name.empty()) {
+            if (!SetOnce(haveFile, "FILE", error))
+                return false;
+            options.file = PathFromUtf8(value);
+        } else if (name == "--key" || name == "--sig") {
+            if ((name == "--sig" && !SetOnce(haveSig, name, error)) ||
+                !reader.Value(name, value, inlineValue)) {
+                return false;
+            }
+            if (value.empty()) {
+                error = name + " needs a file name";
+                return false;
+            }
+            if (name == "--key") {
+                options.keys.push_back(PathFromUtf8(value));
+            } else {
+                options.signature = PathFromUtf8(value);
+            }
+        } else {
+            error = "unknown option for verify: " + Printable(name);
+            return false;
+        }
+    }
+    if (!haveFile || options.keys.empty()) {
+        error = "verify needs FILE and --key PUB.pem";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
@@ -239,6 +340,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
     if (command == "launcher") {
         result.kind = CommandKind::Launcher;
         return ParseLauncher(reader, result.launcher, error);
+    }
+    if (command == "keygen") {
+        result.kind = CommandKind::Keygen;
+        return ParseKeygen(reader, result.keygen, error);
+    }
+    if (command == "verify") {
+        result.kind = CommandKind::Verify;
+        return ParseVerify(reader, result.verify, error);
     }
     error = "unknown command '" + Printable(command) + "'";
     return false;
@@ -297,6 +406,25 @@ launcher EXE --version N --url URL
   URL without TAB, CR or LF. EXE must exist (a warning is given when it does
   not start with 'MZ').
 
+Signing (the launcher built with TALVORA_UPDATE_PUBLIC_KEYS requires it):
+  --sign-key KEY    on manifest and launcher: after the file, write FILE.sig
+                    beside it (the DER ECDSA P-256 / SHA-256 signature over the
+                    file's bytes, as `openssl dgst -sha256 -sign KEY` writes
+                    it), then check the pair as it lies on disk. KEY is a PEM
+                    P-256 private key (SEC1 or PKCS#8, unencrypted).
+  --expires 30d|DATE  add EXPIRES<TAB>YYYY-MM-DDTHH:MM:SSZ after the VERSION
+                    line: N days from now, YYYY-MM-DD (midnight UTC) or a full
+                    UTC time. Past it the launcher treats the file as unsigned,
+                    so a captured old file stops working. Needs --sign-key.
+
+keygen --out KEY.pem
+  Writes a new P-256 private key to KEY.pem (mode 0600; an existing file is
+  never overwritten) and its public key to KEY.pub.pem.
+
+verify FILE --key PUB.pem [--key PUB2.pem] [--sig FILE.sig]
+  Checks FILE.sig over FILE with any of the keys, as the launcher does, and
+  reports the EXPIRES moment. Exit 0 only when the launcher would accept it.
+
 Both commands write a temporary file beside the output, flush it to disk and
 rename it over the output at the end: on any error the temporary file is
 removed and an existing output stays as it was.
@@ -322,6 +450,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             return RunManifest(commandLine.manifest, out, err);
         case CommandKind::Launcher:
             return RunLauncher(commandLine.launcher, out, err);
+        case CommandKind::Keygen:
+            return RunKeygen(commandLine.keygen, out, err);
+        case CommandKind::Verify:
+            return RunVerify(commandLine.verify, out, err);
     }
     return kExitUsage;
 }

@@ -9,12 +9,14 @@
 
 namespace talvora {
 
-enum class CommandKind { Help, Manifest, Launcher };
+enum class CommandKind { Help, Manifest, Launcher, Keygen, Verify };
 
 struct CommandLine {
     CommandKind kind = CommandKind::Help;
     ManifestOptions manifest;
     LauncherOptions launcher;
+    KeygenOptions keygen;
+    VerifyOptions verify;
 };
 
 // `args` without the program name, as UTF-8. False, with `error`, for a

@@ -80,6 +80,9 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         }
     }
     const std::string version = options.versionGiven ? options.version : UtcTimestamp();
+    PreparedSigning signing;
+    if (!PrepareSigning(options.signing, signing, err))
+        return kExitRefused;
 
     const std::string urlRefusal = UrlRefusal(options.baseUrl);
     if (!urlRefusal.empty()) {
@@ -168,14 +171,17 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         }
     }
 
-    const std::string text = FormatManifest(version, options.baseUrl, std::move(entries));
+    const std::string text = WithExpiresLine(
+        FormatManifest(version, options.baseUrl, std::move(entries)), signing.expiresLine);
     if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }
+    if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
+        return kExitRefused;
     out << "wrote " << Quoted(options.out) << ": " << walk.files.size() << " files, "
         << HumanBytes(totalBytes) << ", " << ifMissingCount << " IFMISSING, VERSION " << version
-        << "\n";
+        << (signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 
@@ -185,6 +191,9 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
         Error(err) << refusal << "\n";
         return kExitRefused;
     }
+    PreparedSigning signing;
+    if (!PrepareSigning(options.signing, signing, err))
+        return kExitRefused;
     std::error_code ec;
     const fs::file_status status = fs::status(options.exe, ec);
     if (status.type() == fs::file_type::not_found) {
@@ -210,14 +219,16 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
                      << " does not start with 'MZ'; is it a Windows executable?\n";
     }
     std::string error;
-    if (!WriteFileAtomically(options.out,
-                             FormatLauncherVersion(options.version, digest.sha256, options.url),
-                             error)) {
+    const std::string text = WithExpiresLine(
+        FormatLauncherVersion(options.version, digest.sha256, options.url), signing.expiresLine);
+    if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }
+    if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
+        return kExitRefused;
     out << "wrote " << Quoted(options.out) << ": VERSION " << options.version << ", SHA256 "
-        << digest.sha256 << "\n";
+        << digest.sha256 << (signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 

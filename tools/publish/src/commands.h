@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "signature_commands.h"
+
 namespace talvora {
 
 constexpr int kExitOk = 0;
@@ -23,6 +25,7 @@ struct ManifestOptions {
     std::filesystem::path out = "patch_manifest.txt";
     unsigned jobs = 0;  // 0: one hashing thread per core
     bool progress = false;
+    SigningOptions signing;
 };
 
 struct LauncherOptions {
@@ -30,6 +33,7 @@ struct LauncherOptions {
     long long version = 0;
     std::string url;
     std::filesystem::path out = "launcher_version.txt";
+    SigningOptions signing;
 };
 
 int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream& err);

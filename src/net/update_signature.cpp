@@ -1,0 +1,48 @@
+#include "net/update_signature.h"
+
+#include "formats/ecdsa_signature.h"
+#include "formats/expires_line.h"
+#include "formats/public_key_pem.h"
+#include "net/ecdsa_verify.h"
+#include "net/http_client.h"
+
+#include <windows.h>
+
+namespace {
+
+long long UtcNow() {
+    FILETIME now = {};
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    // 100 ns ticks since 1601 to seconds since 1970.
+    return static_cast<long long>(ticks.QuadPart / 10000000ULL) - 11644473600LL;
+}
+
+}  // namespace
+
+bool IsAuthenticUpdateFileAt(const std::string& body, const std::string& signatureDer,
+                             const UpdateKeys& keys, long long now) {
+    EcdsaP256Signature rs;
+    if (!DecodeEcdsaDerSignature(signatureDer, rs))
+        return false;
+    bool verified = false;
+    for (const std::string& pem : keys) {
+        EcdsaP256PublicKey key;
+        if (DecodeP256PublicKeyPem(pem, key) && VerifyEcdsaP256Sha256(body, rs, key)) {
+            verified = true;
+            break;
+        }
+    }
+    return verified && IsFreshAt(body, now);
+}
+
+bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body,
+                           const UpdateKeys& keys) {
+    if (keys.empty())
+        return true;
+    std::string signature;
+    return HttpGetText(url + L".sig", signature) &&
+           IsAuthenticUpdateFileAt(body, signature, keys, UtcNow());
+}
