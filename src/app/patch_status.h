@@ -6,7 +6,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
+
+#include "net/update_keys.h"
 
 // The numbers are fixed: the window tests them.
 enum class PatchPhase : std::int32_t {
@@ -23,7 +24,7 @@ struct PatchStatus {
     // Written before the worker exists, read-only afterwards.
     std::wstring installDir;
     std::wstring manifestUrl;
-    std::vector<std::string> updateKeys;  // PEM public keys; empty: the manifest is not signed
+    UpdateKeys updateKeys;  // empty: the manifest is not signed
     std::thread workerThread;
     std::atomic<bool> busy{false};
     std::atomic<bool> stopRequested{false};

@@ -12,7 +12,3 @@
 // gives false.
 bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body,
                            const UpdateKeys& keys);
-
-// The same check with the signature in hand and the time given (seconds since 1970, UTC).
-bool IsAuthenticUpdateFileAt(const std::string& body, const std::string& signatureDer,
-                             const UpdateKeys& keys, long long now);

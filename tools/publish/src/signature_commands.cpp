@@ -7,7 +7,7 @@
 
 #include "atomic_file.h"
 #include "commands.h"
-#include "formats/expires_line.h"
+#include "net/expires_line.h"
 #include "new_file.h"
 #include "signing.h"
 #include "text.h"

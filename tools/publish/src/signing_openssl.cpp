@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "formats/ecdsa_signature.h"
-#include "formats/public_key_pem.h"
+#include "net/ecdsa_signature.h"
+#include "net/public_key_pem.h"
 
 namespace talvora {
 

@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "cli.h"
-#include "formats/ecdsa_signature.h"
-#include "formats/expires_line.h"
-#include "formats/public_key_pem.h"
+#include "net/ecdsa_signature.h"
+#include "net/expires_line.h"
+#include "net/public_key_pem.h"
 #include "signing.h"
 #include "test_support.h"
 

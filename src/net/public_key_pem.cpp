@@ -1,4 +1,4 @@
-#include "formats/public_key_pem.h"
+#include "net/public_key_pem.h"
 
 #include <cstddef>
 

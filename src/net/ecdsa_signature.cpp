@@ -1,4 +1,4 @@
-#include "formats/ecdsa_signature.h"
+#include "net/ecdsa_signature.h"
 
 #include <cstddef>
 

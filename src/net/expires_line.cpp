@@ -1,4 +1,4 @@
-#include "formats/expires_line.h"
+#include "net/expires_line.h"
 
 #include <cstddef>
 
