@@ -8,6 +8,7 @@ set(TALVORA_FORMATS_SOURCES
     ${TALVORA_FORMATS_ROOT}/src/net/ecdsa_signature.cpp
     ${TALVORA_FORMATS_ROOT}/src/net/expires_line.cpp
     ${TALVORA_FORMATS_ROOT}/src/net/hex_digest.cpp
+    ${TALVORA_FORMATS_ROOT}/src/net/pem_block.cpp
     ${TALVORA_FORMATS_ROOT}/src/net/public_key_pem.cpp
     ${TALVORA_FORMATS_ROOT}/src/net/utf8.cpp
     ${TALVORA_FORMATS_ROOT}/src/patch/case_fold.cpp

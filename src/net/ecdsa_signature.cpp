@@ -57,3 +57,26 @@ bool DecodeEcdsaDerSignature(const std::string& der, EcdsaP256Signature& rs) {
     rs = decoded;
     return true;
 }
+
+namespace {
+
+void AppendInteger(std::string& der, const unsigned char* value) {
+    std::size_t first = 0;
+    while (first < 31 && value[first] == 0)
+        ++first;
+    const bool pad = (value[first] & 0x80) != 0;
+    der.push_back(0x02);
+    der.push_back(static_cast<char>(32 - first + (pad ? 1 : 0)));
+    if (pad)
+        der.push_back('\0');
+    der.append(reinterpret_cast<const char*>(value + first), 32 - first);
+}
+
+}  // namespace
+
+std::string EncodeEcdsaDerSignature(const EcdsaP256Signature& rs) {
+    std::string body;
+    AppendInteger(body, rs.data());
+    AppendInteger(body, rs.data() + 32);
+    return std::string(1, '\x30') + static_cast<char>(body.size()) + body;
+}

@@ -11,3 +11,6 @@ using EcdsaP256Signature = std::array<unsigned char, 64>;  // r || s
 // integers of at most 32 significant bytes, neither zero, nothing before or after. Anything else
 // (BER leniency, a longer file, another curve's sizes) is refused.
 bool DecodeEcdsaDerSignature(const std::string& der, EcdsaP256Signature& rs);
+
+// The DER form of r || s, as OpenSSL writes it (for signers whose platform gives the raw pair).
+std::string EncodeEcdsaDerSignature(const EcdsaP256Signature& rs);

@@ -11,3 +11,6 @@ using EcdsaP256PublicKey = std::array<unsigned char, 64>;  // X || Y
 // whose DER is the P-256 SubjectPublicKeyInfo with an uncompressed point: any other curve,
 // algorithm, point form or a private key is refused.
 bool DecodeP256PublicKeyPem(const std::string& pem, EcdsaP256PublicKey& xy);
+
+// The same PEM form, as `openssl ec -pubout` writes it.
+std::string EncodeP256PublicKeyPem(const EcdsaP256PublicKey& xy);

@@ -90,7 +90,8 @@ std::string DescribeExpiry(const std::string& body, std::int64_t now, bool& usab
     const std::string when = FormatUtcTimestamp(expires);
     if (!usable)
         return "EXPIRED at " + when + ": the launcher refuses it";
-    return "EXPIRES " + when + " (in " + std::to_string((expires - now) / kDay) + " days)";
+    return "EXPIRES " + when + " (in " + std::to_string((expires - now + kDay / 2) / kDay) +
+           " days)";
 }
 
 }  // namespace

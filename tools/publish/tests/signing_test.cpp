@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli.h"
+#include "ec_private_key.h"
 #include "net/ecdsa_signature.h"
 #include "net/expires_line.h"
 #include "net/public_key_pem.h"
@@ -71,6 +72,7 @@ TEST(SignatureFormat, DecodesWhatOpenSslSignsAsOpenSslReadsIt) {
         BN_bn2binpad(ECDSA_SIG_get0_s(sig), expected + 32, 32);
         ECDSA_SIG_free(sig);
         ASSERT_EQ(0, memcmp(expected, rs.data(), 64)) << i;
+        ASSERT_EQ(EncodeEcdsaDerSignature(rs), der) << i;  // what the CNG signer writes
     }
 }
 
@@ -224,4 +226,26 @@ TEST(SigningCommands, KeygenSignVerifyAndInterop) {
     WriteFile(dir / "old.txt.sig", signature);
     EXPECT_EQ(Cli({"verify", d + "/old.txt", "--key", d + "/key.pub.pem"}, &output), 1);
     EXPECT_NE(output.find("EXPIRED at 2020-01-01T00:00:00Z"), std::string::npos) << output;
+}
+
+// The key files of the CNG build, read and written without OpenSSL, byte for byte as OpenSSL
+// writes them; PKCS#8 gives the same key.
+TEST(PrivateKeyFormat, ReadsAndWritesWhatOpenSslDoes) {
+    ScratchDir dir;
+    const std::string d = dir.path().string();
+    ASSERT_EQ(Shell("cd '" + d +
+                    "' && openssl ecparam -name prime256v1 -genkey -noout -out k.pem && openssl ec "
+                    "-in k.pem -pubout -out k.pub && openssl pkcs8 -topk8 -nocrypt -in k.pem -out "
+                    "k8.pem && openssl ecparam -name secp384r1 -genkey -noout -out p384.pem"),
+              0);
+    talvora::P256PrivateKey key, key8;
+    std::string error;
+    ASSERT_TRUE(talvora::DecodeP256PrivateKeyPem(ReadFile(dir / "k.pem"), key, error)) << error;
+    EXPECT_EQ(talvora::EncodeP256PrivateKeyPem(key), ReadFile(dir / "k.pem"));
+    EXPECT_EQ(EncodeP256PublicKeyPem(key.xy), ReadFile(dir / "k.pub"));
+    ASSERT_TRUE(talvora::DecodeP256PrivateKeyPem(ReadFile(dir / "k8.pem"), key8, error)) << error;
+    EXPECT_EQ(key8.d, key.d);
+    EXPECT_EQ(key8.xy, key.xy);
+    EXPECT_FALSE(talvora::DecodeP256PrivateKeyPem(ReadFile(dir / "p384.pem"), key, error));
+    EXPECT_FALSE(talvora::DecodeP256PrivateKeyPem(ReadFile(dir / "k.pub"), key, error));
 }
