@@ -94,7 +94,7 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         Warning(err)
             << "--base does not end with '/': the launcher appends file paths to it as they "
                "stand, e.g. "
-            << options.baseUrl << "data\\file.pak\n";
+            << options.baseUrl << "data" << options.separator << "file.pak\n";
     }
     for (const std::string& pattern : options.ifMissing) {
         if (pattern.empty()) {
@@ -173,7 +173,8 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
     }
 
     const std::string text = WithExpiresLine(
-        FormatManifest(version, options.baseUrl, std::move(entries)), signing.expiresLine);
+        FormatManifest(version, options.baseUrl, std::move(entries), options.separator),
+        signing.expiresLine);
     if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
         return kExitRefused;
@@ -223,6 +224,7 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
     info.version = static_cast<std::int32_t>(options.version);
     info.sha256 = digest.sha256;
     info.url = options.url;
+    info.size = digest.size;
     std::string error;
     const std::string text = WithExpiresLine(FormatLauncherVersion(info), signing.expiresLine);
     if (!WriteFileAtomically(options.out, text, error)) {
@@ -232,7 +234,7 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
     if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
         return kExitRefused;
     out << "wrote " << Quoted(options.out) << ": VERSION " << options.version << ", SHA256 "
-        << digest.sha256 << (signing.sign ? ", signed" : "") << "\n";
+        << digest.sha256 << ", SIZE " << digest.size << (signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 
