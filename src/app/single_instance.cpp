@@ -4,29 +4,39 @@
 #include <cstdint>
 
 #include "app/window_proc.h"
+#include "patch/case_fold.h"
 #include "patch/install_paths.h"
-#include "patch/staging.h"
 
 namespace {
 
 constexpr DWORD kPollMs = 200;
 
-std::uint64_t Fnv1a(const std::wstring& text) {
+std::uint64_t Fnv1a(const std::string& bytes) {
     std::uint64_t hash = 14695981039346656037ull;
-    for (wchar_t c : text) {
-        for (int shift = 0; shift < 16; shift += 8) {
-            hash ^= (static_cast<std::uint64_t>(c) >> shift) & 0xFF;
-            hash *= 1099511628211ull;
-        }
+    for (char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
     }
     return hash;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    const int size = static_cast<int>(text.size());
+    const int needed =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
+    if (needed > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &bytes[0], needed, nullptr, nullptr);
+    }
+    return bytes;
 }
 
 std::uint64_t FolderHash(const std::wstring& folder) {
     const std::wstring finalPath = FinalPathOf(folder);
     if (finalPath.empty())
         return 0;
-    return Fnv1a(PathCollisionKey(finalPath)) | 1;  // 0 stays "unknown"
+    // Folded as file names are compared, so that every spelling gives one name.
+    return Fnv1a(FoldCaseUtf8(ToUtf8(finalPath))) | 1;  // 0 stays "unknown"
 }
 
 // The folder of the program behind `window`.

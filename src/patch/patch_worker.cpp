@@ -119,18 +119,17 @@ void PatchWorker(PatchStatus& status) {
     body = std::string();
 
     // The whole list is judged before anything is written or fetched.
-    const std::vector<std::wstring> widePaths = WidePathsOf(manifest.entries);
-    for (const std::wstring& widePath : widePaths) {
-        if (!IsSafeRelativePath(widePath)) {
-            EndRun(status, PatchPhase::Failed, kBadPath + widePath);
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (!IsSafeRelativePath(entry.relPath)) {
+            EndRun(status, PatchPhase::Failed, kBadPath + Utf8ToWide(entry.relPath));
             return;
         }
     }
-    if (PathsCollide(widePaths)) {
+    if (EntriesCollide(manifest.entries)) {
         EndRun(status, PatchPhase::Failed, kBadList);
         return;
     }
-    RemoveLeftoverStaging(status.installDir, widePaths);
+    RemoveLeftoverStaging(status.installDir, manifest.entries);
 
     const bool fullCheck = status.fullCheck.load();
     std::vector<ManifestEntry> pending;
@@ -142,12 +141,12 @@ void PatchWorker(PatchStatus& status) {
         }
         const std::wstring widePath = Utf8ToWide(entry.relPath);
         // Refused before anything is fetched, so a hostile list cannot write a single byte.
-        if (!IsSafeRelativePath(widePath)) {
+        if (!IsSafeRelativePath(entry.relPath)) {
             EndRun(status, PatchPhase::Failed,
                    L"Hibás fájlútvonal a frissítési listában: " + widePath);
             return;
         }
-        const std::wstring localPath = LocalPathFor(status.installDir, widePath);
+        const std::wstring localPath = LocalPathFor(status.installDir, entry.relPath);
         bool needed;
         if (entry.ifMissing) {
             needed = ::GetFileAttributesW(localPath.c_str()) == INVALID_FILE_ATTRIBUTES;
@@ -176,18 +175,18 @@ void PatchWorker(PatchStatus& status) {
             return;
         }
         const std::wstring widePath = Utf8ToWide(entry.relPath);
-        const std::wstring target = LocalPathFor(status.installDir, widePath);
+        const std::wstring target = LocalPathFor(status.installDir, entry.relPath);
         const std::wstring part = PartPathFor(target);
         // An elevated process must never write through a link that someone planted below the
         // installation.
-        if (!EntryPathsArePlain(status.installDir, widePath)) {
+        if (!EntryPathsArePlain(status.installDir, entry.relPath)) {
             EndRun(status, PatchPhase::Failed, kBadPath + widePath);
             return;
         }
         CreateParentDirectories(target);
         bool inTheWay = false;
         if (!MakeFreshStagingFile(part, inTheWay) ||
-            !IsPlainPathBelow(status.installDir, PartPathFor(widePath))) {
+            !EntryPathsArePlain(status.installDir, entry.relPath)) {
             EndRun(status, PatchPhase::Failed,
                    (inTheWay ? kBadPath : L"Letöltési hiba: ") + widePath);
             return;
@@ -221,7 +220,7 @@ void PatchWorker(PatchStatus& status) {
         // game makes it fail, and that must not pass for an installed file.
         status.phase.store(PatchPhase::Downloading);
         // The download took a while: a link could have been planted meanwhile.
-        if (!EntryPathsArePlain(status.installDir, widePath)) {
+        if (!EntryPathsArePlain(status.installDir, entry.relPath)) {
             EndRun(status, PatchPhase::Failed, kBadPath + widePath);
             return;
         }

@@ -7,22 +7,14 @@
 
 #include "patch/manifest.h"
 
-// The name under which Windows finds `widePath` below the installation: '/' read as '\', empty and
-// "." segments dropped, trailing dots and spaces of each segment cut (Windows ignores them), case
-// folded. Two paths with one key are one file.
-std::wstring PathCollisionKey(const std::wstring& widePath);
-
-// Wide paths of every entry, in manifest order.
-std::vector<std::wstring> WidePathsOf(const std::vector<ManifestEntry>& entries);
-
-// True when two entries would share a file on disk: the same file twice, one entry's staging
-// (".part") file being another entry or its folder, or a file that another entry needs as a folder.
-// Such a list could never end with every file in place.
-bool PathsCollide(const std::vector<std::wstring>& widePaths);
+// True when two entries would share a file on disk (by CollisionKey): the same file twice, one
+// entry's staging (".part") file being another entry or its folder, or a file that another entry
+// needs as a folder. Such a list could never end with every file in place.
+bool EntriesCollide(const std::vector<ManifestEntry>& entries);
 
 // True when neither the entry's file, nor its staging file, nor a folder above them is reached
-// through a link (see IsPlainPathBelow).
-bool EntryPathsArePlain(const std::wstring& installDir, const std::wstring& widePath);
+// through a link (see IsPlainPathBelow). For a path that passed IsSafeRelativePath.
+bool EntryPathsArePlain(const std::wstring& installDir, const std::string& relPath);
 
 // Replaces whatever stands at `partPath` with a new empty file of our own, so a download never
 // writes into an old name: a hard link shares its content with a file elsewhere, and under Wine a
@@ -30,7 +22,7 @@ bool EntryPathsArePlain(const std::wstring& installDir, const std::wstring& wide
 // `somethingInTheWay` then tells a name that could not be cleared from any other failure.
 bool MakeFreshStagingFile(const std::wstring& partPath, bool& somethingInTheWay);
 
-// Deletes the staging files that a killed run left behind for these entries. Only plain files that
-// are reached without passing a link are deleted; anything else is left alone.
+// Deletes the staging files that a killed run left behind for these entries (paths that passed
+// IsSafeRelativePath). Only plain files reached without passing a link are deleted.
 void RemoveLeftoverStaging(const std::wstring& installDir,
-                           const std::vector<std::wstring>& widePaths);
+                           const std::vector<ManifestEntry>& entries);
