@@ -231,3 +231,18 @@ TEST(SelfUpdateSwap, RollBackRestoresThePreviousBuild) {
     EXPECT_FALSE(PathExists(exe + L".old"));
     EXPECT_FALSE(PathExists(exe + L".new"));
 }
+
+// A ".old" beside the launcher that is a link must not lead the elevated launcher to delete what
+// it points to (under Wine, deleting a link to a file deletes its target).
+TEST(SelfUpdateSwap, OldCopyThatIsALinkIsLeftAlone) {
+    TempDir dir;
+    const std::wstring exe = dir / L"Talvora.exe";
+    const std::wstring victim = dir / L"victim.dll";
+    ASSERT_TRUE(WriteFileBytes(exe, "launcher"));
+    ASSERT_TRUE(WriteFileBytes(victim, "system file"));
+    if (!MakeSymlink(exe + L".old", victim))
+        GTEST_SKIP() << "this system does not let the test make links";
+    RemoveOldLauncherCopy(exe);
+    EXPECT_EQ(ReadFileBytes(victim), "system file");
+    EXPECT_EQ(ReadFileBytes(exe), "launcher");
+}
