@@ -10,7 +10,7 @@
 // IsSafeRelativePath.
 std::wstring LocalPathFor(const std::wstring& installDir, const std::string& relPath);
 
-// Where a download is written until it has been verified.
+// Where a download is written until it has been verified (StagingPathOf, for a local path).
 std::wstring PartPathFor(const std::wstring& localPath);
 
 // baseUrl + widePath as the manifest wrote it: no separator added, nothing escaped.

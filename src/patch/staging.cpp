@@ -8,6 +8,7 @@
 #include "net/text_conversion.h"
 #include "patch/install_paths.h"
 #include "patch/relative_path.h"
+#include "patch/staging_name.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ bool EntriesCollide(const std::vector<ManifestEntry>& entries) {
             return true;
     }
     for (const ManifestEntry& entry : entries) {
-        const std::string staging = CollisionKey(entry.relPath + ".part");
+        const std::string staging = CollisionKey(StagingPathOf(entry.relPath));
         if (files.count(staging) != 0 || folders.count(staging) != 0)
             return true;
     }
