@@ -23,9 +23,9 @@ using HeldMutex = UniqueHandle<HeldMutexTraits>;
 // from its final path, case folded and hashed. Empty when the folder cannot be opened.
 std::wstring InstanceKeyOf(const std::wstring& folder);
 
-// Claims `folder` for this process. False when another launcher holds it: its window has then been
-// brought to the front (found as a "TalvoraPatcher" window of a program in the same folder, when
-// it has one yet) and this process should end. A launcher that is just
-// ending (as after its self-update) is waited for. When no guard can be made at all the claim is
-// granted unguarded. A holder without a window is waited for at most `waitMs`.
+// Claims `folder` for this process. False when another launcher holds it: its window (a
+// "TalvoraPatcher" window of a program in the same folder) has then been brought to the front, and
+// this process should end. A holder without a window yet is waited for at most `waitMs`, so that a
+// launcher ending after its self-update hands over. When no guard can be made at all, the claim is
+// granted unguarded.
 bool ClaimInstallFolder(const std::wstring& folder, HeldMutex& guard, DWORD waitMs = 10000);

@@ -185,10 +185,13 @@ void PatchWorker(PatchStatus& status) {
         }
         CreateParentDirectories(target);
         bool inTheWay = false;
-        if (!MakeFreshStagingFile(part, inTheWay) ||
-            !EntryPathsArePlain(status.installDir, entry.relPath)) {
-            EndRun(status, PatchPhase::Failed,
-                   (inTheWay ? kBadPath : L"Letöltési hiba: ") + widePath);
+        const bool fresh = MakeFreshStagingFile(part, inTheWay);
+        if (!fresh && !inTheWay) {
+            EndRun(status, PatchPhase::Failed, L"Letöltési hiba: " + widePath);
+            return;
+        }
+        if (!fresh || !EntryPathsArePlain(status.installDir, entry.relPath)) {
+            EndRun(status, PatchPhase::Failed, kBadPath + widePath);
             return;
         }
         SetStatusText(status, DownloadStatusLine(index + 1, count, widePath));
