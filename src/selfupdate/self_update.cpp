@@ -9,6 +9,7 @@
 #include "net/http_client.h"
 #include "net/text_conversion.h"
 #include "patch/install_paths.h"
+#include "patch/staging.h"
 #include "selfupdate/launcher_version.h"
 
 const std::int32_t CurrentLauncherVersion = TALVORA_LAUNCHER_VERSION;
@@ -76,7 +77,9 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     if (!SwapNamesArePlain(exePath))
         return false;
     const std::wstring newPath = exePath + L".new";
-    ::DeleteFileW(newPath.c_str());
+    bool inTheWay = false;
+    if (!MakeFreshStagingFile(newPath, inTheWay))
+        return false;
 
     const CancelPredicate never = [] { return false; };
     if (!HttpDownloadFile(Utf8ToWide(info.url), newPath, never,
