@@ -32,3 +32,7 @@ bool SwapInNewLauncher(const std::wstring& exePath);
 // Undoes a completed swap (the new build could not be started): the previous build goes back
 // under its own name and the new one is removed.
 void RollBackLauncherSwap(const std::wstring& exePath);
+
+// Deletes the copy that a completed swap left at exePath + ".old", unless that name is a link
+// (under Wine, deleting a link to a file deletes the file it points to).
+void RemoveOldLauncherCopy(const std::wstring& exePath);

@@ -41,7 +41,7 @@ void AppendRun(const std::wstring& folder) {
 int wmain() {
     // Lets a test look at the ".old" copy that a completed swap leaves behind.
     if (Env(L"TALVORA_PROBE_KEEP_OLD") != L"1")
-        ::DeleteFileW((ExePath() + L".old").c_str());
+        RemoveOldLauncherCopy(ExePath());
 
     std::wstring versionUrl = Env(L"TALVORA_PROBE_VERSION_URL");
     if (versionUrl.empty())
