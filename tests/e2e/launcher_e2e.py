@@ -474,6 +474,35 @@ def case_fault_manifest_trickle(server_root, install, shots):
 
 def case_fault_file_trickle(server_root, install, shots):
     fault_row(server_root, install, shots, "file trickle", {}, slow_files=True)
+def case_second_launcher(server_root, install, shots):
+    """A second launcher on the same folder hands over to the first and ends; one run only."""
+    pack = Pack(server_root, install, slow=True)
+    pack.install_all(except_=("sound/theme.ogg",))
+    first = Launcher(install, shots)
+    second = None
+    try:
+        if not check(first.window is not None, "no window titled Talvora appeared"):
+            return
+        started = time.monotonic()
+        second = subprocess.Popen([WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))],
+                                  cwd=first.elsewhere, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            code = second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            code = None
+        print(f"second launcher ended after {time.monotonic() - started:.2f} s", flush=True)
+        check(code == 0, f"the second launcher did not hand over and end ({code})")
+        check(desktop.find_windows("Talvora", timeout=1) == [first.window],
+              "another launcher window appeared")
+        check(wait_ready(first), "the first launcher's update did not finish")
+        check(pack.installed_ok(), "the installation is not up to date")
+        close_and_check(first)
+    finally:
+        if second is not None and second.poll() is None:
+            second.kill()
+            second.wait()
+        first.stop()
 
 
 CASES = {
@@ -487,6 +516,7 @@ CASES = {
     "fault_silent_server": case_fault_silent_server,
     "fault_manifest_trickle": case_fault_manifest_trickle,
     "fault_file_trickle": case_fault_file_trickle,
+    "second_launcher": case_second_launcher,
 }
 
 
