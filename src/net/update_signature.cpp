@@ -42,10 +42,11 @@ bool IsAuthenticAt(const std::string& body, const std::string& signatureDer, con
 
 }  // namespace
 
-bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body,
-                           const UpdateKeys& keys) {
+bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body, const UpdateKeys& keys,
+                           const CancelPredicate& cancel) {
     if (keys.empty())
         return true;
     std::string signature;
-    return HttpGetText(url + L".sig", signature) && IsAuthenticAt(body, signature, keys, UtcNow());
+    return HttpGetText(url + L".sig", signature, cancel) &&
+           IsAuthenticAt(body, signature, keys, UtcNow());
 }

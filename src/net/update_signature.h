@@ -5,10 +5,11 @@
 
 #include <string>
 
+#include "net/http_client.h"
 #include "net/update_keys.h"
 
 // Always true when `keys` is empty (a build without signatures). Otherwise fetches `url` + ".sig"
 // and checks it; a missing, malformed or foreign signature, or an EXPIRES moment already past,
-// gives false.
-bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body,
-                           const UpdateKeys& keys);
+// gives false, as does a fetch that `cancel` stops.
+bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body, const UpdateKeys& keys,
+                           const CancelPredicate& cancel = CancelPredicate());

@@ -118,7 +118,11 @@ void PatchWorker(PatchStatus& status) {
         return;
     }
     // Checked over the bytes as received, before any of them is interpreted.
-    if (!IsAuthenticUpdateFile(status.manifestUrl, body, status.updateKeys)) {
+    if (!IsAuthenticUpdateFile(status.manifestUrl, body, status.updateKeys, cancel)) {
+        if (status.stopRequested.load()) {
+            FinishCancelled(status);
+            return;
+        }
         EndRun(status, PatchPhase::Failed, L"A frissítési lista hitelesítése sikertelen.");
         return;
     }

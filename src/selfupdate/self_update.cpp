@@ -81,7 +81,7 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     std::string body;
     if (!HttpGetText(versionUrl, body, pastDeadline))
         return false;
-    if (!IsAuthenticUpdateFile(versionUrl, body, keys))
+    if (!IsAuthenticUpdateFile(versionUrl, body, keys, pastDeadline))
         return false;
     LauncherVersionInfo info;
     if (!ParseLauncherVersion(body, info))

@@ -666,6 +666,7 @@ class FaultRow : public PatchRun {
         PatchStatus stopped;
         stopped.installDir = stoppedDir;
         stopped.manifestUrl = status.manifestUrl;
+        stopped.updateKeys = status.updateKeys;
 
         const auto start = std::chrono::steady_clock::now();
         StartPatchRun(status, false);
@@ -733,6 +734,18 @@ TEST_F(FaultRow, ManifestAtOneByteEveryFiveSeconds) {
     RunRow(
         "manifest trickle", [](const std::wstring&) {}, true);
     ExpectEnd(PatchPhase::Failed, kUnreachable);
+    EXPECT_TRUE(FileRequests().empty());
+}
+
+// With keys built in, the manifest's signature is one more fetch that a stop must not wait for.
+TEST_F(FaultRow, ManifestSignatureAtOneByteEveryFiveSeconds) {
+    ServeManifest(Publish("a.pak", PatternBytes(1000, 35)));
+    ASSERT_TRUE(ServeFile(Wide(ns + "/pack/patch_manifest.txt.sig"), std::string(200, 's')));
+    ASSERT_TRUE(ServeFile(Wide(ns + "/pack/patch_manifest.txt.sig.fault"), "trickle"));
+    status.updateKeys = {"a key: the signature never arrives to be checked"};
+    RunRow(
+        "manifest signature trickle", [](const std::wstring&) {}, true);
+    ExpectEnd(PatchPhase::Failed, L"A frissítési lista hitelesítése sikertelen.");
     EXPECT_TRUE(FileRequests().empty());
 }
 
@@ -811,9 +824,12 @@ TEST_F(PatchRun, LinksBelowTheInstallationAreNeverWrittenThrough) {
         SCOPED_TRACE(c.name);
         RemoveTree(install);
         RemoveTree(outside);
-        for (auto& n : ListTree(install)) printf("LEFT %s\n", Narrow(n).c_str());
-        printf("EXISTS %d attrs %lx\n", (int)PathExists(install), ::GetFileAttributesW(install.c_str()));
-        for (auto& n : ListTree(temp.path())) printf("TEMP %s\n", Narrow(n).c_str());
+        for (auto& n : ListTree(install))
+            printf("LEFT %s\n", Narrow(n).c_str());
+        printf("EXISTS %d attrs %lx\n", (int)PathExists(install),
+               ::GetFileAttributesW(install.c_str()));
+        for (auto& n : ListTree(temp.path()))
+            printf("TEMP %s\n", Narrow(n).c_str());
         ASSERT_TRUE(::CreateDirectoryW(install.c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryW(outside.c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryW((outside + L"\\deep").c_str(), nullptr));

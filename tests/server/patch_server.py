@@ -23,8 +23,9 @@ misbehaviour for the rest of the path:
               closed a moment later (a keep-alive connection the server drops, as load
               balancers and idle timeouts do)
 
-A fault can also be bound to a path the client cannot choose (the manifest, the version file):
-PatchServer(root, faults={"pack/launcher_version.txt": "trickle"}).
+A fault can also be bound to a path the client cannot choose (the manifest, the version file, a
+signature): PatchServer(root, faults={"pack/launcher_version.txt": "trickle"}), or a file beside it
+in the served folder named like it with ".fault" added, holding the mode's name.
 
 A missing file gives a 404 HTML page. Both '/' and '\\' separate folders, as on a Windows host.
 Every request is logged as one JSON line: method, path, version and all headers in order.
@@ -75,7 +76,7 @@ class _Handler(BaseHTTPRequestHandler):
         self.server.patch_server._log_request(self)
         mode, rel = _split_fault(self.path)
         if mode is None:
-            mode = self.server.patch_server.faults.get(rel)
+            mode = self.server.patch_server._bound_fault(rel)
         if mode is not None and mode not in MODES:
             self._send_page(400, b"<html><body>unknown fault mode</body></html>\n")
             return
@@ -304,6 +305,12 @@ class PatchServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+    def _bound_fault(self, rel):
+        if rel in self.faults:
+            return self.faults[rel]
+        marker = self._read_file(rel + ".fault")
+        return marker.decode("ascii", "replace").strip() if marker is not None else None
 
     def _read_file(self, rel):
         full = os.path.realpath(os.path.join(self.root, rel))

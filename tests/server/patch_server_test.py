@@ -140,8 +140,9 @@ class PatchServerModes(unittest.TestCase):
         self.assertEqual(r.getheader("Content-Length"), str(len(body)))
         self.assertEqual(body[:len(BODY)], BODY)
 
-    def test_trickle_silent_and_path_faults(self):
-        self.server.faults["pack/sub/a.bin"] = "trickle"
+    def test_trickle_silent_and_faults_bound_to_a_path(self):
+        with open(os.path.join(self.server.root, "pack", "sub", "a.bin.fault"), "w") as f:
+            f.write("trickle\n")
         start = time.monotonic()
         _, body, error = raw_get(self.server.port, "/pack/sub/a.bin", timeout=1.0)
         self.assertIsInstance(error, socket.timeout)
@@ -149,6 +150,10 @@ class PatchServerModes(unittest.TestCase):
         _, body, error = raw_get(self.server.port, "/fault/silent/pack/sub/a.bin", timeout=1.0)
         self.assertIsInstance(error, socket.timeout)
         self.assertEqual(body, b"")
+        self.server.faults["pack/sub/a.bin"] = "404"
+        conn, r = self.get("/pack/sub/a.bin")
+        self.assertEqual(r.status, 404)
+        conn.close()
         self.assertLess(time.monotonic() - start, 4)
 
     def test_log_keeps_method_path_and_headers_in_order(self):
