@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -355,7 +356,9 @@ TEST(SplashGeometry, HalfTheScreenHighInTheMiddle) {
 // What Talvora.exe carries: the pictures and the icon under the ids the code loads, and one
 // application manifest that asks for administrator rights and leaves scaling to the system.
 TEST(Executable, CarriesThePicturesTheIconAndOneManifest) {
-    HMODULE exe = ::LoadLibraryExW(BuildPath(TALVORA_EXE_UTF8).c_str(), nullptr,
+    std::wstring path = BuildPath(TALVORA_EXE_UTF8);
+    std::replace(path.begin(), path.end(), L'/', L'\\');  // the loader wants backslashes
+    HMODULE exe = ::LoadLibraryExW(path.c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(exe, nullptr) << TALVORA_EXE_UTF8;
     for (int id : {TALVORA_BACKGROUND_PICTURE, TALVORA_BADGE_PICTURE})
