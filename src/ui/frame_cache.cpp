@@ -1,6 +1,8 @@
 #include "ui/frame_cache.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "app/window_state.h"
@@ -65,6 +67,7 @@ class FrameCache {
         pageKey_.clear();
         splashKey_.clear();
         scene_.clear();
+        layout_ = PageLayout();
         emberBoxes_.clear();
     }
 
@@ -81,7 +84,7 @@ class FrameCache {
 
     void ComposePage() {
         splashKey_.clear();
-        const PageLayout layout = DescribePage(width_, height_);
+        PageLayout layout = DescribePage(width_, height_);
         const std::wstring baseKey = PictureKey(gBackgroundPicture);
         if (baseKey != baseKey_) {
             base_.Fill(0);
@@ -91,33 +94,34 @@ class FrameCache {
         }
 
         // Rows where embers can appear, one more on each side than the band's clip.
-        const Gdiplus::RectF& band = layout.emberBand;
-        band_ = Box{0, static_cast<int>(std::floor(std::min(band.Y, band.Y + band.Height))) - 1,
-                    width_, static_cast<int>(std::ceil(std::max(band.Y, band.Y + band.Height))) + 1}
+        const Gdiplus::RectF& clip = layout.emberBand;
+        band_ = Box{0, static_cast<int>(std::floor(std::min(clip.Y, clip.Y + clip.Height))) - 1,
+                    width_, static_cast<int>(std::ceil(std::max(clip.Y, clip.Y + clip.Height))) + 1}
                     .Intersect(frame_.Bounds());
 
         StoreHitRects(layout);
         std::vector<SceneElement> scene = BuildScene(layout);
         const std::wstring pageKey =
             baseKey_ + (gSettingsOpen ? L"|settings|" : L"|main|") + UiFontFamilyName();
-        if (pageKey != pageKey_ || scene.size() != scene_.size()) {
-            scene_ = std::move(scene);
+        const bool rebuild = pageKey != pageKey_ || scene.size() != scene_.size();
+        const std::vector<Box> dirty =
+            rebuild ? std::vector<Box>() : ChangedBoxes(layout_, scene_, layout, scene);
+        scene_ = std::move(scene);
+        layout_ = std::move(layout);
+        if (rebuild) {
             RebuildAll();
             pageKey_ = pageKey;
-        } else {
-            const std::vector<Box> dirty = ChangedBoxes(scene_, scene);
-            scene_ = std::move(scene);
-            for (const Box& box : dirty)
-                Redraw(box.Intersect(frame_.Bounds()));
         }
-        MoveEmbers(band);
+        for (const Box& box : dirty)
+            Redraw(box.Intersect(frame_.Bounds()));
+        MoveEmbers(layout_.emberBand);
     }
 
     void RebuildAll() {
         const Box all = frame_.Bounds();
         still_.CopyFrom(base_, all);
         for (const SceneElement& e : scene_)
-            e.draw(still_.graphics());
+            DrawElement(still_.graphics(), layout_, e);
         DrawTop(band_);
         work_.CopyFrom(base_, all);
         frame_.CopyFrom(still_, all);
@@ -148,7 +152,7 @@ class FrameCache {
             return;
         for (const SceneElement& e : scene_) {
             if (e.bounds.Overlaps(box))
-                e.draw(view.graphics());
+                DrawElement(view.graphics(), layout_, e);
         }
     }
 
@@ -190,6 +194,7 @@ class FrameCache {
     std::wstring baseKey_;
     std::wstring pageKey_;
     std::wstring splashKey_;
+    PageLayout layout_;  // the scene's parts
     std::vector<SceneElement> scene_;
     std::vector<Box> emberBoxes_;
     TextCache text_;

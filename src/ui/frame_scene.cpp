@@ -1,7 +1,9 @@
 #include "ui/frame_scene.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <tuple>
 #include <type_traits>
 
 #include "ui/frame_parts.h"
@@ -11,120 +13,116 @@ using namespace Gdiplus;
 
 namespace {
 
-// Keys list every value a part is drawn from, so that any change of the layout reaches them.
-void Append(std::wstring& key, const std::wstring& text) {
-    key += std::to_wstring(text.size());
-    key += L':';
-    key += text;
+// Every value a part is drawn from, so that any change of the layout counts.
+auto Fields(const GradientRectPart& p) {
+    return std::tie(p.x, p.y, p.width, p.height, p.top, p.bottom);
 }
 
-void Append(std::wstring& key, float value) {
-    std::uint32_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    key += std::to_wstring(bits);
-    key += L'|';
+auto Fields(const RulePart& p) {
+    return std::tie(p.y, p.width, p.thickness, p.edge, p.middle);
 }
 
-template <typename T>
-std::enable_if_t<std::is_integral<T>::value || std::is_enum<T>::value> Append(std::wstring& key,
-                                                                              T value) {
-    key += std::to_wstring(static_cast<long long>(value));
-    key += L'|';
+auto Fields(const TextPart& p) {
+    return std::tie(p.text, p.box.X, p.box.Y, p.box.Width, p.box.Height, p.size, p.bold, p.colour);
 }
 
-void Append(std::wstring& key, const RectF& r) {
-    for (float v : {r.X, r.Y, r.Width, r.Height})
-        Append(key, v);
+auto Fields(const TitlePart& p) {
+    return std::tuple_cat(
+        std::tie(p.text, p.box.X, p.box.Y, p.box.Width, p.box.Height, p.size, p.bold,
+                 p.shadowOffset, p.shadow, p.gradientTop, p.gradientBottom),
+        std::tie(p.blend[0], p.blend[1], p.blend[2], p.blend[3], p.blendPositions[0],
+                 p.blendPositions[1], p.blendPositions[2], p.blendPositions[3]));
 }
 
-void Append(std::wstring& key, const HitRect& r) {
-    for (float v : {r.x, r.y, r.width, r.height})
-        Append(key, v);
+auto Fields(const PanelPart& p) {
+    return std::tie(p.rect.X, p.rect.Y, p.rect.Width, p.rect.Height, p.corner, p.fillTop,
+                    p.fillBottom, p.top, p.bottom, p.outline);
 }
 
-template <typename... Values>
-std::wstring MakeKey(const wchar_t* kind, const Values&... values) {
-    std::wstring key = kind;
-    key += L'|';
-    (Append(key, values), ...);
-    return key;
+auto Fields(const LabelPart& p) {
+    return std::tie(p.text, p.x, p.y, p.size, p.bold, p.colour, p.alignment);
 }
 
-std::wstring Key(const GradientRectPart& p) {
-    return MakeKey(L"gradient", p.x, p.y, p.width, p.height, p.top, p.bottom);
+auto Fields(const ButtonPart& p) {
+    return std::tie(p.button, p.rect.x, p.rect.y, p.rect.width, p.rect.height, p.label, p.enabled,
+                    p.primary, p.hovered);
 }
 
-std::wstring Key(const RulePart& p) {
-    return MakeKey(L"rule", p.y, p.width, p.thickness, p.edge, p.middle);
+// A bar draws its pieces separately; the scene compares each piece on its own.
+auto Fields(const BarPart& p) {
+    return std::tie(p.x, p.y, p.width, p.height);
 }
 
-std::wstring Key(const TextPart& p) {
-    return MakeKey(L"text", p.text, p.box, p.size, p.bold, p.colour);
-}
-
-std::wstring Key(const TitlePart& p) {
-    std::wstring key = MakeKey(L"title", p.text, p.box, p.size, p.bold, p.shadowOffset, p.shadow,
-                               p.gradientTop, p.gradientBottom);
-    for (int i = 0; i < 4; ++i) {
-        Append(key, p.blend[i]);
-        Append(key, p.blendPositions[i]);
-    }
-    return key;
-}
-
-std::wstring Key(const PanelPart& p) {
-    return MakeKey(L"panel", p.rect, p.corner, p.fillTop, p.fillBottom, p.top, p.bottom, p.outline);
-}
-
-std::wstring Key(const LabelPart& p) {
-    return MakeKey(L"label", p.text, p.x, p.y, p.size, p.bold, p.colour, p.alignment);
-}
-
-std::wstring Key(const ButtonPart& p) {
-    return MakeKey(L"button", p.button, p.rect, p.label, p.enabled, p.primary, p.hovered);
+bool SamePart(const PagePart& a, const PagePart& b) {
+    return a.index() == b.index() && std::visit(
+                                         [&b](const auto& x) {
+                                             using Part = std::decay_t<decltype(x)>;
+                                             return Fields(x) == Fields(std::get<Part>(b));
+                                         },
+                                         a);
 }
 
 template <typename Part>
-void AddElements(std::vector<SceneElement>& scene, const Part& part) {
-    scene.push_back(
-        {Around(PartExtent(part)), Key(part), [part](GpGraphics* g) { DrawPart(g, part); }});
+void AddElements(std::vector<SceneElement>& scene, std::size_t index, const Part& part) {
+    SceneElement element;
+    element.bounds = Around(PartExtent(part));
+    element.part = index;
+    scene.push_back(std::move(element));
 }
 
-void AddElements(std::vector<SceneElement>& scene, const BarPart& bar) {
-    const float x = bar.x;
-    const float y = bar.y;
-    const float width = bar.width;
-    const float height = bar.height;
-    const double fraction = bar.fraction;
-    const std::wstring caption = bar.caption;
-    scene.push_back(
-        {Around(LabelBox(x, y - kProgressCaptionRise, kProgressCaptionSize, StringAlignmentNear)),
-         MakeKey(L"caption", caption, x, y),
-         [=](GpGraphics* g) { DrawProgressCaption(g, x, y, caption); }});
+void AddElements(std::vector<SceneElement>& scene, std::size_t index, const BarPart& bar) {
+    SceneElement caption;
+    caption.bounds = Around(
+        LabelBox(bar.x, bar.y - kProgressCaptionRise, kProgressCaptionSize, StringAlignmentNear));
+    caption.part = index;
+    caption.piece = PartPiece::BarCaption;
+    scene.push_back(std::move(caption));
 
-    const bool fill = ProgressShowsFill(fraction);
-    const float f = fill ? ProgressFillWidth(width, fraction) : 0.0f;
-    SceneElement track{
-        Around(x, y, width, height),
-        fill ? MakeKey(L"track", x, y, width, height, f) : MakeKey(L"track", x, y, width, height),
-        [=](GpGraphics* g) { DrawProgressTrack(g, x, y, width, height, fraction); }};
+    SceneElement track;
+    track.bounds = Around(bar.x, bar.y, bar.width, bar.height);
+    track.part = index;
+    track.piece = PartPiece::BarTrack;
+    track.fill = ProgressShowsFill(bar.fraction);
+    const float f = track.fill ? ProgressFillWidth(bar.width, bar.fraction) : 0.0f;
+    track.fillWidth = f;
     // The fill is cut by the track; beyond it nothing changes. Past the rounded ends, a fill
     // change shows only between the old and the new end.
-    track.hasFillEnd = width > height && f >= 0.0f;
-    track.fillEnd = x + std::min(f, width);
-    scene.push_back(track);
+    track.hasFillEnd = bar.width > bar.height && f >= 0.0f;
+    track.fillEnd = bar.x + std::min(f, bar.width);
+    scene.push_back(std::move(track));
 
     // Centred on the track, each character at most one em wide; the text stays inside the
     // track's box and its shadow's.
-    const std::wstring percent = PercentText(fraction);
-    const float half = 0.5f * kProgressPercentSize * static_cast<float>(percent.size());
-    const float centre = x + width / 2.0f;
+    SceneElement percent;
+    percent.text = PercentText(bar.fraction);
+    const float half = 0.5f * kProgressPercentSize * static_cast<float>(percent.text.size());
+    const float centre = bar.x + bar.width / 2.0f;
     const float shadow = kProgressPercentShadowOffset;
-    scene.push_back({Around(centre - half, y, 2.0f * half + shadow, height + shadow)
-                         .Intersect(Around(x, y, width + shadow, height + shadow)),
-                     MakeKey(L"percent", percent, x, y, width, height), [=](GpGraphics* g) {
-                         DrawProgressPercent(g, x, y, width, height, fraction);
-                     }});
+    percent.bounds = Around(centre - half, bar.y, 2.0f * half + shadow, bar.height + shadow)
+                         .Intersect(Around(bar.x, bar.y, bar.width + shadow, bar.height + shadow));
+    percent.part = index;
+    percent.piece = PartPiece::BarPercent;
+    scene.push_back(std::move(percent));
+}
+
+// Whether the two elements put the same pixels in the same places.
+bool SameLook(const PageLayout& beforeLayout, const SceneElement& before,
+              const PageLayout& afterLayout, const SceneElement& after) {
+    if (before.piece != after.piece ||
+        !SamePart(beforeLayout.parts[before.part], afterLayout.parts[after.part])) {
+        return false;
+    }
+    switch (after.piece) {
+        case PartPiece::BarCaption:
+            return std::get<BarPart>(beforeLayout.parts[before.part]).caption ==
+                   std::get<BarPart>(afterLayout.parts[after.part]).caption;
+        case PartPiece::BarTrack:
+            return before.fill == after.fill && before.fillWidth == after.fillWidth;
+        case PartPiece::BarPercent:
+            return before.text == after.text;
+        default:
+            return true;
+    }
 }
 
 // The columns a change of fill end touches, within the element's rows.
@@ -144,16 +142,39 @@ bool SameBox(const Box& a, const Box& b) {
 
 std::vector<SceneElement> BuildScene(const PageLayout& layout) {
     std::vector<SceneElement> scene;
-    for (const PagePart& part : layout.parts)
-        std::visit([&scene](const auto& p) { AddElements(scene, p); }, part);
+    scene.reserve(layout.parts.size() + 4);
+    for (std::size_t i = 0; i < layout.parts.size(); ++i)
+        std::visit([&scene, i](const auto& p) { AddElements(scene, i, p); }, layout.parts[i]);
     return scene;
 }
 
-std::vector<Box> ChangedBoxes(const std::vector<SceneElement>& before,
+void DrawElement(GpGraphics* graphics, const PageLayout& layout, const SceneElement& element) {
+    const PagePart& part = layout.parts[element.part];
+    const BarPart* bar = std::get_if<BarPart>(&part);
+    if (element.piece == PartPiece::Whole || bar == nullptr) {
+        DrawPart(graphics, part);
+        return;
+    }
+    switch (element.piece) {
+        case PartPiece::BarCaption:
+            DrawProgressCaption(graphics, bar->x, bar->y, bar->caption);
+            break;
+        case PartPiece::BarTrack:
+            DrawProgressTrack(graphics, bar->x, bar->y, bar->width, bar->height, bar->fraction);
+            break;
+        default:
+            DrawProgressPercent(graphics, bar->x, bar->y, bar->width, bar->height, bar->fraction);
+            break;
+    }
+}
+
+std::vector<Box> ChangedBoxes(const PageLayout& beforeLayout,
+                              const std::vector<SceneElement>& before,
+                              const PageLayout& afterLayout,
                               const std::vector<SceneElement>& after) {
     std::vector<Box> dirty;
-    for (size_t i = 0; i < after.size() && i < before.size(); ++i) {
-        if (after[i].key == before[i].key)
+    for (std::size_t i = 0; i < after.size() && i < before.size(); ++i) {
+        if (SameLook(beforeLayout, before[i], afterLayout, after[i]))
             continue;
         if (after[i].hasFillEnd && before[i].hasFillEnd &&
             SameBox(after[i].bounds, before[i].bounds)) {

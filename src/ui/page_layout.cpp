@@ -101,6 +101,7 @@ PageLayout DescribePage(int width, int height) {
     layout.emberBand = RectF(0.0f, kHeaderBottom, w, LowerPanelTop(height) - kHeaderBottom);
 
     std::vector<PagePart>& parts = layout.parts;
+    parts.reserve(16);
     parts.push_back(
         GradientRectPart{0, 0, width, static_cast<int>(kHeaderBottom), 0xD208050C, 0x0008050C});
     parts.push_back(RulePart{kHeaderBottom, w, 2.0f, 0x00FFAA3C, 0xDCFFC878});

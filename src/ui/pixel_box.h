@@ -8,10 +8,7 @@
 
 // Half-open: left and top inside, right and bottom outside.
 struct Box {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
+    int left = 0, top = 0, right = 0, bottom = 0;
 
     bool Empty() const { return right <= left || bottom <= top; }
     Box Intersect(const Box& o) const {
