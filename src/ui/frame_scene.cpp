@@ -13,7 +13,8 @@ using namespace Gdiplus;
 
 namespace {
 
-// Every value a part is drawn from, so that any change of the layout counts.
+// Every value a part is drawn from, so that any change of the layout counts. A field added to a
+// part belongs here too.
 auto Fields(const GradientRectPart& p) {
     return std::tie(p.x, p.y, p.width, p.height, p.top, p.bottom);
 }
@@ -54,12 +55,14 @@ auto Fields(const BarPart& p) {
 }
 
 bool SamePart(const PagePart& a, const PagePart& b) {
-    return a.index() == b.index() && std::visit(
-                                         [&b](const auto& x) {
-                                             using Part = std::decay_t<decltype(x)>;
-                                             return Fields(x) == Fields(std::get<Part>(b));
-                                         },
-                                         a);
+    if (a.index() != b.index())
+        return false;
+    return std::visit(
+        [&b](const auto& part) {
+            using Part = std::decay_t<decltype(part)>;
+            return Fields(part) == Fields(std::get<Part>(b));
+        },
+        a);
 }
 
 template <typename Part>

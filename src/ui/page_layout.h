@@ -17,6 +17,9 @@ inline float LowerPanelTop(int height) {
 // Bottom edge of the header band, where its rule glows; top edge of the ember band.
 constexpr float kHeaderBottom = 118.0f;
 
+// The parts. The frame cache compares each field from one frame to the next (Fields in
+// frame_scene.cpp), so a new field is listed there as well.
+
 // A rectangle filled with a vertical gradient from its top edge to its bottom edge.
 struct GradientRectPart {
     int x, y, width, height;
