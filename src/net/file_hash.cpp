@@ -13,18 +13,6 @@ namespace {
 
 constexpr DWORD kReadBufferSize = 1u << 20;
 
-struct AlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-
-struct HashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
-};
-
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
@@ -68,14 +56,14 @@ std::string Sha256FileHex(const std::wstring& path) {
     if (!file)
         return std::string();
 
-    UniqueHandle<AlgorithmTraits> algorithm;
+    UniqueAlgorithmProvider algorithm;
     if (!Succeeded(
             ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return std::string();
     }
     // Declared before the hash so that the hash object is destroyed first.
     std::optional<ReadBuffer> buffer;
-    UniqueHandle<HashTraits> hash;
+    UniqueHash hash;
     if (!Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
         return std::string();
     }
@@ -97,9 +85,9 @@ std::string Sha256FileHex(const std::wstring& path) {
     static const char kHex[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(64);
-    for (UCHAR byte : digest) {
-        hex.push_back(kHex[byte >> 4]);
-        hex.push_back(kHex[byte & 0x0F]);
+    for (UCHAR octet : digest) {
+        hex.push_back(kHex[octet >> 4]);
+        hex.push_back(kHex[octet & 0x0F]);
     }
     return hex;
 }

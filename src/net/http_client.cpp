@@ -20,13 +20,6 @@ constexpr DWORD kPathBufferChars = 2047;
 constexpr std::size_t kMaxTextBody = 64u * 1024u * 1024u;
 constexpr DWORD kWriteBatch = 1u << 20;
 
-struct InternetHandleTraits {
-    using Type = HINTERNET;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::WinHttpCloseHandle(h); }
-};
-using UniqueInternet = UniqueHandle<InternetHandleTraits>;
-
 // Declared in opening order, so destruction closes the request first and the session last.
 struct OpenRequest {
     UniqueInternet session;

@@ -14,25 +14,13 @@
 #include "ui/embers.h"
 #include "ui/fonts.h"
 #include "ui/frame_parts.h"
-#include "ui/gdiplus_handles.h"
+#include "app/unique_handle.h"
 #include "ui/progress_bar.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
 namespace {
-
-struct GdiBitmapTraits {
-    using Type = HBITMAP;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DeleteObject(h); }
-};
-
-struct MemoryDcTraits {
-    using Type = HDC;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DeleteDC(h); }
-};
 
 // Pixel rectangle, half-open.
 struct Box {
@@ -149,8 +137,8 @@ class Surface {
     int width_ = 0;
     int height_ = 0;
     std::unique_ptr<std::uint32_t[]> own_;
-    UniqueHandle<GdiBitmapTraits> dib_;
-    UniqueHandle<MemoryDcTraits> dc_;
+    UniqueGdiBitmap dib_;
+    UniqueMemoryDc dc_;
     UniqueBitmap bitmap_;
     UniqueGraphics graphics_;
     std::uint32_t* pixels_ = nullptr;

@@ -5,7 +5,7 @@
 #include "ui/buttons.h"
 #include "ui/frame_cache.h"
 #include "ui/frame_parts.h"
-#include "ui/gdiplus_handles.h"
+#include "app/unique_handle.h"
 #include "ui/progress_bar.h"
 
 using namespace Gdiplus;

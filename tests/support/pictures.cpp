@@ -46,7 +46,7 @@ std::string Encode(GpImage* image, const wchar_t* mime) {
     CLSID clsid;
     if (!EncoderFor(mime, &clsid))
         return std::string();
-    UniqueHandle<StreamTraits> stream(::SHCreateMemStream(nullptr, 0));
+    UniqueStream stream(::SHCreateMemStream(nullptr, 0));
     if (!stream)
         return std::string();
     if (GdipSaveImageToStream(image, stream.get(), &clsid, nullptr) != Ok)

@@ -2,20 +2,14 @@
 // JPEG of the same size made here at run time.
 #pragma once
 
-#include "ui/gdiplus_handles.h"
+#include "app/unique_handle.h"
 
 #include <cstdint>
 #include <string>
 
-struct StreamTraits {
-    using Type = IStream*;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type s) noexcept { s->Release(); }
-};
-
 // A decoded picture and the stream it reads from, which must live as long as the picture.
 struct Picture {
-    UniqueHandle<StreamTraits> stream;
+    UniqueStream stream;
     UniqueImage image;
     Gdiplus::GpImage* get() const { return image.get(); }
 };
