@@ -569,6 +569,24 @@ TEST_F(PatchRun, ReadOnlyTargetIsReplaced) {
     EXPECT_FALSE(PathExists(Local("data.pak.part")));
 }
 
+// The attribute is cleared only for the replacement: a target that stays (held open by the game)
+// keeps it.
+TEST_F(PatchRun, ReadOnlyTargetKeepsItsAttributeWhenTheInstallFails) {
+    ServeManifest(Publish("velkaro.exe", PatternBytes(5000, 21)));
+    Install("velkaro.exe", "running read-only game");
+    ASSERT_TRUE(::SetFileAttributesW(Local("velkaro.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        FileHolder holder(Local("velkaro.exe"));
+        ASSERT_TRUE(holder.holding());
+        Run(false);
+    }
+    ExpectEnd(PatchPhase::Failed, std::wstring(kInstallFailed) + L"velkaro.exe");
+    EXPECT_EQ(ReadFileBytes(Local("velkaro.exe")), "running read-only game");
+    const DWORD attributes = ::GetFileAttributesW(Local("velkaro.exe").c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 TEST_F(PatchRun, ZeroTotalBytesJumpsToOneAfterEachFile) {
     // Sizes listed as 0: the files are missing, so they are fetched, and the run total is 0.
     const std::string a = PatternBytes(30000, 19), b = PatternBytes(40000, 20);
