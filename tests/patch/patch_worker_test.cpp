@@ -12,10 +12,10 @@
 #include "app/exe_location.h"
 #include "app/patch_status.h"
 #include "app/unique_handle.h"
-#include "net/file_hash.h"
 #include "net/text_conversion.h"
 #include "patch/install_paths.h"
 #include "patch/patch_worker.h"
+#include "support/manifest_lines.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
 
@@ -33,12 +33,6 @@ const wchar_t kCorrupt[] = L"Sérült letöltés (hash nem egyezik): ";
 const wchar_t kInstallFailed[] = L"Nem sikerült telepíteni: ";
 const wchar_t kBadPath[] = L"Hibás fájlútvonal a frissítési listában: ";
 const wchar_t kCancelled[] = L"Megszakítva.";
-
-std::string Digest(const std::string& bytes) {
-    TempDir dir;
-    WriteFileBytes(dir / L"d", bytes);
-    return Sha256FileHex(dir / L"d");
-}
 
 std::wstring Wide(const std::string& utf8) {
     return Utf8ToWide(utf8);
@@ -92,8 +86,7 @@ class PatchRun : public ::testing::Test {
     std::string Publish(const std::string& relPath, const std::string& content,
                         const std::string& suffix = "") {
         EXPECT_TRUE(ServeFile(Wide(ns + "/files/" + relPath), content));
-        return relPath + "\t" + std::to_string(content.size()) + "\t" + Digest(content) + suffix +
-               "\n";
+        return ManifestLine(relPath, content, suffix);
     }
 
     // The BASE line points at Files(), through `fault` when given; kNoBase leaves it out.
@@ -314,7 +307,7 @@ TEST_F(PatchRun, FullCheckFetchesEveryOrdinaryEntryAgain) {
 
 TEST_F(PatchRun, UpperCaseDigestIsACorruptDownload) {
     const std::string a = PatternBytes(10000, 11);
-    std::string digest = Digest(a);
+    std::string digest = Sha256Hex(a);
     for (char& c : digest)
         c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     Publish("a.pak", a);
@@ -336,7 +329,7 @@ TEST_F(PatchRun, ManifestWithoutBaseIsADownloadError) {
 }
 
 TEST_F(PatchRun, ErrorPageForAFileIsACorruptDownload) {
-    ServeManifest("a.pak\t5\t" + Digest("hello") + "\n");  // listed but not published
+    ServeManifest("a.pak\t5\t" + Sha256Hex("hello") + "\n");  // listed but not published
     Install("a.pak", "old!!");
     Run(false);
     ExpectEnd(PatchPhase::Failed, std::wstring(kCorrupt) + L"a.pak");
@@ -355,7 +348,8 @@ TEST_F(PatchRun, TransferCutShortIsADownloadError) {
 
 TEST_F(PatchRun, SecondOfThreeFailsFirstStaysThirdUntouched) {
     const std::string a = PatternBytes(30000, 13), c = PatternBytes(30000, 14);
-    ServeManifest(Publish("a.pak", a) + "b.pak\t100\t" + Digest("b") + "\n" + Publish("c.pak", c));
+    ServeManifest(Publish("a.pak", a) + "b.pak\t100\t" + Sha256Hex("b") + "\n" +
+                  Publish("c.pak", c));
     Install("c.pak", "old third");
 
     Run(false);
@@ -452,7 +446,7 @@ TEST_F(PatchRun, EveryUnsafePathIsRefusedBeforeAnythingIsWritten) {
     for (const std::string& bad : unsafe) {
         SCOPED_TRACE(bad);
         // A missing safe entry first: it would be fetched if the refusal came late.
-        ServeManifest(Publish("good.pak", "good") + bad + "\t4\t" + Digest("evil") + "\n");
+        ServeManifest(Publish("good.pak", "good") + bad + "\t4\t" + Sha256Hex("evil") + "\n");
         Run(false);
         ExpectEnd(PatchPhase::Failed, kBadPath + Wide(bad));
         EXPECT_TRUE(ListTree(install).empty());
@@ -571,7 +565,7 @@ TEST_F(PatchRun, ZeroTotalBytesJumpsToOneAfterEachFile) {
     const std::string a = PatternBytes(30000, 19), b = PatternBytes(40000, 20);
     Publish("a.pak", a);
     Publish("b.pak", b);
-    ServeManifest("a.pak\t0\t" + Digest(a) + "\nb.pak\t0\t" + Digest(b) + "\n");
+    ServeManifest("a.pak\t0\t" + Sha256Hex(a) + "\nb.pak\t0\t" + Sha256Hex(b) + "\n");
     Run(false);
     ExpectEnd(PatchPhase::Updated, kUpdated);
     EXPECT_EQ(status.overallProgress.load(), 1.0);

@@ -23,12 +23,6 @@ std::string EncodePixels(const std::uint32_t* pixels, int width, int height, con
 // A width x height JPEG of soft coloured bands and diagonal stripes, encoded by GDI+.
 std::string MakeJpegBytes(int width, int height, unsigned seed);
 
-// Reads a whole file; empty when it cannot be read.
-std::string ReadWholeFile(const std::wstring& path);
-
-// A path given in the build as text: "/x/y" becomes "Z:\x\y" under Wine; Windows paths stay.
-std::wstring BuildPath(const char* utf8);
-
 // res/<name> of the source tree when present, else a generated JPEG of width x height.
 // `fromSource` tells which one it is.
 Picture ProjectPictureOrGenerated(const char* sourceDir, const wchar_t* name, int width, int height,
