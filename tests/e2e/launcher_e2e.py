@@ -6,6 +6,8 @@ usage: launcher_e2e.py CASE WINE_RUN TALVORA_EXE STUB_DIR PATCH_SERVER WEBSITE_U
 Each CASE starts Talvora.exe in a fresh installation folder, drives it with real clicks and
 checks what a player would see and what ends up on disk. Screenshots go to SHOTS_DIR/CASE.
 """
+import errno
+import fcntl
 import hashlib
 import os
 import shutil
@@ -403,7 +405,36 @@ CASES = {
 }
 
 
+def take_turn_on_port(port, wait=150):
+    """The launcher under test talks to the port built into it, so runs of these tests from
+    several build trees on one machine must not overlap: each takes an exclusive lock named by
+    the port, then binds, retrying while a run that takes no lock still holds the port. Returns
+    the lock, held until this process ends, and the time by which the port must be ours."""
+    lock = open(os.path.join(tempfile.gettempdir(), f"talvora-e2e-port-{port}.lock"), "w")
+    deadline = time.monotonic() + wait
+    while True:
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            break
+        except BlockingIOError:
+            if time.monotonic() > deadline:
+                raise SystemExit(f"port {port} stayed taken by another run for {wait} s")
+            time.sleep(0.5)
+    return lock, deadline
+
+
+def serve_on(root, port, deadline):
+    while True:
+        try:
+            return PatchServer(root, port=port)
+        except OSError as e:
+            if e.errno != errno.EADDRINUSE or time.monotonic() > deadline:
+                raise
+            time.sleep(0.5)
+
+
 def main():
+    _lock, deadline = take_turn_on_port(SERVER_PORT)
     shots = os.path.join(SHOTS, CASE)
     shutil.rmtree(shots, ignore_errors=True)
     os.makedirs(shots)
@@ -412,7 +443,7 @@ def main():
         install = os.path.join(work, "install")
         os.makedirs(server_root)
         os.makedirs(install)
-        with PatchServer(server_root, port=SERVER_PORT):
+        with serve_on(server_root, SERVER_PORT, deadline):
             CASES[CASE](server_root, install, shots)
     print(f"{CASE}: {'passed' if not failures else f'{len(failures)} failed checks'}; "
           f"screenshots in {shots}")
