@@ -195,8 +195,15 @@ class Launcher:
         shutil.rmtree(self.elsewhere, ignore_errors=True)
 
 
-def other_talvora_windows(main):
-    return [w for w in desktop.find_windows("Talvora", timeout=10) if w != main]
+def other_talvora_windows(main, timeout=0.0):
+    """Windows titled Talvora besides the main one, waiting up to `timeout` s for one to show.
+    (The main window carries the same title, so waiting for any such window is no wait at all.)"""
+    deadline = time.monotonic() + timeout
+    while True:
+        others = [w for w in desktop.find_windows("Talvora", timeout=0) if w != main]
+        if others or time.monotonic() >= deadline:
+            return others
+        time.sleep(0.1)
 
 
 def dismiss_box(box, main):
@@ -216,7 +223,7 @@ def close_and_check(launcher):
 
 def expect_box(launcher, shot_name, icon):
     """A message box of the launcher is up with the `icon` ("warning" or "error"); dismisses it."""
-    boxes = other_talvora_windows(launcher.window)
+    boxes = other_talvora_windows(launcher.window, 30)
     if not check(boxes, f"no {icon} box appeared ({shot_name})"):
         return False
     bx, by, bw, bh = desktop.geometry(boxes[0])
