@@ -490,7 +490,7 @@ class FileHolder {
         if (::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &info)) {
             process_.reset(info.hProcess);
-            ::CloseHandle(info.hThread);
+            UniqueKernelHandle thread(info.hThread);
             HANDLE waits[2] = {held_.get(), process_.get()};
             holding_ = ::WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
         }
