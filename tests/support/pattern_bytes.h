@@ -2,6 +2,7 @@
 // only: the native tests of talvora-publish use it too.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
