@@ -77,6 +77,17 @@ struct KernelHandleTraits {
 };
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 
+// A mutex this thread owns: released, then closed.
+struct HeldMutexTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept {
+        ::ReleaseMutex(h);
+        ::CloseHandle(h);
+    }
+};
+using HeldMutex = UniqueHandle<HeldMutexTraits>;
+
 // WinHTTP sessions, connections and requests alike.
 struct InternetHandleTraits {
     using Type = HINTERNET;
@@ -85,13 +96,13 @@ struct InternetHandleTraits {
 };
 using UniqueInternet = UniqueHandle<InternetHandleTraits>;
 
-// CNG.
-struct AlgorithmProviderTraits {
+// CNG: algorithm providers, hash objects and keys.
+struct AlgorithmTraits {
     using Type = BCRYPT_ALG_HANDLE;
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
 };
-using UniqueAlgorithmProvider = UniqueHandle<AlgorithmProviderTraits>;
+using UniqueAlgorithm = UniqueHandle<AlgorithmTraits>;
 
 struct HashTraits {
     using Type = BCRYPT_HASH_HANDLE;
@@ -99,6 +110,13 @@ struct HashTraits {
     static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
 };
 using UniqueHash = UniqueHandle<HashTraits>;
+
+struct KeyTraits {
+    using Type = BCRYPT_KEY_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptDestroyKey(h); }
+};
+using UniqueKey = UniqueHandle<KeyTraits>;
 
 // COM: interface pointers, and the apartment of the calling thread (true while it must be left).
 template <typename Interface>
@@ -123,7 +141,8 @@ struct GdiObjectTraits {
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
-using UniqueGdiBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+using GdiBitmapTraits = GdiObjectTraits<HBITMAP>;
+using UniqueGdiBitmap = UniqueHandle<GdiBitmapTraits>;
 using UniqueGdiRegion = UniqueHandle<GdiObjectTraits<HRGN>>;
 
 struct MemoryDcTraits {

@@ -57,7 +57,7 @@ std::string Sha256FileHex(const std::wstring& path) {
     if (!file)
         return std::string();
 
-    UniqueAlgorithmProvider algorithm;
+    UniqueAlgorithm algorithm;
     if (!Succeeded(
             ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return std::string();

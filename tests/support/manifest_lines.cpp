@@ -4,7 +4,7 @@
 #include "net/hex_digest.h"
 
 std::string Sha256Hex(const std::string& bytes) {
-    UniqueAlgorithmProvider algorithm;
+    UniqueAlgorithm algorithm;
     if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
         return std::string();
     UCHAR digest[32] = {};
