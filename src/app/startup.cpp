@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/exe_location.h"
+#include "app/single_instance.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
 #include "selfupdate/self_update.h"
@@ -87,11 +88,6 @@ HWND CreateMainWindow(const MainWindowParams* params) {
     return window;
 }
 
-void DeleteLeftoverLauncher(const std::wstring& exePath) {
-    if (!exePath.empty())
-        ::DeleteFileW((exePath + L".old").c_str());
-}
-
 UniqueImage LoadPictureFromResource(int id, UniqueStream& stream) {
     HRSRC resource = ::FindResourceW(gInstance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
     if (resource == nullptr)
@@ -130,11 +126,16 @@ UniqueImage LoadPictureFromFiles(const wchar_t* const* names, int count) {
 
 int RunLauncher(HINSTANCE instance) {
     gInstance = instance;
+    // Two launchers on one folder would overwrite each other's files.
+    HeldMutex folderGuard;
+    if (!ClaimInstallFolder(ExeDirectory(), folderGuard))
+        return 0;
     // The shell may hand links and programs to COM handlers, which want an apartment.
     const UniqueComApartment com(
         SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)));
 
-    DeleteLeftoverLauncher(ExePath());
+    // Left behind by the previous self-update; usually absent.
+    RemoveOldLauncherCopy(ExePath());
     RunSelfUpdate();
 
     // Released in reverse order: the pictures and their streams, the frame cache, then GDI+.

@@ -10,10 +10,6 @@ struct MainWindowParams;
 
 extern HINSTANCE gInstance;
 
-// Deletes exePath + ".old", the copy a previous self-update left behind. An unknown (empty) path
-// deletes nothing: the name would otherwise point into the current folder.
-void DeleteLeftoverLauncher(const std::wstring& exePath);
-
 // A picture carried in the executable as RCDATA; `stream` receives the stream that backs it, which
 // must outlive the picture. Empty when the resource is missing or does not decode.
 UniqueImage LoadPictureFromResource(int id, UniqueStream& stream);

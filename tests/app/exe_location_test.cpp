@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include "app/exe_location.h"
-#include "app/startup.h"
-#include "support/test_files.h"
 
 TEST(DirectoryOfPath, CutsAtTheLastSeparatorOfEitherKind) {
     EXPECT_EQ(DirectoryOfPath(L"C:\\Games\\Launcher\\launcher.exe"), L"C:\\Games\\Launcher");
@@ -30,24 +28,4 @@ TEST(ExeLocation, NamesTheRunningTestProgram) {
     const DWORD attributes = ::GetFileAttributesW(dir.c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The copy a self-update left behind goes at the next start, and only that copy: without a known
-// path the name would be ".old" in whatever folder the launcher was started from.
-TEST(LeftoverLauncher, DeletedBesideTheExecutableNeverInTheCurrentFolder) {
-    TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir / L"Talvora.exe.old", "previous launcher"));
-    ASSERT_TRUE(WriteFileBytes(dir / L".old", "a player's file"));
-    wchar_t previous[MAX_PATH] = {};
-    ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
-    ASSERT_TRUE(::SetCurrentDirectoryW(dir.path().c_str()));
-
-    DeleteLeftoverLauncher(L"");
-    const bool keptInCurrentFolder = PathExists(dir / L".old");
-    DeleteLeftoverLauncher(dir / L"Talvora.exe");
-    ::SetCurrentDirectoryW(previous);
-
-    EXPECT_TRUE(keptInCurrentFolder);
-    EXPECT_FALSE(PathExists(dir / L"Talvora.exe.old"));
-    EXPECT_TRUE(PathExists(dir / L".old"));
 }
