@@ -76,10 +76,11 @@ void LaunchGame(HWND window) {
     ::SetLayeredWindowAttributes(window, 0, 0, LWA_ALPHA);
     ::SetWindowPos(window, HWND_TOPMOST, g.x, g.y, g.width, g.height,
                    SWP_SHOWWINDOW | SWP_FRAMECHANGED);
-    HRGN region = ::CreateRoundRectRgn(0, 0, g.width + 1, g.height + 1, g.corner, g.corner);
+    UniqueGdiRegion region(
+        ::CreateRoundRectRgn(0, 0, g.width + 1, g.height + 1, g.corner, g.corner));
     // The system owns the region once it accepted it.
-    if (region != nullptr && !::SetWindowRgn(window, region, TRUE))
-        ::DeleteObject(region);
+    if (region && ::SetWindowRgn(window, region.get(), TRUE))
+        region.release();
 }
 
 bool SplashFade(HWND window) {

@@ -8,17 +8,6 @@
 
 #include "app/unique_handle.h"
 
-// A mutex this thread owns: released, then closed.
-struct HeldMutexTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept {
-        ::ReleaseMutex(h);
-        ::CloseHandle(h);
-    }
-};
-using HeldMutex = UniqueHandle<HeldMutexTraits>;
-
 // A name for `folder` that every spelling of it shares (case, links, a trailing separator): taken
 // from its final path, case folded and hashed. Empty when the folder cannot be opened.
 std::wstring InstanceKeyOf(const std::wstring& folder);

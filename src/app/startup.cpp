@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include <utility>
+
 #include "app/exe_location.h"
 #include "app/resource_ids.h"
 #include "app/single_instance.h"
@@ -12,9 +14,6 @@
 #include "ui/frame_cache.h"
 
 HINSTANCE gInstance = nullptr;
-ULONG_PTR gGdiplusToken = 0;
-IStream* gBackgroundStream = nullptr;
-IStream* gBadgeStream = nullptr;
 
 namespace {
 
@@ -26,37 +25,40 @@ const wchar_t* const kBackgroundFiles[] = {L"\\bg.jpg", L"\\bg.png", L"\\backgro
                                            L"\\background.png"};
 const wchar_t* const kBadgeFiles[] = {L"\\varnguard.jpg", L"\\varnguard.png"};
 
-void DeletePicture(Gdiplus::GpImage*& picture) {
-    if (picture != nullptr)
-        Gdiplus::DllExports::GdipDisposeImage(picture);
-    picture = nullptr;
-}
+// The two pictures and the streams behind them, published to the painter while they live.
+// Declared so that destruction deletes the background picture, then the badge picture, then
+// their streams.
+struct LoadedPictures {
+    UniqueStream badgeStream;
+    UniqueStream backgroundStream;
+    UniqueImage badge;
+    UniqueImage background;
 
-void ReleaseStream(IStream*& stream) {
-    if (stream != nullptr)
-        stream->Release();
-    stream = nullptr;
-}
+    LoadedPictures() {
+        background = LoadPictureFromResource(TALVORA_BACKGROUND_PICTURE, backgroundStream);
+        if (!background)
+            background = LoadPictureFromFiles(kBackgroundFiles, 4);
+        badge = LoadPictureFromResource(TALVORA_BADGE_PICTURE, badgeStream);
+        if (!badge)
+            badge = LoadPictureFromFiles(kBadgeFiles, 2);
+        gBackgroundPicture = background.get();
+        gBadgePicture = badge.get();
+    }
+    ~LoadedPictures() {
+        gBackgroundPicture = nullptr;
+        gBadgePicture = nullptr;
+    }
+    LoadedPictures(const LoadedPictures&) = delete;
+    LoadedPictures& operator=(const LoadedPictures&) = delete;
+};
 
-void LoadPictures() {
-    gBackgroundPicture = LoadPictureFromResource(TALVORA_BACKGROUND_PICTURE, &gBackgroundStream);
-    if (gBackgroundPicture == nullptr)
-        gBackgroundPicture = LoadPictureFromFiles(kBackgroundFiles, 4);
-    gBadgePicture = LoadPictureFromResource(TALVORA_BADGE_PICTURE, &gBadgeStream);
-    if (gBadgePicture == nullptr)
-        gBadgePicture = LoadPictureFromFiles(kBadgeFiles, 2);
-}
-
-// Pictures before their streams, everything of GDI+ before its shutdown.
-void ReleaseGraphics() {
-    DeletePicture(gBackgroundPicture);
-    DeletePicture(gBadgePicture);
-    ReleaseStream(gBackgroundStream);
-    ReleaseStream(gBadgeStream);
-    ReleaseFrameCache();
-    Gdiplus::GdiplusShutdown(gGdiplusToken);
-    gGdiplusToken = 0;
-}
+// The painter's cached layers are GDI+ objects too: they go before GDI+ shuts down.
+struct FrameCacheScope {
+    FrameCacheScope() = default;
+    ~FrameCacheScope() { ReleaseFrameCache(); }
+    FrameCacheScope(const FrameCacheScope&) = delete;
+    FrameCacheScope& operator=(const FrameCacheScope&) = delete;
+};
 
 }  // namespace
 
@@ -87,46 +89,40 @@ HWND CreateMainWindow(const MainWindowParams* params) {
     return window;
 }
 
-Gdiplus::GpImage* LoadPictureFromResource(int id, IStream** stream) {
+UniqueImage LoadPictureFromResource(int id, UniqueStream& stream) {
     HRSRC resource = ::FindResourceW(gInstance, MAKEINTRESOURCEW(id), RT_RCDATA);
     if (resource == nullptr)
-        return nullptr;
+        return UniqueImage();
     HGLOBAL loaded = ::LoadResource(gInstance, resource);
     const DWORD size = ::SizeofResource(gInstance, resource);
     if (loaded == nullptr)
-        return nullptr;
+        return UniqueImage();
     const void* data = ::LockResource(loaded);
     if (data == nullptr || size == 0)
-        return nullptr;
-    IStream* memory = ::SHCreateMemStream(static_cast<const BYTE*>(data), size);
-    if (memory == nullptr)
-        return nullptr;
-    Gdiplus::GpImage* picture = nullptr;
-    if (Gdiplus::DllExports::GdipLoadImageFromStream(memory, &picture) == Gdiplus::Ok &&
-        picture != nullptr) {
-        *stream = memory;
-        return picture;
+        return UniqueImage();
+    UniqueStream memory(::SHCreateMemStream(static_cast<const BYTE*>(data), size));
+    if (!memory)
+        return UniqueImage();
+    UniqueImage picture;
+    if (Gdiplus::DllExports::GdipLoadImageFromStream(memory.get(), picture.put()) != Gdiplus::Ok ||
+        !picture) {
+        return UniqueImage();
     }
-    if (picture != nullptr)
-        Gdiplus::DllExports::GdipDisposeImage(picture);
-    memory->Release();
-    return nullptr;
+    stream = std::move(memory);
+    return picture;
 }
 
-Gdiplus::GpImage* LoadPictureFromFiles(const wchar_t* const* names, int count) {
-    if (count <= 0)
-        return nullptr;
+UniqueImage LoadPictureFromFiles(const wchar_t* const* names, int count) {
     for (int i = 0; i < count; ++i) {
         const std::wstring path = ExeDirectory() + names[i];
-        Gdiplus::GpImage* picture = nullptr;
-        if (Gdiplus::DllExports::GdipLoadImageFromFile(path.c_str(), &picture) == Gdiplus::Ok &&
-            picture != nullptr) {
+        UniqueImage picture;
+        if (Gdiplus::DllExports::GdipLoadImageFromFile(path.c_str(), picture.put()) ==
+                Gdiplus::Ok &&
+            picture) {
             return picture;
         }
-        if (picture != nullptr)
-            Gdiplus::DllExports::GdipDisposeImage(picture);
     }
-    return nullptr;
+    return UniqueImage();
 }
 
 int RunLauncher(HINSTANCE instance) {
@@ -136,25 +132,24 @@ int RunLauncher(HINSTANCE instance) {
     if (!ClaimInstallFolder(ExeDirectory(), folderGuard))
         return 0;
     // The shell may hand links and programs to COM handlers, which want an apartment.
-    const HRESULT com =
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const UniqueComApartment com(
+        SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)));
 
     // Left behind by the previous self-update; usually absent.
     RemoveOldLauncherCopy(ExePath());
     RunSelfUpdate();
 
+    // Released in reverse order: the pictures and their streams, the frame cache, then GDI+.
+    UniqueGdiplusToken gdiplus;
     Gdiplus::GdiplusStartupInput startup;
-    Gdiplus::GdiplusStartup(&gGdiplusToken, &startup, nullptr);
-    LoadPictures();
+    Gdiplus::GdiplusStartup(gdiplus.put(), &startup, nullptr);
+    const FrameCacheScope frameCache;
+    const LoadedPictures pictures;
     RegisterMainWindowClass();
 
     HWND window = CreateMainWindow(nullptr);
-    if (window == nullptr) {
-        ReleaseGraphics();
-        if (SUCCEEDED(com))
-            ::CoUninitialize();
+    if (window == nullptr)
         return 1;
-    }
     ::ShowWindow(window, SW_SHOW);
 
     MSG message;
@@ -162,8 +157,5 @@ int RunLauncher(HINSTANCE instance) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
-    ReleaseGraphics();
-    if (SUCCEEDED(com))
-        ::CoUninitialize();
     return 0;
 }

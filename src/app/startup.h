@@ -2,22 +2,20 @@
 
 #include <windows.h>
 
-#include "ui/gdiplus_include.h"
+#include <string>
 
-struct IStream;
+#include "app/unique_handle.h"
+
 struct MainWindowParams;
 
 extern HINSTANCE gInstance;
-extern ULONG_PTR gGdiplusToken;
-extern IStream* gBackgroundStream;
-extern IStream* gBadgeStream;
 
-// A picture carried in the executable as RCDATA; the stream that backs it is handed out and must
-// outlive the picture. Null when the resource is missing or does not decode.
-Gdiplus::GpImage* LoadPictureFromResource(int id, IStream** stream);
+// A picture carried in the executable as RCDATA; `stream` receives the stream that backs it, which
+// must outlive the picture. Empty when the resource is missing or does not decode.
+UniqueImage LoadPictureFromResource(int id, UniqueStream& stream);
 
 // The first of the named files beside the launcher that decodes; each name starts with '\'.
-Gdiplus::GpImage* LoadPictureFromFiles(const wchar_t* const* names, int count);
+UniqueImage LoadPictureFromFiles(const wchar_t* const* names, int count);
 
 // The "TalvoraPatcher" class with MainWindowProc; registered once per process.
 void RegisterMainWindowClass();

@@ -10,24 +10,6 @@
 
 namespace {
 
-struct AlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-
-struct KeyTraits {
-    using Type = BCRYPT_KEY_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptDestroyKey(h); }
-};
-
-struct HashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
-};
-
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
@@ -35,12 +17,12 @@ bool Succeeded(NTSTATUS status) {
 bool Sha256(const std::string& data, UCHAR (&digest)[32]) {
     if (data.size() > std::numeric_limits<ULONG>::max())
         return false;
-    UniqueHandle<AlgorithmTraits> algorithm;
+    UniqueAlgorithm algorithm;
     if (!Succeeded(
             ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return false;
     }
-    UniqueHandle<HashTraits> hash;
+    UniqueHash hash;
     return Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)) &&
            Succeeded(::BCryptHashData(hash.get(),
                                       reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
@@ -56,7 +38,7 @@ bool VerifyEcdsaP256Sha256(const std::string& data, const EcdsaP256Signature& rs
     if (!Sha256(data, digest))
         return false;
 
-    UniqueHandle<AlgorithmTraits> algorithm;
+    UniqueAlgorithm algorithm;
     if (!Succeeded(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_ECDSA_P256_ALGORITHM,
                                                  nullptr, 0))) {
         return false;
@@ -67,7 +49,7 @@ bool VerifyEcdsaP256Sha256(const std::string& data, const EcdsaP256Signature& rs
     header.cbKey = 32;
     std::memcpy(blob, &header, sizeof header);
     std::memcpy(blob + sizeof header, key.data(), key.size());
-    UniqueHandle<KeyTraits> publicKey;
+    UniqueKey publicKey;
     if (!Succeeded(::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB,
                                          publicKey.put(), blob, sizeof blob, 0))) {
         return false;

@@ -14,18 +14,6 @@ namespace {
 
 constexpr DWORD kReadBufferSize = 1u << 20;
 
-struct AlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-
-struct HashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
-};
-
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
@@ -69,14 +57,14 @@ std::string Sha256FileHex(const std::wstring& path) {
     if (!file)
         return std::string();
 
-    UniqueHandle<AlgorithmTraits> algorithm;
+    UniqueAlgorithm algorithm;
     if (!Succeeded(
             ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return std::string();
     }
     // Declared before the hash so that the hash object is destroyed first.
     std::optional<ReadBuffer> buffer;
-    UniqueHandle<HashTraits> hash;
+    UniqueHash hash;
     if (!Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
         return std::string();
     }

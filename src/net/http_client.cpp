@@ -40,13 +40,6 @@ constexpr std::size_t kWakeBytes = 256u * 1024u;
 // How far the network thread may read ahead of the caller.
 constexpr std::size_t kReadAhead = 1u << 20;
 
-struct InternetHandleTraits {
-    using Type = HINTERNET;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::WinHttpCloseHandle(h); }
-};
-using UniqueInternet = UniqueHandle<InternetHandleTraits>;
-
 // Declared in opening order, so destruction closes the request first and the session last.
 struct OpenRequest {
     UniqueInternet session;

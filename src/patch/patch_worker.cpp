@@ -245,12 +245,16 @@ void PatchWorker(PatchStatus& status) {
         // A read-only file (copied from a disc, or marked so by an older installer) cannot be
         // replaced; it is being replaced by the verified content anyway.
         const DWORD attributes = ::GetFileAttributesW(target.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        const bool readOnly =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+        if (readOnly) {
             ::SetFileAttributesW(target.c_str(),
                                  attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
         }
         if (!::MoveFileExW(part.c_str(), target.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            if (readOnly)
+                ::SetFileAttributesW(target.c_str(), attributes);  // the old file stays as it was
             ::DeleteFileW(part.c_str());
             EndRun(status, PatchPhase::Failed, L"Nem sikerült telepíteni: " + widePath);
             return;

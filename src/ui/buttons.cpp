@@ -2,7 +2,7 @@
 
 #include "ui/brushes.h"
 #include "ui/fonts.h"
-#include "ui/gdiplus_handles.h"
+#include "app/unique_handle.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;

@@ -1,10 +1,10 @@
 #include "ui/paint.h"
 
+#include "app/unique_handle.h"
 #include "app/window_state.h"
 #include "ui/badge.h"
 #include "ui/frame_cache.h"
 #include "ui/frame_parts.h"
-#include "ui/gdiplus_handles.h"
 #include "ui/page_layout.h"
 
 using namespace Gdiplus;

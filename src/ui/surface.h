@@ -5,20 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "ui/gdiplus_handles.h"
+#include "app/unique_handle.h"
 #include "ui/pixel_box.h"
-
-struct GdiBitmapTraits {
-    using Type = HBITMAP;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DeleteObject(h); }
-};
-
-struct MemoryDcTraits {
-    using Type = HDC;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DeleteDC(h); }
-};
 
 // The memory is either our own or, when presentable, a DIB section selected into a memory DC so
 // that it can be presented with BitBlt.
@@ -48,8 +36,8 @@ class Surface {
     int width_ = 0;
     int height_ = 0;
     std::unique_ptr<std::uint32_t[]> own_;
-    UniqueHandle<GdiBitmapTraits> dib_;
-    UniqueHandle<MemoryDcTraits> dc_;
+    UniqueGdiBitmap dib_;
+    UniqueMemoryDc dc_;
     UniqueBitmap bitmap_;
     UniqueGraphics graphics_;
     std::uint32_t* pixels_ = nullptr;

@@ -20,31 +20,28 @@
 #include "app/window_proc.h"
 #include "app/window_state.h"
 #include "net/file_hash.h"
+#include "support/gdiplus_environment.h"
+#include "support/manifest_lines.h"
 #include "support/pictures.h"
 #include "support/test_files.h"
 #include "ui/frame_cache.h"
 
 namespace {
 
-class GdiplusEnvironment : public ::testing::Environment {
+::testing::Environment* const gGdiplus =
+    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+
+// The window class, once for the program, as start-up registers it.
+class WindowClassEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&token_, &input, nullptr);
         gInstance = ::GetModuleHandleW(nullptr);
         RegisterMainWindowClass();
     }
-    void TearDown() override {
-        ReleaseFrameCache();
-        Gdiplus::GdiplusShutdown(token_);
-    }
-
-  private:
-    ULONG_PTR token_ = 0;
 };
 
-::testing::Environment* const gGdiplus =
-    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+::testing::Environment* const gWindowClass =
+    ::testing::AddGlobalTestEnvironment(new WindowClassEnvironment);
 
 // Runs the message loop of this thread for a while, or until `done` holds.
 bool Pump(int milliseconds, const std::function<bool()>& done = nullptr) {
@@ -101,13 +98,11 @@ class LauncherWindow : public ::testing::Test {
 
     // Publishes one file; `slow` serves it through the dripping fault mode.
     void Publish(const std::string& content, bool slow = false) {
-        const std::wstring file = root_ + L"\\pack\\client\\game.pak";
-        ASSERT_TRUE(WriteFileBytes(file, content));
+        ASSERT_TRUE(WriteFileBytes(root_ + L"\\pack\\client\\game.pak", content));
         std::string base(server_.begin(), server_.end());
         base += slow ? "/fault/drip/pack/client/" : "/pack/client/";
-        const std::string manifest = "VERSION\t1\nBASE\t" + base + "\ngame.pak\t" +
-                                     std::to_string(content.size()) + "\t" + Sha256FileHex(file) +
-                                     "\n";
+        const std::string manifest =
+            "VERSION\t1\nBASE\t" + base + "\n" + ManifestLine("game.pak", content);
         ASSERT_TRUE(WriteFileBytes(root_ + L"\\pack\\patch_manifest.txt", manifest));
     }
 

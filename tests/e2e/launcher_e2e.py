@@ -6,6 +6,8 @@ usage: launcher_e2e.py CASE WINE_RUN TALVORA_EXE STUB_DIR PATCH_SERVER WEBSITE_U
 Each CASE starts Talvora.exe in a fresh installation folder, drives it with real clicks and
 checks what a player would see and what ends up on disk. Screenshots go to SHOTS_DIR/CASE.
 """
+import errno
+import fcntl
 import hashlib
 import os
 import shutil
@@ -196,8 +198,15 @@ class Launcher:
         shutil.rmtree(self.elsewhere, ignore_errors=True)
 
 
-def other_talvora_windows(main):
-    return [w for w in desktop.find_windows("Talvora", timeout=10) if w != main]
+def other_talvora_windows(main, timeout=0.0):
+    """Windows titled Talvora besides the main one, waiting up to `timeout` s for one to show.
+    (The main window carries the same title, so waiting for any such window is no wait at all.)"""
+    deadline = time.monotonic() + timeout
+    while True:
+        others = [w for w in desktop.find_windows("Talvora", timeout=0) if w != main]
+        if others or time.monotonic() >= deadline:
+            return others
+        time.sleep(0.1)
 
 
 def dismiss_box(box, main):
@@ -217,7 +226,7 @@ def close_and_check(launcher):
 
 def expect_box(launcher, shot_name, icon):
     """A message box of the launcher is up with the `icon` ("warning" or "error"); dismisses it."""
-    boxes = other_talvora_windows(launcher.window)
+    boxes = other_talvora_windows(launcher.window, 30)
     if not check(boxes, f"no {icon} box appeared ({shot_name})"):
         return False
     bx, by, bw, bh = desktop.geometry(boxes[0])
@@ -520,7 +529,36 @@ CASES = {
 }
 
 
+def take_turn_on_port(port, wait=150):
+    """The launcher under test talks to the port built into it, so runs of these tests from
+    several build trees on one machine must not overlap: each takes an exclusive lock named by
+    the port, then binds, retrying while a run that takes no lock still holds the port. Returns
+    the lock, held until this process ends, and the time by which the port must be ours."""
+    lock = open(os.path.join(tempfile.gettempdir(), f"talvora-e2e-port-{port}.lock"), "w")
+    deadline = time.monotonic() + wait
+    while True:
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            break
+        except BlockingIOError:
+            if time.monotonic() > deadline:
+                raise SystemExit(f"port {port} stayed taken by another run for {wait} s")
+            time.sleep(0.5)
+    return lock, deadline
+
+
+def serve_on(root, port, deadline):
+    while True:
+        try:
+            return PatchServer(root, port=port)
+        except OSError as e:
+            if e.errno != errno.EADDRINUSE or time.monotonic() > deadline:
+                raise
+            time.sleep(0.5)
+
+
 def main():
+    _lock, deadline = take_turn_on_port(SERVER_PORT)
     shots = os.path.join(SHOTS, CASE)
     shutil.rmtree(shots, ignore_errors=True)
     os.makedirs(shots)
@@ -530,7 +568,7 @@ def main():
         os.makedirs(server_root)
         os.makedirs(install)
         global SERVER
-        with PatchServer(server_root, port=SERVER_PORT) as SERVER:
+        with serve_on(server_root, SERVER_PORT, deadline) as SERVER:
             CASES[CASE](server_root, install, shots)
     print(f"{CASE}: {'passed' if not failures else f'{len(failures)} failed checks'}; "
           f"screenshots in {shots}")

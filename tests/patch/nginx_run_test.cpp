@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "app/patch_status.h"
-#include "net/file_hash.h"
 #include "net/text_conversion.h"
 #include "patch/patch_worker.h"
+#include "support/manifest_lines.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
 
@@ -18,16 +18,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Digest(const std::string& bytes) {
-    TempDir dir;
-    WriteFileBytes(dir / L"d", bytes);
-    return Sha256FileHex(dir / L"d");
-}
-
 std::string Line(const std::string& relPath, const std::string& content,
                  const std::string& suffix = "") {
     EXPECT_TRUE(ServeFile(Utf8ToWide("pack/files/" + relPath), content));
-    return relPath + "\t" + std::to_string(content.size()) + "\t" + Digest(content) + suffix + "\n";
+    return ManifestLine(relPath, content, suffix);
 }
 
 void RunToEnd(PatchStatus& status, bool fullCheck) {

@@ -14,10 +14,10 @@
 #include "app/exe_location.h"
 #include "app/patch_status.h"
 #include "app/unique_handle.h"
-#include "net/file_hash.h"
 #include "net/text_conversion.h"
 #include "patch/install_paths.h"
 #include "patch/patch_worker.h"
+#include "support/manifest_lines.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
 
@@ -35,12 +35,6 @@ const wchar_t kCorrupt[] = L"Sérült letöltés (hash nem egyezik): ";
 const wchar_t kInstallFailed[] = L"Nem sikerült telepíteni: ";
 const wchar_t kBadPath[] = L"Hibás fájlútvonal a frissítési listában: ";
 const wchar_t kCancelled[] = L"Megszakítva.";
-
-std::string Digest(const std::string& bytes) {
-    TempDir dir;
-    WriteFileBytes(dir / L"d", bytes);
-    return Sha256FileHex(dir / L"d");
-}
 
 std::wstring Wide(const std::string& utf8) {
     return Utf8ToWide(utf8);
@@ -94,8 +88,7 @@ class PatchRun : public ::testing::Test {
     std::string Publish(const std::string& relPath, const std::string& content,
                         const std::string& suffix = "") {
         EXPECT_TRUE(ServeFile(Wide(ns + "/files/" + relPath), content));
-        return relPath + "\t" + std::to_string(content.size()) + "\t" + Digest(content) + suffix +
-               "\n";
+        return ManifestLine(relPath, content, suffix);
     }
 
     // The BASE line points at Files(), through `fault` when given; kNoBase leaves it out.
@@ -316,7 +309,7 @@ TEST_F(PatchRun, FullCheckFetchesEveryOrdinaryEntryAgain) {
 
 TEST_F(PatchRun, UpperCaseDigestIsACorruptDownload) {
     const std::string a = PatternBytes(10000, 11);
-    std::string digest = Digest(a);
+    std::string digest = Sha256Hex(a);
     for (char& c : digest)
         c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     Publish("a.pak", a);
@@ -339,7 +332,7 @@ TEST_F(PatchRun, ManifestWithoutBaseIsADownloadError) {
 
 TEST_F(PatchRun, ErrorPageForAFileIsACorruptDownload) {
     // Listed (with room for the page) but not published.
-    ServeManifest("a.pak\t100000\t" + Digest("hello") + "\n");
+    ServeManifest("a.pak\t100000\t" + Sha256Hex("hello") + "\n");
     Install("a.pak", "old!!");
     Run(false);
     ExpectEnd(PatchPhase::Failed, std::wstring(kCorrupt) + L"a.pak");
@@ -358,7 +351,7 @@ TEST_F(PatchRun, TransferCutShortIsADownloadError) {
 
 TEST_F(PatchRun, SecondOfThreeFailsFirstStaysThirdUntouched) {
     const std::string a = PatternBytes(30000, 13), c = PatternBytes(30000, 14);
-    ServeManifest(Publish("a.pak", a) + "b.pak\t100000\t" + Digest("b") + "\n" +
+    ServeManifest(Publish("a.pak", a) + "b.pak\t100000\t" + Sha256Hex("b") + "\n" +
                   Publish("c.pak", c));
     Install("c.pak", "old third");
 
@@ -456,7 +449,7 @@ TEST_F(PatchRun, EveryUnsafePathIsRefusedBeforeAnythingIsWritten) {
     for (const std::string& bad : unsafe) {
         SCOPED_TRACE(bad);
         // A missing safe entry first: it would be fetched if the refusal came late.
-        ServeManifest(Publish("good.pak", "good") + bad + "\t4\t" + Digest("evil") + "\n");
+        ServeManifest(Publish("good.pak", "good") + bad + "\t4\t" + Sha256Hex("evil") + "\n");
         Run(false);
         ExpectEnd(PatchPhase::Failed, kBadPath + Wide(bad));
         EXPECT_TRUE(ListTree(install).empty());
@@ -500,7 +493,7 @@ class FileHolder {
         if (::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &info)) {
             process_.reset(info.hProcess);
-            ::CloseHandle(info.hThread);
+            UniqueKernelHandle thread(info.hThread);
             HANDLE waits[2] = {held_.get(), process_.get()};
             holding_ = ::WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
         }
@@ -552,12 +545,30 @@ TEST_F(PatchRun, ReadOnlyTargetIsReplaced) {
     EXPECT_FALSE(PathExists(Local("data.pak.part")));
 }
 
+// The attribute is cleared only for the replacement: a target that stays (held open by the game)
+// keeps it.
+TEST_F(PatchRun, ReadOnlyTargetKeepsItsAttributeWhenTheInstallFails) {
+    ServeManifest(Publish("velkaro.exe", PatternBytes(5000, 21)));
+    Install("velkaro.exe", "running read-only game");
+    ASSERT_TRUE(::SetFileAttributesW(Local("velkaro.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        FileHolder holder(Local("velkaro.exe"));
+        ASSERT_TRUE(holder.holding());
+        Run(false);
+    }
+    ExpectEnd(PatchPhase::Failed, std::wstring(kInstallFailed) + L"velkaro.exe");
+    EXPECT_EQ(ReadFileBytes(Local("velkaro.exe")), "running read-only game");
+    const DWORD attributes = ::GetFileAttributesW(Local("velkaro.exe").c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 TEST_F(PatchRun, ZeroTotalBytesJumpsToOneAfterEachFile) {
     // Two empty files, missing, so they are fetched, and the run total is 0. (A body longer than
     // its listed size is a download error: see the fault rows.)
     Publish("a.pak", "");
     Publish("b.pak", "");
-    ServeManifest("a.pak\t0\t" + Digest("") + "\nb.pak\t0\t" + Digest("") + "\n");
+    ServeManifest("a.pak\t0\t" + Sha256Hex("") + "\nb.pak\t0\t" + Sha256Hex("") + "\n");
     Run(false);
     ExpectEnd(PatchPhase::Updated, kUpdated);
     EXPECT_EQ(status.overallProgress.load(), 1.0);
@@ -774,8 +785,8 @@ TEST_F(PatchRun, CollidingEntriesAreRefusedBeforeAnythingIsWritten) {
         Install(pair[0], "old");
         CreateParentDirectories(Local(pair[1]));
         WriteFileBytes(Local(pair[1]), "old");
-        ServeManifest(pair[0] + "\t11\t" + Digest("new content") + "\n" + pair[1] + "\t3\t" +
-                      Digest("old") + "\n");
+        ServeManifest(pair[0] + "\t11\t" + Sha256Hex("new content") + "\n" + pair[1] + "\t3\t" +
+                      Sha256Hex("old") + "\n");
         const std::vector<std::wstring> before = ListTree(install);
         Run(false);
         ExpectEnd(PatchPhase::Failed, kBadList);

@@ -330,3 +330,23 @@ TEST(SelfUpdateSwap, OldCopyThatIsALinkIsLeftAlone) {
     EXPECT_EQ(ReadFileBytes(victim), "system file");
     EXPECT_EQ(ReadFileBytes(exe), "launcher");
 }
+
+// The copy a self-update left behind goes at the next start, and only that copy: without a known
+// path the name would be ".old" in whatever folder the launcher was started from.
+TEST(SelfUpdateSwap, OldCopyGoesBesideTheExecutableNeverInTheCurrentFolder) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir / L"Talvora.exe.old", "previous launcher"));
+    ASSERT_TRUE(WriteFileBytes(dir / L".old", "a player's file"));
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryW(dir.path().c_str()));
+
+    RemoveOldLauncherCopy(L"");
+    const bool keptInCurrentFolder = PathExists(dir / L".old");
+    RemoveOldLauncherCopy(dir / L"Talvora.exe");
+    ::SetCurrentDirectoryW(previous);
+
+    EXPECT_TRUE(keptInCurrentFolder);
+    EXPECT_FALSE(PathExists(dir / L"Talvora.exe.old"));
+    EXPECT_TRUE(PathExists(dir / L".old"));
+}

@@ -1,5 +1,7 @@
 #include "support/pictures.h"
 
+#include "support/test_files.h"
+
 #include <shlwapi.h>
 
 #include <cstdint>
@@ -46,7 +48,7 @@ std::string Encode(GpImage* image, const wchar_t* mime) {
     CLSID clsid;
     if (!EncoderFor(mime, &clsid))
         return std::string();
-    UniqueHandle<StreamTraits> stream(::SHCreateMemStream(nullptr, 0));
+    UniqueStream stream(::SHCreateMemStream(nullptr, 0));
     if (!stream)
         return std::string();
     if (GdipSaveImageToStream(image, stream.get(), &clsid, nullptr) != Ok)
@@ -91,41 +93,9 @@ std::string MakeJpegBytes(int width, int height, unsigned seed) {
     return EncodePixels(pixels.data(), width, height, L"image/jpeg");
 }
 
-std::string ReadWholeFile(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::string();
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        bytes.append(buffer, got);
-    }
-    ::CloseHandle(file);
-    return bytes;
-}
-
-std::wstring BuildPath(const char* utf8) {
-    std::wstring path;
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    if (n > 1) {
-        path.resize(static_cast<size_t>(n - 1));
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &path[0], n);
-    }
-    if (!path.empty() && path[0] == L'/') {
-        for (wchar_t& c : path) {
-            if (c == L'/')
-                c = L'\\';
-        }
-        path = L"Z:" + path;
-    }
-    return path;
-}
-
 Picture ProjectPictureOrGenerated(const char* sourceDir, const wchar_t* name, int width, int height,
                                   bool* fromSource) {
-    const std::string bytes = ReadWholeFile(BuildPath(sourceDir) + L"\\res\\" + name);
+    const std::string bytes = ReadFileBytes(BuildPath(sourceDir) + L"\\res\\" + name);
     if (!bytes.empty()) {
         Picture picture = PictureFromBytes(bytes);
         if (picture.image) {

@@ -2,20 +2,14 @@
 // JPEG of the same size made here at run time.
 #pragma once
 
-#include "ui/gdiplus_handles.h"
+#include "app/unique_handle.h"
 
 #include <cstdint>
 #include <string>
 
-struct StreamTraits {
-    using Type = IStream*;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type s) noexcept { s->Release(); }
-};
-
 // A decoded picture and the stream it reads from, which must live as long as the picture.
 struct Picture {
-    UniqueHandle<StreamTraits> stream;
+    UniqueStream stream;
     UniqueImage image;
     Gdiplus::GpImage* get() const { return image.get(); }
 };
@@ -28,12 +22,6 @@ std::string EncodePixels(const std::uint32_t* pixels, int width, int height, con
 
 // A width x height JPEG of soft coloured bands and diagonal stripes, encoded by GDI+.
 std::string MakeJpegBytes(int width, int height, unsigned seed);
-
-// Reads a whole file; empty when it cannot be read.
-std::string ReadWholeFile(const std::wstring& path);
-
-// A path given in the build as text: "/x/y" becomes "Z:\x\y" under Wine; Windows paths stay.
-std::wstring BuildPath(const char* utf8);
 
 // res/<name> of the source tree when present, else a generated JPEG of width x height.
 // `fromSource` tells which one it is.

@@ -162,14 +162,13 @@ void RemoveTree(const std::wstring& path) {
             ::DeleteFileW(path.c_str());
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         WIN32_FIND_DATAW data;
-        HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
+        const UniqueFind find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+        if (find) {
             do {
                 const std::wstring name = data.cFileName;
                 if (name != L"." && name != L"..")
                     RemoveTree(path + L"\\" + name);
-            } while (::FindNextFileW(find, &data));
-            ::FindClose(find);
+            } while (::FindNextFileW(find.get(), &data));
         }
         if (!::RemoveDirectoryW(path.c_str()) && wine)
             RunUnixProgram(L"/bin/rm -rf " + QuotedUnixPath(path),
@@ -185,8 +184,8 @@ namespace {
 void ListTreeInto(const std::wstring& root, const std::wstring& prefix,
                   std::vector<std::wstring>& out) {
     WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((root + L"\\" + prefix + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    const UniqueFind find(::FindFirstFileW((root + L"\\" + prefix + L"*").c_str(), &data));
+    if (!find)
         return;
     do {
         const std::wstring name = data.cFileName;
@@ -198,8 +197,7 @@ void ListTreeInto(const std::wstring& root, const std::wstring& prefix,
         } else {
             out.push_back(prefix + name);
         }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.get(), &data));
 }
 
 }  // namespace
@@ -210,18 +208,6 @@ std::vector<std::wstring> ListTree(const std::wstring& root) {
     return names;
 }
 
-std::string PatternBytes(std::uint64_t size, std::uint32_t seed) {
-    std::string bytes(static_cast<size_t>(size), '\0');
-    std::uint32_t state = seed * 2654435761u + 1u;
-    for (auto& c : bytes) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        c = static_cast<char>(state & 0xFF);
-    }
-    return bytes;
-}
-
 std::wstring EnvVar(const wchar_t* name) {
     const DWORD needed = ::GetEnvironmentVariableW(name, nullptr, 0);
     if (needed == 0)
@@ -229,4 +215,21 @@ std::wstring EnvVar(const wchar_t* name) {
     std::vector<wchar_t> buffer(needed);
     const DWORD got = ::GetEnvironmentVariableW(name, buffer.data(), needed);
     return std::wstring(buffer.data(), got);
+}
+
+std::wstring BuildPath(const char* utf8) {
+    std::wstring path;
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    if (n > 1) {
+        path.resize(static_cast<size_t>(n - 1));
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &path[0], n);
+    }
+    if (!path.empty() && path[0] == L'/') {
+        for (wchar_t& c : path) {
+            if (c == L'/')
+                c = L'\\';
+        }
+        path = L"Z:" + path;
+    }
+    return path;
 }

@@ -1,9 +1,10 @@
 // Small file helpers for tests: a temporary folder that removes itself, and whole-file I/O.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "support/pattern_bytes.h"
 
 class TempDir {
   public:
@@ -33,8 +34,8 @@ std::vector<std::wstring> ListTree(const std::wstring& root);
 // system does not let us.
 bool MakeSymlink(const std::wstring& link, const std::wstring& target);
 
-// Deterministic pseudo-random content, so large files need not be stored anywhere.
-std::string PatternBytes(std::uint64_t size, std::uint32_t seed);
-
 // Reads an environment variable as wide text; empty when unset.
 std::wstring EnvVar(const wchar_t* name);
+
+// A path given in the build as text: "/x/y" becomes "Z:\x\y" under Wine; Windows paths stay.
+std::wstring BuildPath(const char* utf8);

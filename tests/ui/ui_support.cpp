@@ -8,37 +8,26 @@
 
 #include "app/window_state.h"
 #include "ui/embers.h"
+#include "support/gdiplus_environment.h"
+#include "support/test_files.h"
 #include "ui/frame_cache.h"
 
 namespace {
 
-// GDI+ lives for the whole test program; the cache and pictures go before it shuts down.
-class GdiplusEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        Gdiplus::GdiplusStartupInput input;
-        ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-    }
-    void TearDown() override {
-        ResetPaintState();
-        ReleaseFrameCache();
-        Pictures().reset();
-        Gdiplus::GdiplusShutdown(token_);
-    }
-    static std::unique_ptr<std::pair<Picture, Picture>>& Pictures() {
-        static std::unique_ptr<std::pair<Picture, Picture>> pictures;
-        return pictures;
-    }
+std::unique_ptr<std::pair<Picture, Picture>>& Pictures() {
+    static std::unique_ptr<std::pair<Picture, Picture>> pictures;
+    return pictures;
+}
 
-  private:
-    ULONG_PTR token_ = 0;
-};
-
+// The painter's state and the pictures go before GDI+ shuts down.
 ::testing::Environment* const gGdiplus =
-    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment([] {
+        ResetPaintState();
+        Pictures().reset();
+    }));
 
 std::pair<Picture, Picture>& LoadedPictures() {
-    auto& pictures = GdiplusEnvironment::Pictures();
+    auto& pictures = Pictures();
     if (!pictures) {
         pictures.reset(new std::pair<Picture, Picture>());
         pictures->first = ProjectPictureOrGenerated(TALVORA_SOURCE_DIR_UTF8, L"background.jpg",

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/gdiplus_handles.h"
+#include "app/unique_handle.h"
 
 template <typename F>
 Frame DrawOnBitmap(int width, int height, std::uint32_t background, F draw) {

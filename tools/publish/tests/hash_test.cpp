@@ -44,7 +44,7 @@ TEST(Sha256File, MatchesSha256sumAroundBlockBoundaries) {
     std::vector<fs::path> paths;
     for (const std::size_t size : sizes) {
         paths.push_back(dir / ("f" + std::to_string(size)));
-        WriteFile(paths.back(), NoiseBytes(size, static_cast<std::uint32_t>(size)));
+        WriteFile(paths.back(), PatternBytes(size, static_cast<std::uint32_t>(size)));
     }
     const auto reference = Sha256sum(paths);
     if (reference.empty())
@@ -67,7 +67,7 @@ TEST(Sha256Files, ManyFilesInParallelMatchSha256sum) {
         // Mostly small files, every 40th a few blocks long.
         const std::size_t size = (i % 40 == 7) ? 3 * kHashBlockSize + i : (i * 7919u) % 70000u;
         paths.push_back(dir / ("d" + std::to_string(i % 5)) / ("file" + std::to_string(i)));
-        WriteFile(paths.back(), NoiseBytes(size, i));
+        WriteFile(paths.back(), PatternBytes(size, i));
         total += size;
     }
     const auto reference = Sha256sum(paths);

@@ -99,7 +99,7 @@ TEST(Manifest, SameTreeGivesSameBytesAndSkipsItsOwnOutput) {
     ScratchDir dir;
     for (int i = 0; i < 30; ++i) {
         WriteFile(dir / ("d" + std::to_string(i % 4)) / ("f" + std::to_string(i)),
-                  NoiseBytes(1000u * i, i));
+                  PatternBytes(1000u * i, i));
     }
     // The output lies inside the client folder: never listed, not on the first
     // run and not on the second, when it exists.

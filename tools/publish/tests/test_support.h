@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/pattern_bytes.h"
+
 namespace talvora_test {
 
 class ScratchDir {
@@ -26,8 +28,6 @@ class ScratchDir {
 // Creates parent folders as needed.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
-// Deterministic pseudo-random bytes.
-std::string NoiseBytes(std::size_t size, std::uint32_t seed);
 // Names in a folder, sorted.
 std::vector<std::string> ListNames(const std::filesystem::path& dir);
 
