@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -61,45 +60,48 @@ class ReadBuffer {
 
 }  // namespace
 
+bool Sha256OpenFileHex(HANDLE file, unsigned char* buffer, DWORD bufferSize,
+                       const std::atomic<bool>& stop, Sha256Hex& hex) noexcept {
+    UniqueHandle<AlgorithmTraits> algorithm;
+    if (!Succeeded(
+            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+        return false;
+    }
+    UniqueHandle<HashTraits> hash;
+    if (!Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)))
+        return false;
+
+    for (;;) {
+        if (stop.load(std::memory_order_relaxed))
+            return false;
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer, bufferSize, &got, nullptr) || got == 0)
+            break;
+        if (!Succeeded(::BCryptHashData(hash.get(), buffer, got, 0)))
+            return false;
+    }
+
+    UCHAR digest[32] = {};
+    if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0)))
+        return false;
+    static const char kHex[] = "0123456789abcdef";
+    for (size_t i = 0; i < sizeof digest; ++i) {
+        hex[2 * i] = kHex[digest[i] >> 4];
+        hex[2 * i + 1] = kHex[digest[i] & 0x0F];
+    }
+    return true;
+}
+
 std::string Sha256FileHex(const std::wstring& path) {
     // Writers are not let in, so a file still being written by someone else gives no digest.
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return std::string();
-
-    UniqueHandle<AlgorithmTraits> algorithm;
-    if (!Succeeded(
-            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+    static const std::atomic<bool> kNeverStop{false};
+    ReadBuffer buffer;
+    Sha256Hex hex;
+    if (!Sha256OpenFileHex(file.get(), buffer.get(), kReadBufferSize, kNeverStop, hex))
         return std::string();
-    }
-    // Declared before the hash so that the hash object is destroyed first.
-    std::optional<ReadBuffer> buffer;
-    UniqueHandle<HashTraits> hash;
-    if (!Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
-        return std::string();
-    }
-
-    buffer.emplace();
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), buffer->get(), kReadBufferSize, &got, nullptr) || got == 0) {
-            break;
-        }
-        if (!Succeeded(::BCryptHashData(hash.get(), buffer->get(), got, 0)))
-            return std::string();
-    }
-
-    UCHAR digest[32] = {};
-    if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0)))
-        return std::string();
-
-    static const char kHex[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(64);
-    for (UCHAR byte : digest) {
-        hex.push_back(kHex[byte >> 4]);
-        hex.push_back(kHex[byte & 0x0F]);
-    }
-    return hex;
+    return std::string(hex.data(), hex.size());
 }
