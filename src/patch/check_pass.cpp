@@ -105,9 +105,9 @@ bool RunCheckPass(const std::wstring& installDir, const std::vector<ManifestEntr
     }
 
     // No more threads than files to look at.
-    threads = std::min(threads, kMaxThreads);
-    threads = std::max(
-        1u, std::min(threads, static_cast<unsigned>(std::min<size_t>(order.size(), kMaxThreads))));
+    threads = std::min(
+        {threads, kMaxThreads, static_cast<unsigned>(std::min<size_t>(order.size(), kMaxThreads))});
+    threads = std::max(threads, 1u);
     if (threads > 1) {
         // One file's digest cannot be shared out, so the largest files go first and the last ones
         // still running are small: one huge file among thousands keeps every thread busy to the
