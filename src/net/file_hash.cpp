@@ -29,9 +29,9 @@ bool Succeeded(NTSTATUS status) {
 }
 
 // A fresh 1 MiB block costs about 3 ms under Wine before the first byte is read (every page is
-// faulted in on first touch), more than hashing a typical 300 KiB pack file; the check pass hashes
-// thousands of files. So one zero-filled buffer is kept for the process and lent to one caller at
-// a time; a caller that finds it lent out allocates its own.
+// faulted in on first touch), more than hashing a typical 300 KiB pack file, and every download is
+// verified. So one zero-filled buffer is kept for the process and lent to one caller at a time; a
+// caller that finds it lent out allocates its own. (The check pass lends its threads their own.)
 UCHAR gSharedBuffer[kReadBufferSize];
 std::atomic<bool> gSharedBufferLent{false};
 
