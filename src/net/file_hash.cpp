@@ -1,6 +1,7 @@
 #include "net/file_hash.h"
 
 #include "app/unique_handle.h"
+#include "net/hex_digest.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -84,11 +85,7 @@ bool Sha256OpenFileHex(HANDLE file, unsigned char* buffer, DWORD bufferSize,
     UCHAR digest[32] = {};
     if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0)))
         return false;
-    static const char kHex[] = "0123456789abcdef";
-    for (size_t i = 0; i < sizeof digest; ++i) {
-        hex[2 * i] = kHex[digest[i] >> 4];
-        hex[2 * i + 1] = kHex[digest[i] & 0x0F];
-    }
+    HexDigestTo(digest, sizeof digest, hex.data());
     return true;
 }
 

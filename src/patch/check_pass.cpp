@@ -2,7 +2,6 @@
 
 #include "app/unique_handle.h"
 #include "net/file_hash.h"
-#include "net/text_conversion.h"
 #include "patch/install_paths.h"
 #include "patch/seek_penalty.h"
 
@@ -100,7 +99,7 @@ bool RunCheckPass(const std::wstring& installDir, const std::vector<ManifestEntr
             needed[i] = 1;
             continue;
         }
-        localPaths[i] = LocalPathFor(installDir, Utf8ToWide(entries[i].relPath));
+        localPaths[i] = LocalPathFor(installDir, entries[i].relPath);
         order.push_back(i);
     }
 

@@ -103,7 +103,7 @@ void PatchWorker(PatchStatus& status) {
     for (const ManifestEntry& entry : manifest.entries) {
         const std::wstring widePath = Utf8ToWide(entry.relPath);
         // Refused before anything is fetched, so a hostile list cannot write a single byte.
-        if (!IsSafeRelativePath(widePath)) {
+        if (!IsSafeRelativePath(entry.relPath)) {
             EndRun(status, PatchPhase::Failed,
                    L"Hibás fájlútvonal a frissítési listában: " + widePath);
             return;
@@ -135,7 +135,7 @@ void PatchWorker(PatchStatus& status) {
             return;
         }
         const std::wstring widePath = Utf8ToWide(entry.relPath);
-        const std::wstring target = LocalPathFor(status.installDir, widePath);
+        const std::wstring target = LocalPathFor(status.installDir, entry.relPath);
         const std::wstring part = PartPathFor(target);
         CreateParentDirectories(target);
         SetStatusText(status, DownloadStatusLine(index + 1, count, widePath));

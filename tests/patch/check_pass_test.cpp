@@ -57,8 +57,7 @@ TEST(CheckPass, DecidesInManifestOrderOnAnyNumberOfThreads) {
         ManifestEntry entry;
         entry.relPath = "d" + std::to_string(i % 4) + "\\f" + std::to_string(i) + ".pak";
         entry.size = content.size();
-        const std::wstring local =
-            LocalPathFor(dir.path(), std::wstring(entry.relPath.begin(), entry.relPath.end()));
+        const std::wstring local = LocalPathFor(dir.path(), entry.relPath);
         CreateParentDirectories(local);
         ASSERT_TRUE(WriteFileBytes(local, content));
         entry.sha256 = DigestOf(local);

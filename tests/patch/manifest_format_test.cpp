@@ -3,19 +3,22 @@
 #include <cstdint>
 #include <limits>
 
-#include "patch/manifest.h"
+#include "patch/manifest_format.h"
 
 namespace {
 
 struct Parsed {
     bool ok = false;
-    std::wstring baseUrl;
+    std::string baseUrl;
     std::vector<ManifestEntry> entries;
 };
 
 Parsed Parse(const std::string& body) {
+    ManifestText text;
     Parsed p;
-    p.ok = ParsePatchManifest(body, p.baseUrl, p.entries);
+    p.ok = ReadManifestText(body, text);
+    p.baseUrl = text.baseUrl;
+    p.entries = text.entries;
     return p;
 }
 
@@ -45,7 +48,7 @@ TEST(ManifestLines, CrLfReadsExactlyLikeLf) {
     const Parsed b = Parse(crlf);
     ASSERT_TRUE(a.ok);
     ASSERT_TRUE(b.ok);
-    EXPECT_EQ(a.baseUrl, L"http://h/p/");
+    EXPECT_EQ(a.baseUrl, "http://h/p/");
     EXPECT_EQ(b.baseUrl, a.baseUrl);
     ASSERT_EQ(b.entries.size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
@@ -106,7 +109,7 @@ TEST(ManifestLines, ByteOrderMarkStaysInTheFirstLine) {
 TEST(ManifestKeywords, OnlyOnTwoFieldLines) {
     const Parsed p = Parse("BASE\thttp://one/\nBASE\thttp://two/\tjunk\nVERSION\t3\t4\n");
     ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.baseUrl, L"http://one/");
+    EXPECT_EQ(p.baseUrl, "http://one/");
     ASSERT_EQ(p.entries.size(), 2u);
     EXPECT_EQ(p.entries[0].relPath, "BASE");
     EXPECT_EQ(p.entries[0].sha256, "junk");
@@ -115,9 +118,9 @@ TEST(ManifestKeywords, OnlyOnTwoFieldLines) {
     EXPECT_EQ(p.entries[1].sha256, "4");
 }
 
-TEST(ManifestKeywords, LastBaseWinsAndIsConvertedFromUtf8) {
+TEST(ManifestKeywords, LastBaseWinsAsWritten) {
     const Parsed p = Parse("BASE\thttp://old/\nBASE\thttp://\xC3\xA1rv\xC3\xADz/\nf\t1\tx\n");
-    EXPECT_EQ(p.baseUrl, L"http://\u00E1rv\u00EDz/");
+    EXPECT_EQ(p.baseUrl, "http://\xC3\xA1rv\xC3\xADz/");
 }
 
 TEST(ManifestKeywords, KeywordsAreCaseAndSpaceSensitive) {
@@ -126,10 +129,14 @@ TEST(ManifestKeywords, KeywordsAreCaseAndSpaceSensitive) {
 }
 
 TEST(ManifestKeywords, BaseKeepsPreviousValueWhenAbsent) {
-    std::wstring base = L"keep";
-    std::vector<ManifestEntry> entries;
-    EXPECT_TRUE(ParsePatchManifest("f\t1\tx\n", base, entries));
-    EXPECT_EQ(base, L"keep");
+    ManifestText text;
+    text.baseUrl = "keep";
+    EXPECT_TRUE(ReadManifestText("f\t1\tx\n", text));
+    EXPECT_EQ(text.baseUrl, "keep");
+    EXPECT_FALSE(text.hasBase);
+    EXPECT_TRUE(ReadManifestText("BASE\t\n", text));
+    EXPECT_EQ(text.baseUrl, "");
+    EXPECT_TRUE(text.hasBase);
 }
 
 TEST(ManifestResult, FalseWithoutAnyFileEntry) {
@@ -142,10 +149,11 @@ TEST(ManifestResult, FalseWithoutAnyFileEntry) {
 }
 
 TEST(ManifestResult, EntriesAreAppendedAndDuplicatesKeptInOrder) {
-    std::wstring base;
-    std::vector<ManifestEntry> entries(1);
-    entries[0].relPath = "existing";
-    EXPECT_TRUE(ParsePatchManifest("dup\t1\tx\nother\t2\ty\ndup\t3\tz\n", base, entries));
+    ManifestText text;
+    text.entries.resize(1);
+    text.entries[0].relPath = "existing";
+    EXPECT_TRUE(ReadManifestText("dup\t1\tx\nother\t2\ty\ndup\t3\tz\n", text));
+    const std::vector<ManifestEntry>& entries = text.entries;
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].relPath, "existing");
     EXPECT_EQ(entries[1].relPath, "dup");
@@ -220,4 +228,27 @@ TEST(ManifestPaths, AnyPathFormIsAcceptedVerbatim) {
     EXPECT_EQ(p.entries[1].relPath, "C:\\x");
     EXPECT_EQ(p.entries[2].relPath, "");
     EXPECT_EQ(p.entries[3].relPath, "data/sub\\f.pak");
+}
+
+TEST(ManifestWriter, WhatIsWrittenReadsBackUnchanged) {
+    const std::vector<ManifestEntry> written = {
+        {"velkaro.exe", 70000, std::string(64, 'a'), false},
+        {"data\\t\xC3\xA9rk\xC3\xA9p.pak", 0, std::string(64, '0'), false},
+        {"config/keys.ini", kMax, "ABC", true},
+        {" #not a comment", 12, "d", false},
+    };
+    const std::string body = FormatManifestText("20261208T080000Z", "http://h/pack/", written);
+    EXPECT_EQ(body.substr(0, 45), "VERSION\t20261208T080000Z\nBASE\thttp://h/pack/\n");
+    EXPECT_NE(body.find("\nconfig/keys.ini\t18446744073709551615\tABC\tIFMISSING\n"),
+              std::string::npos);
+    ManifestText text;
+    ASSERT_TRUE(ReadManifestText(body, text));
+    EXPECT_EQ(text.baseUrl, "http://h/pack/");
+    ASSERT_EQ(text.entries.size(), written.size());
+    for (size_t i = 0; i < written.size(); ++i) {
+        EXPECT_EQ(text.entries[i].relPath, written[i].relPath);
+        EXPECT_EQ(text.entries[i].size, written[i].size);
+        EXPECT_EQ(text.entries[i].sha256, written[i].sha256);
+        EXPECT_EQ(text.entries[i].ifMissing, written[i].ifMissing);
+    }
 }
