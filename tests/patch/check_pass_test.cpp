@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <thread>
 #include <string>
@@ -29,7 +30,8 @@ int LiveThreads() {
     int count = 0;
     for (BOOL more = ::Thread32First(snapshot.get(), &thread); more;
          more = ::Thread32Next(snapshot.get(), &thread)) {
-        count += thread.th32OwnerProcessID == ::GetCurrentProcessId();
+        if (thread.th32OwnerProcessID == ::GetCurrentProcessId())
+            ++count;
     }
     return count;
 }
@@ -136,8 +138,7 @@ TEST(CheckPass, StopInsideLargeFilesEndsEveryThread) {
         entry.relPath = "big" + std::to_string(i) + ".pak";
         entry.size = 1u << 30;
         entry.sha256 = std::string(64, '0');
-        ASSERT_TRUE(WriteZeroFile(dir / std::wstring(entry.relPath.begin(), entry.relPath.end()),
-                                  entry.size));
+        ASSERT_TRUE(WriteZeroFile(LocalPathFor(dir.path(), entry.relPath), entry.size));
         entries.push_back(entry);
     }
     const int threadsBefore = LiveThreads();
