@@ -8,6 +8,3 @@ std::string HexDigest(const unsigned char* bytes, std::size_t count);
 // The same digits into `out` (2 * count characters, no terminator), for callers that must not
 // allocate.
 void HexDigestTo(const unsigned char* bytes, std::size_t count, char* out);
-
-// 64 lower-case hex digits: the only form a SHA-256 published for the launcher can match.
-bool IsSha256Hex(const std::string& text);

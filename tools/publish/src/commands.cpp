@@ -91,7 +91,7 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         Warning(err)
             << "--base does not end with '/': the launcher appends file paths to it as they "
                "stand, e.g. "
-            << options.baseUrl << "data\\file.pak\n";
+            << options.baseUrl << "data" << options.separator << "file.pak\n";
     }
     for (const std::string& pattern : options.ifMissing) {
         if (pattern.empty()) {
@@ -169,7 +169,8 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         }
     }
 
-    const std::string text = FormatManifest(version, options.baseUrl, std::move(entries));
+    const std::string text =
+        FormatManifest(version, options.baseUrl, std::move(entries), options.separator);
     if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
         return kExitRefused;
@@ -214,13 +215,14 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
     info.version = static_cast<std::int32_t>(options.version);
     info.sha256 = digest.sha256;
     info.url = options.url;
+    info.size = digest.size;
     std::string error;
     if (!WriteFileAtomically(options.out, FormatLauncherVersion(info), error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }
     out << "wrote " << Quoted(options.out) << ": VERSION " << options.version << ", SHA256 "
-        << digest.sha256 << "\n";
+        << digest.sha256 << ", SIZE " << digest.size << "\n";
     return kExitOk;
 }
 

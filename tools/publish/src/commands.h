@@ -21,7 +21,8 @@ struct ManifestOptions {
     std::string version;  // the current UTC time when not given
     std::vector<std::string> ifMissing;
     std::filesystem::path out = "patch_manifest.txt";
-    unsigned jobs = 0;  // 0: one hashing thread per core
+    char separator = '/';  // between folders in the written paths: '/' or '\\'
+    unsigned jobs = 0;     // 0: one hashing thread per core
     bool progress = false;
 };
 
