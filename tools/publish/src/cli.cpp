@@ -13,7 +13,11 @@ namespace {
 const char* const kUsage =
     "usage: talvora-publish manifest CLIENT_DIR --base URL [--version V] [--if-missing GLOB]...\n"
     "                                [--separator slash|backslash] [--out FILE] [--jobs N]\n"
+    "                                [--sign-key KEY [--expires 30d|DATE]]\n"
     "       talvora-publish launcher EXE --version N --url URL [--out FILE]\n"
+    "                                [--sign-key KEY [--expires 30d|DATE]]\n"
+    "       talvora-publish keygen --out KEY.pem\n"
+    "       talvora-publish verify FILE --key PUB.pem [--key PUB.pem] [--sig FILE.sig]\n"
     "       talvora-publish [COMMAND] --help\n";
 
 const char* const kIntro = R"(Writes the two files the Talvora launcher reads from the patch server.
@@ -71,6 +75,28 @@ launcher EXE --version N --url URL
 
 )";
 
+const char* const kSigningNotes = R"(
+Signing (launchers built with TALVORA_UPDATE_PUBLIC_KEYS require it):
+  --sign-key KEY    after the file, write FILE.sig beside it: the DER ECDSA
+                    P-256 / SHA-256 signature over the file's bytes, as
+                    `openssl dgst -sha256 -sign KEY` writes it; the pair is then
+                    checked as it lies on disk. KEY is a PEM P-256 private key
+                    (SEC1 or PKCS#8, unencrypted).
+  --expires 30d|DATE  add EXPIRES<TAB>YYYY-MM-DDTHH:MM:SSZ after the VERSION
+                    line: N days from now, YYYY-MM-DD (midnight UTC) or a full
+                    UTC time. Past it the launcher treats the file as unsigned,
+                    so that a captured old file stops working. Needs --sign-key.
+
+keygen --out KEY.pem
+  Writes a new P-256 private key to KEY.pem (mode 0600; an existing file is
+  never overwritten) and its public key to KEY.pub.pem.
+
+verify FILE --key PUB.pem [--key PUB.pem] [--sig FILE.sig]
+  Checks FILE.sig over FILE with any of the keys, as the launcher does, and
+  reports the EXPIRES moment. Exit 0 only when the launcher would accept it.
+
+)";
+
 const char* const kCommonNotes =
     R"(Both commands write a temporary file beside the output, flush it to disk and
 rename it over the output at the end: on any error the temporary file is
@@ -115,8 +141,45 @@ const CLI::Validator kFileName(
 
 // The words as given, before they become paths and numbers.
 struct Words {
-    std::string clientDir, exe, out, version, separator;
+    std::string clientDir, exe, out, version, separator, signKey, file, signature;
+    std::vector<std::string> keys;
 };
+
+// --sign-key and --expires, on both commands that write a file.
+void AddSigning(CLI::App& command, SigningOptions& options, Words& words) {
+    command.add_option("--sign-key", words.signKey, "sign with this private key (PEM, P-256)")
+        ->type_name("KEY")
+        ->check(kFileName);
+    command
+        .add_option("--expires", options.expires,
+                    "EXPIRES line: Nd, YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ (UTC); needs --sign-key")
+        ->type_name("30d|DATE");
+}
+
+CLI::App* AddKeygen(CLI::App& app, Words& words) {
+    CLI::App* command = app.add_subcommand("keygen", "write a new update signing key pair");
+    command->footer(kSigningNotes);
+    command->add_option("--out", words.out, "the private key; the public one goes to *.pub.pem")
+        ->type_name("KEY.pem")
+        ->check(kFileName)
+        ->required();
+    return command;
+}
+
+CLI::App* AddVerify(CLI::App& app, Words& words) {
+    CLI::App* command = app.add_subcommand("verify", "check a signed file as the launcher would");
+    command->footer(kSigningNotes);
+    command->add_option("FILE", words.file, "the signed file")->type_name("FILE")->required();
+    command->add_option("--key", words.keys, "a public key (PEM); may be repeated")
+        ->type_name("PUB.pem")
+        ->check(kFileName)
+        ->allow_extra_args(false)
+        ->required();
+    command->add_option("--sig", words.signature, "the signature (default: FILE.sig)")
+        ->type_name("FILE.sig")
+        ->check(kFileName);
+    return command;
+}
 
 // --out FILE: where the command writes, replacing `defaultName`.
 void AddOut(CLI::App& command, std::string& out, const std::string& defaultName) {
@@ -128,7 +191,7 @@ void AddOut(CLI::App& command, std::string& out, const std::string& defaultName)
 CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
     CLI::App* command =
         app.add_subcommand("manifest", "write the patch manifest of a client folder");
-    command->footer(std::string(kManifestNotes) + kCommonNotes);
+    command->footer(std::string(kManifestNotes) + kSigningNotes + kCommonNotes);
     command->add_option("CLIENT_DIR", words.clientDir, "the client folder")
         ->type_name("DIR")
         ->required();
@@ -153,13 +216,14 @@ CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
     command->add_option("-j,--jobs", options.jobs, "hashing threads (default: one per core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 256u));
+    AddSigning(*command, options.signing, words);
     return command;
 }
 
 CLI::App* AddLauncher(CLI::App& app, LauncherOptions& options, Words& words) {
     CLI::App* command =
         app.add_subcommand("launcher", "write the launcher version file for a launcher build");
-    command->footer(std::string(kLauncherNotes) + kCommonNotes);
+    command->footer(std::string(kLauncherNotes) + kSigningNotes + kCommonNotes);
     command->add_option("EXE", words.exe, "the launcher executable")->type_name("FILE")->required();
     command->add_option("--version", words.version, "its version number, 1 to 2147483647")
         ->type_name("N")
@@ -168,6 +232,7 @@ CLI::App* AddLauncher(CLI::App& app, LauncherOptions& options, Words& words) {
         ->type_name("URL")
         ->required();
     AddOut(*command, words.out, "launcher_version.txt");
+    AddSigning(*command, options.signing, words);
     return command;
 }
 
@@ -176,13 +241,16 @@ CLI::App* AddLauncher(CLI::App& app, LauncherOptions& options, Words& words) {
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
                       std::string& error) {
     CLI::App app(kIntro, "talvora-publish");
-    app.footer(std::string(kManifestNotes) + kLauncherNotes + kCommonNotes);
+    app.footer(std::string(kManifestNotes) + kLauncherNotes + kSigningNotes + kCommonNotes);
     app.require_subcommand(1);
     Words words;
     CLI::App* manifest = AddManifest(app, result.manifest, words);
     CLI::App* launcher = AddLauncher(app, result.launcher, words);
+    CLI::App* keygen = AddKeygen(app, words);
+    CLI::App* verify = AddVerify(app, words);
     if (!args.empty() && !args[0].empty() && args[0][0] != '-' && args[0] != "help" &&
-        args[0] != manifest->get_name() && args[0] != launcher->get_name()) {
+        args[0] != manifest->get_name() && args[0] != launcher->get_name() &&
+        args[0] != keygen->get_name() && args[0] != verify->get_name()) {
         error = "unknown command '" + Printable(args[0]) + "'";
         return false;
     }
@@ -208,6 +276,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
         result.manifest.separator = words.separator == "backslash" ? '\\' : '/';
         if (!words.out.empty())
             result.manifest.out = PathFromUtf8(words.out);
+        result.manifest.signing.signKey = PathFromUtf8(words.signKey);
     } else if (launcher->parsed()) {
         result.kind = CommandKind::Launcher;
         result.launcher.exe = PathFromUtf8(words.exe);
@@ -217,6 +286,16 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
         }
         if (!words.out.empty())
             result.launcher.out = PathFromUtf8(words.out);
+        result.launcher.signing.signKey = PathFromUtf8(words.signKey);
+    } else if (keygen->parsed()) {
+        result.kind = CommandKind::Keygen;
+        result.keygen.out = PathFromUtf8(words.out);
+    } else if (verify->parsed()) {
+        result.kind = CommandKind::Verify;
+        result.verify.file = PathFromUtf8(words.file);
+        result.verify.signature = PathFromUtf8(words.signature);
+        for (const std::string& key : words.keys)
+            result.verify.keys.push_back(PathFromUtf8(key));
     }
     return true;
 }
@@ -237,6 +316,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             return RunManifest(commandLine.manifest, out, err);
         case CommandKind::Launcher:
             return RunLauncher(commandLine.launcher, out, err);
+        case CommandKind::Keygen:
+            return RunKeygen(commandLine.keygen, out, err);
+        case CommandKind::Verify:
+            return RunVerify(commandLine.verify, out, err);
     }
     return kExitUsage;
 }

@@ -10,13 +10,15 @@
 
 namespace talvora {
 
-enum class CommandKind { Help, Manifest, Launcher };
+enum class CommandKind { Help, Manifest, Launcher, Keygen, Verify };
 
 struct CommandLine {
     CommandKind kind = CommandKind::Help;
     std::string helpText;  // for Help: the text asked for
     ManifestOptions manifest;
     LauncherOptions launcher;
+    KeygenOptions keygen;
+    VerifyOptions verify;
 };
 
 // `args` without the program name, as UTF-8. False, with `error`, for a

@@ -81,6 +81,9 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         }
     }
     const std::string version = options.versionGiven ? options.version : UtcTimestamp();
+    PreparedSigning signing;
+    if (!PrepareSigning(options.signing, signing, err))
+        return kExitRefused;
 
     const std::string urlRefusal = UrlRefusal(options.baseUrl);
     if (!urlRefusal.empty()) {
@@ -169,15 +172,18 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         }
     }
 
-    const std::string text =
-        FormatManifest(version, options.baseUrl, std::move(entries), options.separator);
+    const std::string text = WithExpiresLine(
+        FormatManifest(version, options.baseUrl, std::move(entries), options.separator),
+        signing.expiresLine);
     if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }
+    if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
+        return kExitRefused;
     out << "wrote " << Quoted(options.out) << ": " << walk.files.size() << " files, "
         << HumanBytes(totalBytes) << ", " << ifMissingCount << " IFMISSING, VERSION " << version
-        << "\n";
+        << (signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 
@@ -187,6 +193,9 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
         Error(err) << refusal << "\n";
         return kExitRefused;
     }
+    PreparedSigning signing;
+    if (!PrepareSigning(options.signing, signing, err))
+        return kExitRefused;
     std::error_code ec;
     const fs::file_status status = fs::status(options.exe, ec);
     if (status.type() == fs::file_type::not_found) {
@@ -217,12 +226,15 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
     info.url = options.url;
     info.size = digest.size;
     std::string error;
-    if (!WriteFileAtomically(options.out, FormatLauncherVersion(info), error)) {
+    const std::string text = WithExpiresLine(FormatLauncherVersion(info), signing.expiresLine);
+    if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }
+    if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
+        return kExitRefused;
     out << "wrote " << Quoted(options.out) << ": VERSION " << options.version << ", SHA256 "
-        << digest.sha256 << ", SIZE " << digest.size << "\n";
+        << digest.sha256 << ", SIZE " << digest.size << (signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "signature_commands.h"
+
 namespace talvora {
 
 constexpr int kExitOk = 0;
@@ -24,6 +26,7 @@ struct ManifestOptions {
     char separator = '/';  // between folders in the written paths: '/' or '\\'
     unsigned jobs = 0;     // 0: one hashing thread per core
     bool progress = false;
+    SigningOptions signing;
 };
 
 struct LauncherOptions {
@@ -31,6 +34,7 @@ struct LauncherOptions {
     long long version = 0;
     std::string url;
     std::filesystem::path out = "launcher_version.txt";
+    SigningOptions signing;
 };
 
 int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream& err);
