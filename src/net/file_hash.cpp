@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -19,9 +18,9 @@ bool Succeeded(NTSTATUS status) {
 }
 
 // A fresh 1 MiB block costs about 3 ms under Wine before the first byte is read (every page is
-// faulted in on first touch), more than hashing a typical 300 KiB pack file; the check pass hashes
-// thousands of files. So one zero-filled buffer is kept for the process and lent to one caller at
-// a time; a caller that finds it lent out allocates its own.
+// faulted in on first touch), more than hashing a typical 300 KiB pack file, and every download is
+// verified. So one zero-filled buffer is kept for the process and lent to one caller at a time; a
+// caller that finds it lent out allocates its own. (The check pass lends its threads their own.)
 UCHAR gSharedBuffer[kReadBufferSize];
 std::atomic<bool> gSharedBufferLent{false};
 
@@ -50,38 +49,47 @@ class ReadBuffer {
 
 }  // namespace
 
+bool Sha256OpenFileHex(HANDLE file, unsigned char* buffer, DWORD bufferSize,
+                       const std::atomic<bool>& stop, Sha256Hex& hex) noexcept {
+    UniqueAlgorithm algorithm;
+    if (!Succeeded(
+            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+        return false;
+    }
+    UniqueHash hash;
+    if (!Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)))
+        return false;
+
+    for (;;) {
+        if (stop.load(std::memory_order_relaxed))
+            return false;
+        DWORD got = 0;
+        // A read that fails part-way has no digest: a hash of the bytes before it would be wrong.
+        if (!::ReadFile(file, buffer, bufferSize, &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
+        if (!Succeeded(::BCryptHashData(hash.get(), buffer, got, 0)))
+            return false;
+    }
+
+    UCHAR digest[32] = {};
+    if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0)))
+        return false;
+    HexDigestTo(digest, sizeof digest, hex.data());
+    return true;
+}
+
 std::string Sha256FileHex(const std::wstring& path) {
     // Writers are not let in, so a file still being written by someone else gives no digest.
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return std::string();
-
-    UniqueAlgorithm algorithm;
-    if (!Succeeded(
-            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+    static const std::atomic<bool> kNeverStop{false};
+    ReadBuffer buffer;
+    Sha256Hex hex;
+    if (!Sha256OpenFileHex(file.get(), buffer.get(), kReadBufferSize, kNeverStop, hex))
         return std::string();
-    }
-    // Declared before the hash so that the hash object is destroyed first.
-    std::optional<ReadBuffer> buffer;
-    UniqueHash hash;
-    if (!Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
-        return std::string();
-    }
-
-    buffer.emplace();
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), buffer->get(), kReadBufferSize, &got, nullptr) || got == 0) {
-            break;
-        }
-        if (!Succeeded(::BCryptHashData(hash.get(), buffer->get(), got, 0)))
-            return std::string();
-    }
-
-    UCHAR digest[32] = {};
-    if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0)))
-        return std::string();
-
-    return HexDigest(digest, sizeof digest);
+    return std::string(hex.data(), hex.size());
 }

@@ -5,3 +5,6 @@
 #include <string>
 
 std::string HexDigest(const unsigned char* bytes, std::size_t count);
+// The same digits into `out` (2 * count characters, no terminator), for callers that must not
+// allocate.
+void HexDigestTo(const unsigned char* bytes, std::size_t count, char* out);

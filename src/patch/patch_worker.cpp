@@ -6,6 +6,7 @@
 #include "net/http_client.h"
 #include "net/text_conversion.h"
 #include "net/update_signature.h"
+#include "patch/check_pass.h"
 #include "patch/install_paths.h"
 #include "patch/manifest.h"
 #include "patch/staging.h"
@@ -34,22 +35,6 @@ void EndRun(PatchStatus& status, PatchPhase phase, std::wstring text) {
 void EndGood(PatchStatus& status, PatchPhase phase, std::wstring text) {
     status.overallProgress.store(1.0);
     EndRun(status, phase, std::move(text));
-}
-
-// Normal mode: missing, resized or different content needs a download. Only a file whose size
-// matches is read in full.
-bool LocalFileMatches(const std::wstring& localPath, const ManifestEntry& entry) {
-    LARGE_INTEGER size = {};
-    {
-        UniqueFile file(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            return false;
-        ::GetFileSizeEx(file.get(), &size);
-    }
-    if (static_cast<std::uint64_t>(size.QuadPart) != entry.size)
-        return false;
-    return Sha256FileHex(localPath) == entry.sha256;
 }
 
 double Fraction(std::uint64_t part, std::uint64_t whole) {
@@ -146,33 +131,15 @@ void PatchWorker(PatchStatus& status) {
     }
     RemoveLeftoverStaging(status.installDir, manifest.entries);
 
-    const bool fullCheck = status.fullCheck.load();
     std::vector<ManifestEntry> pending;
-    std::uint64_t runTotalBytes = 0;
-    for (const ManifestEntry& entry : manifest.entries) {
-        if (status.stopRequested.load()) {
-            FinishCancelled(status);
-            return;
-        }
-        const std::wstring widePath = Utf8ToWide(entry.relPath);
-        // Refused before anything is fetched, so a hostile list cannot write a single byte.
-        if (!IsSafeRelativePath(entry.relPath)) {
-            EndRun(status, PatchPhase::Failed,
-                   L"Hibás fájlútvonal a frissítési listában: " + widePath);
-            return;
-        }
-        const std::wstring localPath = LocalPathFor(status.installDir, entry.relPath);
-        bool needed;
-        if (entry.ifMissing) {
-            needed = ::GetFileAttributesW(localPath.c_str()) == INVALID_FILE_ATTRIBUTES;
-        } else {
-            needed = fullCheck || !LocalFileMatches(localPath, entry);
-        }
-        if (needed) {
-            pending.push_back(entry);
-            runTotalBytes += entry.size;
-        }
+    if (!RunCheckPass(status.installDir, manifest.entries, status.fullCheck.load(),
+                      status.stopRequested, CheckPassThreads(status.installDir), pending)) {
+        FinishCancelled(status);
+        return;
     }
+    std::uint64_t runTotalBytes = 0;
+    for (const ManifestEntry& entry : pending)
+        runTotalBytes += entry.size;
 
     if (pending.empty()) {
         EndGood(status, PatchPhase::UpToDate, L"A játék naprakész. Indíthatod!");

@@ -868,3 +868,85 @@ TEST_F(PatchRun, LinksBelowTheInstallationAreNeverWrittenThrough) {
     }
     RemoveTree(install);
 }
+
+// Hundreds of files of mixed sizes, one much larger than the rest: the parallel check pass queues
+// exactly the missing, resized and changed ones, and they are fetched in manifest order.
+TEST_F(PatchRun, ManyMixedFilesAreFetchedInManifestOrder) {
+    std::string lines;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 120; ++i) {
+        const std::string rel = "data/" + std::to_string(i % 7) + "/f" + std::to_string(i);
+        const std::string content =
+            PatternBytes(i == 100 ? 6u << 20 : static_cast<std::uint64_t>(i % 37) * 2777, i);
+        const bool ifMissing = i % 11 == 3;
+        lines += Publish(rel, content, ifMissing ? "\tIFMISSING" : "");
+        if (ifMissing) {
+            if (i % 2 == 0)
+                Install(rel, "the player's own");  // present: kept whatever it holds
+            else
+                expected.push_back(rel);
+            continue;
+        }
+        std::string local = content;
+        if (i == 100) {
+            local.back() ^= 0x01;  // the largest file, changed in its last byte
+        } else if (i % 5 == 1) {
+            local += "+";
+        } else if (i % 13 == 2 && !local.empty()) {
+            local[local.size() / 3] ^= 0x40;
+        } else if (i % 17 == 4) {
+            expected.push_back(rel);  // missing
+            continue;
+        }
+        if (local != content)
+            expected.push_back(rel);
+        Install(rel, local);
+    }
+    ServeManifest(lines);
+
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    std::vector<std::string> fetched;
+    for (const LoggedRequest& request : FileRequests())
+        fetched.push_back(request.path);
+    std::vector<std::string> expectedPaths;
+    for (const std::string& rel : expected)
+        expectedPaths.push_back(Files(rel));
+    EXPECT_EQ(fetched, expectedPaths);
+    std::vector<std::wstring> shown = {L"Készen áll.", kChecking};
+    for (size_t n = 0; n < expected.size(); ++n) {
+        shown.push_back(DownloadStatusLine(static_cast<int>(n + 1),
+                                           static_cast<int>(expected.size()), Wide(expected[n])));
+    }
+    shown.push_back(kUpdated);
+    ExpectLinesInOrder(shown);
+
+    // Everything now matches, the large file included.
+    Run(false);
+    ExpectEnd(PatchPhase::UpToDate, kUpToDate);
+    EXPECT_EQ(FileRequests().size(), expected.size());
+}
+
+// Files large enough that hashing them takes many seconds: a stop while every thread is inside a
+// file ends the run at once.
+TEST_F(PatchRun, StopDuringAParallelCheckPassEndsQuickly) {
+    std::string lines;
+    for (int i = 0; i < 4; ++i) {
+        const std::string rel = "big" + std::to_string(i) + ".pak";
+        ASSERT_TRUE(WriteZeroFile(Local(rel), 1u << 30));
+        lines += rel + "\t1073741824\t" + std::string(64, '0') + "\n";
+    }
+    ServeManifest(lines);
+    StartPatchRun(status, false);
+    ASSERT_TRUE(WaitFor([&] { return status.phase.load() == PatchPhase::Checking; }));
+    std::this_thread::sleep_for(700ms);  // manifest fetched, every thread inside a file
+    ASSERT_TRUE(status.busy.load());
+    const auto stoppedAt = std::chrono::steady_clock::now();
+    status.stopRequested.store(true);
+    StartWatching();
+    WaitIdle();
+    EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, 2s);
+    ExpectEnd(PatchPhase::Idle, kCancelled);
+    ExpectLinesInOrder({kChecking, kCancelled});
+    EXPECT_TRUE(FileRequests().empty());
+}

@@ -49,6 +49,15 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     return true;
 }
 
+bool WriteZeroFile(const std::wstring& path, std::uint64_t size) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    return file && ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) &&
+           ::SetEndOfFile(file.get());
+}
+
 std::string ReadFileBytes(const std::wstring& path) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -22,6 +22,8 @@ class TempDir {
 };
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// `size` zero bytes, written by setting the end of the file (sparse where the file system allows).
+bool WriteZeroFile(const std::wstring& path, std::uint64_t size);
 std::string ReadFileBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 // Removes a tree without ever following a link inside it: a link is removed, not what it points to.
