@@ -50,7 +50,7 @@ class ReadBuffer {
 }  // namespace
 
 bool Sha256OpenFileHex(HANDLE file, unsigned char* buffer, DWORD bufferSize,
-                       const std::atomic<bool>& stop, Sha256Hex& hex) noexcept {
+                       const std::atomic<bool>& stop, Sha256HexDigits& hex) noexcept {
     UniqueAlgorithm algorithm;
     if (!Succeeded(
             ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
@@ -88,7 +88,7 @@ std::string Sha256FileHex(const std::wstring& path) {
         return std::string();
     static const std::atomic<bool> kNeverStop{false};
     ReadBuffer buffer;
-    Sha256Hex hex;
+    Sha256HexDigits hex;
     if (!Sha256OpenFileHex(file.get(), buffer.get(), kReadBufferSize, kNeverStop, hex))
         return std::string();
     return std::string(hex.data(), hex.size());

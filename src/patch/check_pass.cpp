@@ -49,7 +49,7 @@ Decision Decide(const ManifestEntry& entry, const std::wstring& localPath, unsig
     ::GetFileSizeEx(file.get(), &size);
     if (static_cast<std::uint64_t>(size.QuadPart) != entry.size)
         return Decision::Queue;
-    Sha256Hex hex;
+    Sha256HexDigits hex;
     if (!Sha256OpenFileHex(file.get(), buffer, kBufferSize, stop, hex))
         return stop.load() ? Decision::Stopped : Decision::Queue;
     const bool same = entry.sha256.size() == hex.size() &&
