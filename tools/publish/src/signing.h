@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "net/ecdsa_signature.h"
+#include "net/public_key_pem.h"
+
 namespace talvora {
 
 // A new P-256 key: the private key as PEM "EC PRIVATE KEY" (what `openssl ecparam -genkey
@@ -23,5 +26,10 @@ bool SignData(const std::string& data, const std::string& privatePem, std::strin
 // over `data` with `publicPem`; otherwise `error` says why.
 bool VerifyData(const std::string& data, const std::string& signature, const std::string& publicPem,
                 std::string& error);
+
+// The launcher's own reading of a public key and a signature, applied first by every backend so
+// that nothing verifies here that the launcher would refuse.
+bool ReadVerifyInputs(const std::string& publicPem, const std::string& signature,
+                      EcdsaP256PublicKey& xy, EcdsaP256Signature& rs, std::string& error);
 
 }  // namespace talvora

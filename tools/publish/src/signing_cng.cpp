@@ -130,15 +130,9 @@ bool SignData(const std::string& data, const std::string& privatePem, std::strin
 bool VerifyData(const std::string& data, const std::string& signature, const std::string& publicPem,
                 std::string& error) {
     EcdsaP256PublicKey xy;
-    if (!DecodeP256PublicKeyPem(publicPem, xy)) {
-        error = "the public key is not a PEM P-256 public key as the launcher takes it";
-        return false;
-    }
     EcdsaP256Signature rs;
-    if (!DecodeEcdsaDerSignature(signature, rs)) {
-        error = "the signature is not a DER ECDSA P-256 signature";
+    if (!ReadVerifyInputs(publicPem, signature, xy, rs, error))
         return false;
-    }
     UCHAR digest[32];
     Algorithm algorithm;
     Key key;

@@ -132,17 +132,10 @@ bool SignData(const std::string& data, const std::string& privatePem, std::strin
 
 bool VerifyData(const std::string& data, const std::string& signature, const std::string& publicPem,
                 std::string& error) {
-    // The launcher's own rules first, so that nothing passes here that it would refuse.
     EcdsaP256PublicKey xy;
-    if (!DecodeP256PublicKeyPem(publicPem, xy)) {
-        error = "the public key is not a PEM P-256 public key as the launcher takes it";
-        return false;
-    }
     EcdsaP256Signature rs;
-    if (!DecodeEcdsaDerSignature(signature, rs)) {
-        error = "the signature is not a DER ECDSA P-256 signature";
+    if (!ReadVerifyInputs(publicPem, signature, xy, rs, error))
         return false;
-    }
     Bio bio = ReadBio(publicPem);
     Pkey key(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     MdCtx ctx(EVP_MD_CTX_new());
