@@ -10,7 +10,7 @@ namespace {
 
 const char* const kUsage =
     "usage: talvora-publish manifest CLIENT_DIR --base URL [--version V] [--if-missing GLOB]...\n"
-    "                                [--out FILE] [--jobs N]\n"
+    "                                [--out FILE] [--jobs N] [--blocks-min BYTES]\n"
     "       talvora-publish launcher EXE --version N --url URL [--out FILE]\n"
     "       talvora-publish --help\n";
 
@@ -104,6 +104,7 @@ bool SetOnce(bool& seen, const std::string& name, std::string& error) {
 
 bool ParseManifest(ArgReader& reader, ManifestOptions& options, std::string& error) {
     bool haveDir = false, haveBase = false, haveOut = false, haveJobs = false;
+    bool haveBlocksMin = false;
     while (!reader.Done()) {
         std::string name, value;
         bool inlineValue = false;
@@ -144,6 +145,15 @@ bool ParseManifest(ArgReader& reader, ManifestOptions& options, std::string& err
                 return false;
             }
             options.jobs = static_cast<unsigned>(jobs);
+        } else if (name == "--blocks-min") {
+            if (!SetOnce(haveBlocksMin, name, error) || !reader.Value(name, value, inlineValue))
+                return false;
+            long long bytes = 0;
+            if (!IsDigits(value) || !ParseInteger(value, bytes) || bytes == LLONG_MAX) {
+                error = "--blocks-min needs a number of bytes";
+                return false;
+            }
+            options.blocksMin = static_cast<std::uint64_t>(bytes);
         } else {
             error = "unknown option for manifest: " + Printable(name);
             return false;
@@ -274,6 +284,14 @@ manifest CLIENT_DIR --base URL
                     No character classes; case-sensitive. A GLOB that matches
                     no file gives a warning.
   --jobs N          hashing threads (default: one per core).
+  --blocks-min BYTES
+                    files of at least BYTES (default 4194304, 4 MiB; 0: none)
+                    that are not IFMISSING get a block index written beside
+                    them in CLIENT_DIR, FILE.blocks, and the field BLOCKS on
+                    their line: a launcher holding an older copy then fetches
+                    only the changed blocks, with HTTP Range requests (any
+                    static server does). Older launchers ignore the field.
+                    Indexes found in CLIENT_DIR are never listed themselves.
 
   Refused (error naming each entry, nothing written, exit 1), because the
   launcher would refuse them, fail on them or fetch the wrong file:

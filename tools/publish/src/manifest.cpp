@@ -25,6 +25,8 @@ std::string FormatManifest(const std::string& version, const std::string& baseUr
         text += file.sha256;
         if (file.ifMissing)
             text += "\tIFMISSING";
+        else if (file.blocks)
+            text += "\tBLOCKS";
         text += '\n';
     }
     return text;

@@ -1,6 +1,7 @@
 // The patch manifest text: a VERSION line, a BASE line, then one line per
 // file: path ('\' between names), size, lower-case SHA-256 and, for files
-// fetched only when absent, IFMISSING. TAB between fields, LF after each line.
+// fetched only when absent, IFMISSING, or for files with a block index, BLOCKS. TAB between fields,
+// LF after each line.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@ struct ManifestFile {
     std::uint64_t size = 0;
     std::string sha256;
     bool ifMissing = false;
+    bool blocks = false;  // a block index lies beside it
 };
 
 // The path as the launcher reads it: '\' between names.
