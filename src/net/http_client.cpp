@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cwchar>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -47,7 +48,7 @@ bool IsDroppedConnection(DWORD error) {
 
 // Everything up to the received response headers. Handles opened so far are closed by their
 // owners when a step fails.
-SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
+SendResult TrySendGet(const std::wstring& url, OpenRequest& out, const std::wstring& headers) {
     UrlParts parts;
     if (!SplitUrl(url, parts))
         return SendResult::Failed;
@@ -63,8 +64,9 @@ SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
         WINHTTP_DEFAULT_ACCEPT_TYPES, parts.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!out.request)
         return SendResult::Failed;
-    if (::WinHttpSendRequest(out.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+    if (::WinHttpSendRequest(
+            out.request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+            static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
         ::WinHttpReceiveResponse(out.request.get(), nullptr)) {
         return SendResult::Ok;
     }
@@ -75,12 +77,13 @@ SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
 // can hand out a socket that the server closed a moment ago; the request then dies before any
 // response. Windows pools per session, and each call here has its own, so it never reuses one.
 // A single fresh attempt, made before any byte of a body was taken, gives both the same result.
-bool SendGet(const std::wstring& url, OpenRequest& out, const CancelPredicate& cancel) {
+bool SendGet(const std::wstring& url, OpenRequest& out, const CancelPredicate& cancel,
+             const std::wstring& headers = std::wstring()) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0 && cancel && cancel())
             return false;
         OpenRequest fresh;
-        const SendResult result = TrySendGet(url, fresh);
+        const SendResult result = TrySendGet(url, fresh, headers);
         if (result == SendResult::Ok) {
             out = std::move(fresh);
             return true;
@@ -107,6 +110,53 @@ bool QueryContentLength(HINTERNET request, std::uint64_t& value) {
         value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
     }
     return true;
+}
+
+DWORD QueryStatusCode(HINTERNET request) {
+    DWORD code = 0;
+    DWORD size = sizeof code;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, &code, &size,
+                               WINHTTP_NO_HEADER_INDEX)) {
+        return 0;
+    }
+    return code;
+}
+
+// Decimal digits at `p`, advanced past them; false without any or past 64 bits.
+bool ReadNumber(const wchar_t*& p, std::uint64_t& value) {
+    value = 0;
+    const wchar_t* start = p;
+    for (; *p >= L'0' && *p <= L'9'; ++p) {
+        const auto digit = static_cast<std::uint64_t>(*p - L'0');
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return p != start;
+}
+
+// "bytes FIRST-LAST/TOTAL" (TOTAL may be '*'), exactly the range asked for.
+bool ContentRangeIs(HINTERNET request, const ByteRange& range, std::uint64_t wholeSize) {
+    wchar_t text[96] = {};
+    DWORD size = sizeof text - sizeof text[0];
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_RANGE, WINHTTP_HEADER_NAME_BY_INDEX,
+                               text, &size, WINHTTP_NO_HEADER_INDEX)) {
+        return false;
+    }
+    const wchar_t* p = text;
+    if (std::wcsncmp(p, L"bytes ", 6) != 0)
+        return false;
+    p += 6;
+    std::uint64_t first = 0, last = 0, total = 0;
+    if (!ReadNumber(p, first) || *p++ != L'-' || !ReadNumber(p, last) || *p++ != L'/')
+        return false;
+    if (*p == L'*') {
+        ++p;
+    } else if (!ReadNumber(p, total) || total != wholeSize) {
+        return false;
+    }
+    return *p == 0 && first == range.first && last == range.first + range.length - 1;
 }
 
 bool WriteAll(HANDLE file, const char* data, DWORD size) {
@@ -226,4 +276,69 @@ bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
     if (!flush())
         return false;
     return !hasLength || done >= total;
+}
+
+RangeFetch HttpFetchRanges(const std::wstring& url, const std::vector<ByteRange>& ranges,
+                           std::uint64_t wholeSize, const RangeSink& sink,
+                           const CancelPredicate& cancel, ProgressCallback progress) {
+    const ProgressCallback report = std::move(progress);
+    std::uint64_t total = 0;
+    for (const ByteRange& range : ranges)
+        total += range.length;
+    std::uint64_t done = 0;
+    std::vector<char> chunk;
+    for (const ByteRange& range : ranges) {
+        if (range.length == 0 || (cancel && cancel()))
+            return RangeFetch::Failed;
+        const std::wstring header = L"Range: bytes=" + std::to_wstring(range.first) + L"-" +
+                                    std::to_wstring(range.first + range.length - 1);
+        OpenRequest open;
+        if (!SendGet(url, open, cancel, header))
+            return RangeFetch::Failed;
+        const DWORD status = QueryStatusCode(open.request.get());
+        const bool whole = status == HTTP_STATUS_OK;
+        if (!whole && !(status == HTTP_STATUS_PARTIAL_CONTENT &&
+                        ContentRangeIs(open.request.get(), range, wholeSize))) {
+            return RangeFetch::Failed;
+        }
+        const std::uint64_t offset = whole ? 0 : range.first;
+        const std::uint64_t expected = whole ? wholeSize : range.length;
+        if (whole) {
+            total = wholeSize;
+            done = 0;
+        }
+        std::uint64_t declared = 0;
+        if (QueryContentLength(open.request.get(), declared) && declared != expected)
+            return RangeFetch::Failed;
+
+        std::uint64_t got = 0;
+        for (;;) {
+            if (cancel && cancel())
+                return RangeFetch::Failed;
+            DWORD available = 0;
+            if (!::WinHttpQueryDataAvailable(open.request.get(), &available))
+                return RangeFetch::Failed;
+            if (available == 0)
+                break;
+            // Nothing past what was asked for is ever taken.
+            if (available > expected - got)
+                return RangeFetch::Failed;
+            if (chunk.size() < available)
+                chunk.resize(available);
+            DWORD read = 0;
+            if (!::WinHttpReadData(open.request.get(), chunk.data(), available, &read) ||
+                !sink(offset + got, chunk.data(), read)) {
+                return RangeFetch::Failed;
+            }
+            got += read;
+            done += read;
+            if (report)
+                report(done, total);
+        }
+        if (got != expected)
+            return RangeFetch::Failed;
+        if (whole)
+            return RangeFetch::WholeBody;
+    }
+    return RangeFetch::Ranges;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct UrlParts {
     std::wstring host;
@@ -25,3 +26,23 @@ bool HttpGetText(const std::wstring& url, std::string& body);
 // Streams the body into `path` (created only once the server has answered).
 bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
                       const CancelPredicate& cancel, ProgressCallback progress);
+
+struct ByteRange {
+    std::uint64_t first = 0;
+    std::uint64_t length = 0;  // at least 1
+};
+
+// Receives body bytes with the file offset they belong at; false stops the transfer.
+using RangeSink = std::function<bool(std::uint64_t offset, const char* data, std::size_t size)>;
+
+enum class RangeFetch { Ranges, WholeBody, Failed };
+
+// Fetches each range of `url` with a `Range` request and hands its bytes to `sink` at the range's
+// offsets. Unlike the other fetches this one reads the status code: 206 with the Content-Range
+// asked for is a range; 200 means the server ignores Range and sends the whole file, which is then
+// handed over from offset 0 (at most `wholeSize` bytes) and ends the call with WholeBody. Any other
+// answer, a body longer or shorter than announced, a failed sink or a cancel gives Failed.
+// `progress` counts the bytes received against the bytes asked for (or `wholeSize`).
+RangeFetch HttpFetchRanges(const std::wstring& url, const std::vector<ByteRange>& ranges,
+                           std::uint64_t wholeSize, const RangeSink& sink,
+                           const CancelPredicate& cancel, ProgressCallback progress);

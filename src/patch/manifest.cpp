@@ -75,6 +75,7 @@ bool ParsePatchManifest(const std::string& body, std::wstring& baseUrl,
             entry.size = ParseManifestSize(fields[1]);
             entry.sha256 = std::move(fields[2]);
             entry.ifMissing = fields.size() >= 4 && fields[3] == "IFMISSING";
+            entry.blocks = fields.size() >= 4 && fields[3] == "BLOCKS";
             entries.push_back(std::move(entry));
         }
     }

@@ -10,6 +10,9 @@ struct ManifestEntry {
     std::uint64_t size = 0;
     std::string sha256;
     bool ifMissing = false;
+    // A block index lies beside the file on the server, so an older copy can be patched by
+    // fetching only the blocks it lacks.
+    bool blocks = false;
 };
 
 struct PatchManifest {

@@ -5,6 +5,7 @@
 #include "net/file_hash.h"
 #include "net/http_client.h"
 #include "net/text_conversion.h"
+#include "patch/block_patch.h"
 #include "patch/install_paths.h"
 #include "patch/manifest.h"
 
@@ -164,12 +165,17 @@ void PatchWorker(PatchStatus& status) {
         CreateParentDirectories(target);
         SetStatusText(status, DownloadStatusLine(index + 1, count, widePath));
 
-        const bool downloaded = HttpDownloadFile(
-            DownloadUrlFor(manifest.baseUrl, widePath), part, cancel,
-            [&status, doneBytes, runTotalBytes](std::uint64_t done, std::uint64_t total) {
-                status.overallProgress.store(Fraction(doneBytes + done, runTotalBytes));
-                status.fileProgress.store(Fraction(done, total));
-            });
+        const std::wstring url = DownloadUrlFor(manifest.baseUrl, widePath);
+        const ProgressCallback progress = [&status, doneBytes, runTotalBytes](std::uint64_t done,
+                                                                              std::uint64_t total) {
+            status.overallProgress.store(Fraction(doneBytes + done, runTotalBytes));
+            status.fileProgress.store(Fraction(done, total));
+        };
+        // A changed local copy of a BLOCKS entry is patched by fetching only what it lacks; any
+        // failure on that road leaves the whole download.
+        const bool downloaded = (entry.blocks && !fullCheck &&
+                                 PatchByBlocks(url, target, part, entry, cancel, progress)) ||
+                                HttpDownloadFile(url, part, cancel, progress);
         if (!downloaded) {
             ::DeleteFileW(part.c_str());
             if (status.stopRequested.load()) {

@@ -1,0 +1,185 @@
+#include "patch/block_patch.h"
+
+#include "app/unique_handle.h"
+#include "formats/block_match.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Local runs shorter than this between two fetched ones are fetched too: a request costs more.
+constexpr std::uint64_t kMergeGap = 128u * 1024u;
+// What a hostile index can make the launcher ask for, at most.
+constexpr std::size_t kMaxRanges = 1024;
+constexpr DWORD kCopyBuffer = 1u << 20;
+
+struct AlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct HashTraits {
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
+};
+
+// The first half of a block's SHA-256, as the publisher writes it.
+bool BlockSha256(BCRYPT_ALG_HANDLE algorithm, const unsigned char* data, std::size_t size,
+                 BlockDigest& digest) {
+    UniqueHandle<HashTraits> hash;
+    UCHAR full[32] = {};
+    if (size > MAXDWORD ||
+        ::BCryptCreateHash(algorithm, hash.put(), nullptr, 0, nullptr, 0, 0) < 0 ||
+        ::BCryptHashData(hash.get(), const_cast<PUCHAR>(data), static_cast<ULONG>(size), 0) < 0 ||
+        ::BCryptFinishHash(hash.get(), full, sizeof full, 0) < 0) {
+        return false;
+    }
+    std::memcpy(digest.data(), full, digest.size());
+    return true;
+}
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+bool WriteAt(HANDLE file, std::uint64_t offset, const char* data, DWORD size) {
+    OVERLAPPED at = At(offset);
+    DWORD written = 0;
+    return ::WriteFile(file, data, size, &written, &at) && written == size;
+}
+
+bool ReadAt(HANDLE file, std::uint64_t offset, char* data, DWORD size) {
+    OVERLAPPED at = At(offset);
+    DWORD got = 0;
+    return ::ReadFile(file, data, size, &got, &at) && got == size;
+}
+
+bool SetSize(HANDLE file, std::uint64_t size) {
+    LARGE_INTEGER to = {};
+    to.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(file, to, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+}
+
+// Fetched bytes arrive in small chunks; they are gathered into one buffer per run of
+// consecutive offsets, so the disk sees large writes.
+struct WriteBatch {
+    HANDLE file;
+    std::unique_ptr<char[]> data{new char[kCopyBuffer]};
+    std::uint64_t offset = 0;
+    DWORD used = 0;
+
+    bool Flush() {
+        const bool ok = used == 0 || WriteAt(file, offset, data.get(), used);
+        offset += used;
+        used = 0;
+        return ok;
+    }
+    bool Add(std::uint64_t at, const char* bytes, std::size_t size) {
+        if (used != 0 && (at != offset + used || size > kCopyBuffer - used) && !Flush())
+            return false;
+        if (size > kCopyBuffer) {
+            offset = at + size;
+            return WriteAt(file, at, bytes, static_cast<DWORD>(size));
+        }
+        if (used == 0)
+            offset = at;
+        std::memcpy(data.get() + used, bytes, size);
+        used += static_cast<DWORD>(size);
+        return true;
+    }
+};
+
+bool LoadIndex(const std::wstring& url, const ManifestEntry& entry, BlockIndex& index) {
+    FileSha256 want;
+    std::string body;
+    std::string error;
+    // The index is bounded like every text of the server; the manifest, which is signed, must
+    // agree with it about the file, or it describes some other file.
+    return ParseSha256Hex(entry.sha256, want) && HttpGetText(url + L".blocks", body) &&
+           ParseBlockIndex(body, index, error) && index.fileSize == entry.size &&
+           index.fileSha256 == want;
+}
+
+}  // namespace
+
+bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
+                   const std::wstring& stagingPath, const ManifestEntry& entry,
+                   const CancelPredicate& cancel, const ProgressCallback& progress) {
+    BlockIndex index;
+    if (!LoadIndex(url, entry, index))
+        return false;
+
+    UniqueFile local(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueHandle<AlgorithmTraits> algorithm;
+    if (!local ||
+        ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+        return false;
+    }
+    const SequentialRead read = [&local](unsigned char* buffer, std::size_t size) -> long long {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, kCopyBuffer * 64));
+        return ::ReadFile(local.get(), buffer, want, &got, nullptr) ? got : -1;
+    };
+    const BlockDigestFn digest = [&algorithm](const unsigned char* data, std::size_t size,
+                                              BlockDigest& out) {
+        return BlockSha256(algorithm.get(), data, size, out);
+    };
+    BlockMatch match;
+    if (!MatchLocalBlocks(index, read, digest, cancel, match))
+        return false;
+    const PatchPlan plan = PlanPatch(index, match, kMergeGap, kMaxRanges);
+
+    UniqueFile staging(::CreateFileW(stagingPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!staging || !SetSize(staging.get(), entry.size))
+        return false;
+
+    // Fetched first: a server that ignores Range answers the first request with the whole file,
+    // and then no local block needs copying.
+    std::vector<ByteRange> ranges;
+    for (const PlanPiece& piece : plan.pieces) {
+        if (piece.remote)
+            ranges.push_back({piece.offset, piece.length});
+    }
+    WriteBatch batch{staging.get()};
+    const RangeFetch fetched =
+        ranges.empty() ? RangeFetch::Ranges
+                       : HttpFetchRanges(
+                             url, ranges, entry.size,
+                             [&batch](std::uint64_t at, const char* data, std::size_t size) {
+                                 return batch.Add(at, data, size);
+                             },
+                             cancel, progress);
+    if (fetched == RangeFetch::Failed || !batch.Flush())
+        return false;
+    if (fetched == RangeFetch::WholeBody)
+        return true;
+
+    std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
+    for (const PlanPiece& piece : plan.pieces) {
+        for (std::uint64_t done = 0; !piece.remote && done < piece.length;) {
+            if (cancel && cancel())
+                return false;
+            const auto size =
+                static_cast<DWORD>(std::min<std::uint64_t>(kCopyBuffer, piece.length - done));
+            if (!ReadAt(local.get(), piece.localOffset + done, buffer.get(), size) ||
+                !WriteAt(staging.get(), piece.offset + done, buffer.get(), size)) {
+                return false;
+            }
+            done += size;
+        }
+    }
+    return true;
+}
