@@ -1,6 +1,7 @@
 #include "net/file_hash.h"
 
 #include "app/unique_handle.h"
+#include "net/hex_digest.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -94,12 +95,5 @@ std::string Sha256FileHex(const std::wstring& path) {
     if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0)))
         return std::string();
 
-    static const char kHex[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(64);
-    for (UCHAR byte : digest) {
-        hex.push_back(kHex[byte >> 4]);
-        hex.push_back(kHex[byte & 0x0F]);
-    }
-    return hex;
+    return HexDigest(digest, sizeof digest);
 }

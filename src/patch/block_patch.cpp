@@ -1,7 +1,7 @@
 #include "patch/block_patch.h"
 
 #include "app/unique_handle.h"
-#include "formats/block_match.h"
+#include "patch/block_match.h"
 
 #include <windows.h>
 #include <bcrypt.h>

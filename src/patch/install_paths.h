@@ -3,11 +3,7 @@
 
 #include <string>
 
-// False for a manifest path that could write outside the installation: empty, rooted ('\' or '/'
-// first), with a ':' anywhere (drive letters, alternate streams, device paths), with a control
-// character, with a segment of dots only such as "..", or with a segment that names a device
-// (CON, NUL, COM1, LPT1.pak and the like).
-bool IsSafeRelativePath(const std::wstring& widePath);
+#include "patch/relative_path.h"
 
 // installDir + "\" + widePath, separators left as written.
 std::wstring LocalPathFor(const std::wstring& installDir, const std::wstring& widePath);

@@ -126,7 +126,7 @@ void PatchWorker(PatchStatus& status) {
         }
         const std::wstring widePath = Utf8ToWide(entry.relPath);
         // Refused before anything is fetched, so a hostile list cannot write a single byte.
-        if (!IsSafeRelativePath(widePath)) {
+        if (!IsSafeRelativePath(entry.relPath)) {
             EndRun(status, PatchPhase::Failed,
                    L"Hibás fájlútvonal a frissítési listában: " + widePath);
             return;

@@ -2,39 +2,19 @@
 
 #include <limits>
 
-namespace {
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-}  // namespace
+#include "net/decimal.h"
 
 std::int32_t ParseVersionNumber(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && IsSpace(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
+    const DecimalRead read = ReadDecimal(text);
+    constexpr std::uint64_t kMaxPositive = std::numeric_limits<std::int32_t>::max();
+    if (read.negative) {
+        if (read.magnitude > kMaxPositive + 1)
+            return std::numeric_limits<std::int32_t>::min();
+        return static_cast<std::int32_t>(-static_cast<std::int64_t>(read.magnitude));
     }
-    // One past the int32 range is enough to know that it saturates.
-    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > kLimit)
-            value = kLimit;
-    }
-    if (negative) {
-        return static_cast<std::int32_t>(-value < std::numeric_limits<std::int32_t>::min()
-                                             ? std::numeric_limits<std::int32_t>::min()
-                                             : -value);
-    }
-    return static_cast<std::int32_t>(value > std::numeric_limits<std::int32_t>::max()
-                                         ? std::numeric_limits<std::int32_t>::max()
-                                         : value);
+    if (read.magnitude > kMaxPositive)
+        return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(read.magnitude);
 }
 
 bool ParseLauncherVersion(const std::string& body, LauncherVersionInfo& info) {
@@ -63,4 +43,9 @@ bool ParseLauncherVersion(const std::string& body, LauncherVersionInfo& info) {
         }
     }
     return info.version >= 1 && !info.sha256.empty() && !info.url.empty();
+}
+
+std::string FormatLauncherVersion(const LauncherVersionInfo& info) {
+    return "VERSION\t" + std::to_string(info.version) + "\nSHA256\t" + info.sha256 + "\nURL\t" +
+           info.url + "\n";
 }

@@ -1,3 +1,5 @@
+// The launcher version file: KEY TAB VALUE lines (VERSION, SHA256, URL), LF after each line. Read
+// by the launcher's self-update and written by the publisher; keys it does not know are ignored.
 #pragma once
 
 #include <cstdint>
@@ -16,3 +18,7 @@ bool ParseLauncherVersion(const std::string& body, LauncherVersionInfo& info);
 
 // strtol-like: leading white space, optional sign, digits; saturates at the 32-bit limits.
 std::int32_t ParseVersionNumber(const std::string& text);
+
+// The text that ParseLauncherVersion reads back as `info`. The digest and the URL must hold no
+// CR or LF.
+std::string FormatLauncherVersion(const LauncherVersionInfo& info);

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "formats/block_index.h"
+#include "patch/block_index.h"
 
 namespace talvora {
 

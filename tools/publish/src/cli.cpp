@@ -299,9 +299,10 @@ manifest CLIENT_DIR --base URL
       LF or another control character, ':', '\', < > " | ? *, '#' or '%'
       (the launcher puts paths into URLs unescaped);
     - a name ending with a dot or a space, or a Windows device name (CON,
-      PRN, AUX, NUL, COM0-9, LPT0-9, with or without extension);
-    - two paths that differ only in the case of ASCII letters, or a file and
-      a folder with such names;
+      PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 and COM or LPT with
+      a superscript 1, 2 or 3, with or without extension);
+    - two paths that differ only in the case of letters (any alphabet, as
+      Windows compares names), or a file and a folder with such names;
     - a symbolic link that is broken, points outside CLIENT_DIR or points to
       a folder (a link to a file inside CLIENT_DIR is published as a copy of
       that file under the link's name);

@@ -8,6 +8,7 @@
 #include "manifest.h"
 #include "names.h"
 #include "progress.h"
+#include "selfupdate/launcher_version.h"
 #include "text.h"
 #include "version_file.h"
 #include "walk.h"
@@ -142,7 +143,7 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         HashWithProgress(walk.files, options.jobs, options.progress && StderrIsTerminal());
 
     std::vector<std::string> readErrors;
-    std::vector<ManifestFile> entries;
+    std::vector<ManifestEntry> entries;
     entries.reserve(walk.files.size());
     std::vector<bool> patternUsed(options.ifMissing.size(), false);
     std::size_t ifMissingCount = 0;
@@ -161,7 +162,7 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
                                  std::to_string(digest.size) + ")");
             continue;
         }
-        ManifestFile entry{file.relPath, digest.size, digest.sha256, false};
+        ManifestEntry entry{file.relPath, digest.size, digest.sha256, false};
         for (std::size_t p = 0; p < options.ifMissing.size(); ++p) {
             if (GlobMatch(options.ifMissing[p], file.relPath)) {
                 entry.ifMissing = true;
@@ -188,7 +189,7 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
 
     // Written before the manifest that announces them, like the files themselves.
     for (const std::size_t at : blockFiles) {
-        ManifestFile& entry = entries[at];
+        ManifestEntry& entry = entries[at];
         const fs::path path = options.clientDir / PathFromUtf8(entry.relPath);
         fs::path indexPath = path;
         indexPath += kBlockIndexSuffix;
@@ -250,10 +251,12 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
         Warning(err) << Quoted(options.exe)
                      << " does not start with 'MZ'; is it a Windows executable?\n";
     }
+    LauncherVersionInfo info;
+    info.version = static_cast<std::int32_t>(options.version);
+    info.sha256 = digest.sha256;
+    info.url = options.url;
     std::string error;
-    if (!WriteFileAtomically(options.out,
-                             FormatLauncherVersion(options.version, digest.sha256, options.url),
-                             error)) {
+    if (!WriteFileAtomically(options.out, FormatLauncherVersion(info), error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }

@@ -7,19 +7,9 @@
 #include <thread>
 
 #include "input_file.h"
+#include "net/hex_digest.h"
 
 namespace talvora {
-
-std::string DigestHex(const Sha256Digest& digest) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(digest.size() * 2);
-    for (const unsigned char b : digest) {
-        hex += digits[b >> 4];
-        hex += digits[b & 0x0F];
-    }
-    return hex;
-}
 
 FileDigest Sha256File(const std::filesystem::path& path, std::vector<unsigned char>& buffer,
                       HashProgress* progress) {
@@ -53,7 +43,7 @@ FileDigest Sha256File(const std::filesystem::path& path, std::vector<unsigned ch
         result.error = "SHA-256 failed";
         return result;
     }
-    result.sha256 = DigestHex(digest);
+    result.sha256 = HexDigest(digest.data(), digest.size());
     return result;
 }
 

@@ -28,8 +28,6 @@ struct HashProgress {
     std::atomic<std::size_t> files{0};
 };
 
-std::string DigestHex(const Sha256Digest& digest);
-
 // Hashes one file through `buffer` (resized to one block if smaller), so
 // memory does not grow with the file. `progress` may be null.
 FileDigest Sha256File(const std::filesystem::path& path, std::vector<unsigned char>& buffer,

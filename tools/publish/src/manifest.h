@@ -1,29 +1,20 @@
-// The patch manifest text: a VERSION line, a BASE line, then one line per
-// file: path ('\' between names), size, lower-case SHA-256 and, for files
-// fetched only when absent, IFMISSING, or for files with a block index, BLOCKS. TAB between fields,
-// LF after each line.
+// The patch manifest as the publisher writes it: the launcher's format (patch/manifest_format.h),
+// paths with '\' between names, files sorted so that the same folder always gives the same bytes.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace talvora {
+#include "patch/manifest_format.h"
 
-struct ManifestFile {
-    std::string relPath;  // '/' between names, as walked
-    std::uint64_t size = 0;
-    std::string sha256;
-    bool ifMissing = false;
-    bool blocks = false;  // a block index lies beside it
-};
+namespace talvora {
 
 // The path as the launcher reads it: '\' between names.
 std::string ToBackslashes(std::string relPath);
 
-// The manifest text. Files are written sorted byte-wise by their '\' form, so
-// the same folder always gives the same bytes.
+// The manifest text for files walked with '/' between names. Files are written sorted byte-wise
+// by their written form.
 std::string FormatManifest(const std::string& version, const std::string& baseUrl,
-                           std::vector<ManifestFile> files);
+                           std::vector<ManifestEntry> files);
 
 }  // namespace talvora

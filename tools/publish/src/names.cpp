@@ -1,40 +1,16 @@
 #include "names.h"
 
-#include <algorithm>
 #include <map>
 
+#include "net/utf8.h"
+#include "patch/relative_path.h"
 #include "text.h"
 
 namespace talvora {
 
 namespace {
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string AsciiLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return AsciiLower(c); });
-    return text;
-}
-
-// CON, PRN, AUX, NUL, COM0-9 and LPT0-9 name devices on Windows, with or
-// without an extension: "aux.pak" opens the device, not a file.
-bool IsReservedDeviceName(const std::string& name) {
-    std::string stem = AsciiLower(name.substr(0, name.find('.')));
-    while (!stem.empty() && stem.back() == ' ')
-        stem.pop_back();
-    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul")
-        return true;
-    if (stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
-        stem[3] >= '0' && stem[3] <= '9') {
-        return true;
-    }
-    return false;
-}
-
-}  // namespace
-
+// The publisher's own refusals of one name, beyond the launcher's rule.
 std::string NameRefusal(const std::string& name) {
     if (name.empty())
         return "empty name";
@@ -43,16 +19,15 @@ std::string NameRefusal(const std::string& name) {
     if (!IsValidUtf8(name))
         return "name is not valid UTF-8";
     for (const char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
+        switch (ch) {
             case '\t':
                 return "name contains a TAB";
             case '\r':
                 return "name contains a CR";
             case '\n':
                 return "name contains a LF";
-            case ':':
-                return "name contains ':'";
+            case '\x7F':
+                return "name contains a control character";
             case '\\':
                 return "name contains '\\', which the launcher reads as a folder separator";
             case '<':
@@ -68,22 +43,17 @@ std::string NameRefusal(const std::string& name) {
                 // cut the URL short and '%' would be decoded by the server.
                 return std::string("name contains '") + ch + "', which breaks the download URL";
             default:
-                if (c < 0x20 || c == 0x7F)
-                    return "name contains a control character";
                 break;
         }
     }
-    if (name.back() == '.' || name.back() == ' ') {
+    if (name.back() == '.' || name.back() == ' ')
         return "name ends with a dot or a space, which Windows drops";
-    }
-    if (IsReservedDeviceName(name))
-        return "name is a reserved Windows device name";
     return std::string();
 }
 
+}  // namespace
+
 std::string PathRefusal(const std::string& relPath) {
-    if (relPath.empty())
-        return "empty path";
     std::size_t start = 0;
     while (true) {
         const std::size_t slash = relPath.find('/', start);
@@ -93,25 +63,27 @@ std::string PathRefusal(const std::string& relPath) {
         if (!reason.empty())
             return reason;
         if (slash == std::string::npos)
-            return std::string();
+            break;
         start = slash + 1;
     }
+    // Checked on the whole path, as the launcher reads it.
+    return PathFaultText(CheckRelativePath(relPath));
 }
 
 std::vector<std::string> CaseClashes(const std::vector<std::string>& relPaths) {
     std::vector<std::string> clashes;
-    std::map<std::string, std::string> files;    // folded path -> first path seen
-    std::map<std::string, std::string> folders;  // folded folder -> first spelling seen
+    std::map<std::string, std::string> files;    // key -> first path seen
+    std::map<std::string, std::string> folders;  // key -> first spelling seen
     for (const std::string& path : relPaths) {
-        const std::string folded = AsciiLower(path);
-        const auto inserted = files.emplace(folded, path);
+        const auto inserted = files.emplace(CollisionKey(path), path);
         if (!inserted.second) {
             clashes.push_back("'" + Printable(inserted.first->second) + "' and '" +
                               Printable(path) + "' are the same file on Windows");
         }
         for (std::size_t slash = path.find('/'); slash != std::string::npos;
              slash = path.find('/', slash + 1)) {
-            folders.emplace(folded.substr(0, slash), path.substr(0, slash));
+            const std::string folder = path.substr(0, slash);
+            folders.emplace(CollisionKey(folder), folder);
         }
     }
     // Folders that differ only in case merge harmlessly on Windows; a file and a

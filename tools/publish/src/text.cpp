@@ -9,49 +9,6 @@
 
 namespace talvora {
 
-bool IsValidUtf8(const std::string& text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        std::uint32_t min = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1Fu;
-            min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0Fu;
-            min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07u;
-            min = 0x10000;
-        } else {
-            return false;
-        }
-        if (n - i < len)
-            return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const unsigned char cc = p[i + k];
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3Fu);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
-}
-
 std::string Printable(const std::string& text) {
     // Escape byte by byte when the text is not UTF-8 at all; otherwise keep
     // multi-byte characters and escape only control bytes.

@@ -6,10 +6,9 @@
 #include <filesystem>
 #include <string>
 
-namespace talvora {
+#include "net/utf8.h"
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(const std::string& text);
+namespace talvora {
 
 // The text with control bytes and bytes that are not UTF-8 shown as escapes
 // (\t, \r, \n, \xNN), so that a name in an error message stays on one line.

@@ -14,9 +14,4 @@ std::string LauncherEntryRefusal(long long version, const std::string& url) {
     return UrlRefusal(url);
 }
 
-std::string FormatLauncherVersion(long long version, const std::string& sha256,
-                                  const std::string& url) {
-    return "VERSION\t" + std::to_string(version) + "\nSHA256\t" + sha256 + "\nURL\t" + url + "\n";
-}
-
 }  // namespace talvora

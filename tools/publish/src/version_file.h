@@ -1,5 +1,5 @@
-// The launcher version file: VERSION, SHA256 and URL lines, TAB between key
-// and value, LF after each line.
+// What the publisher checks before it writes the launcher version file
+// (selfupdate/launcher_version.h).
 #pragma once
 
 #include <string>
@@ -10,8 +10,5 @@ namespace talvora {
 // it would. The number must fit the launcher's signed 32-bit field and be at
 // least 1; the URL must be a non-empty http or https URL on one line.
 std::string LauncherEntryRefusal(long long version, const std::string& url);
-
-std::string FormatLauncherVersion(long long version, const std::string& sha256,
-                                  const std::string& url);
 
 }  // namespace talvora

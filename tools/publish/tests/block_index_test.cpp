@@ -7,7 +7,7 @@
 
 #include "block_files.h"
 #include "commands.h"
-#include "formats/block_match.h"
+#include "patch/block_match.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

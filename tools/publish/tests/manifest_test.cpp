@@ -97,7 +97,7 @@ TEST(Manifest, ExactBytesForAFixedTree) {
 TEST(Manifest, SortedByteWiseByBackslashPath) {
     // '-' 0x2D < '/' 0x2F < '0' 0x30 < 'A' 0x41 < '\' 0x5C < '_' 0x5F < 'a' 0x61:
     // sorting by the '/' form would put "a/..." before "a0.txt".
-    const std::vector<talvora::ManifestFile> files = {
+    const std::vector<ManifestEntry> files = {
         {"a/b/c.txt", 1, "x", false}, {"a_b", 1, "x", false},   {"a0.txt", 1, "x", false},
         {"a-b/c", 1, "x", false},     {"A.txt", 1, "x", false}, {"a/b.txt", 1, "x", false},
         {"a/B/z", 1, "x", false},     {"b", 1, "x", false},

@@ -37,6 +37,10 @@ TEST(PathRefusal, RefusesWhatTheLauncherCannotUse) {
         {"sub/con.txt", "device"},
         {"Com1.log", "device"},
         {"lpt9", "device"},
+        {"CONIN$", "device"},
+        {"logs/conout$.log", "device"},
+        {"data/COM\xc2\xb3.txt", "device"},
+        {"del\x7F", "control"},
     };
     for (const auto& c : cases) {
         const std::string reason = PathRefusal(c.path);
@@ -77,6 +81,10 @@ TEST(CaseClashes, FindsFilesAndFoldersWindowsWouldMerge) {
     ASSERT_EQ(files.size(), 1u);
     EXPECT_NE(files[0].find("'Data/A.pak'"), std::string::npos);
     EXPECT_NE(files[0].find("'data/a.PAK'"), std::string::npos);
+
+    // Letters beyond ASCII fold as Windows folds them: "Ékszer.pak" and "ékszer.pak".
+    EXPECT_EQ(CaseClashes({"\xc3\x89kszer.pak", "\xc3\xa9kszer.pak"}).size(), 1u);
+    EXPECT_EQ(CaseClashes({"\xc5\x90/a", "\xc5\x91"}).size(), 1u);
 
     const auto fileAndFolder = CaseClashes({"Readme", "README/notes.txt"});
     ASSERT_EQ(fileAndFolder.size(), 1u);

@@ -53,11 +53,6 @@ class LauncherFile : public ::testing::Test {
 
 }  // namespace
 
-TEST(LauncherVersionFormat, ExactLines) {
-    EXPECT_EQ(talvora::FormatLauncherVersion(12, kExeDigest, "http://h/x.exe"),
-              "VERSION\t12\nSHA256\t" + kExeDigest + "\nURL\thttp://h/x.exe\n");
-}
-
 TEST_F(LauncherFile, WritesVersionDigestAndUrl) {
     fs::create_directories(out_);
     const Outcome outcome = Publish(Opts());

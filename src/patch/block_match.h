@@ -3,7 +3,7 @@
 // reading and the strong digest.
 #pragma once
 
-#include "formats/block_index.h"
+#include "patch/block_index.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "formats/block_index.h"
+#include "patch/block_index.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "formats/block_match.h"
+#include "patch/block_match.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,0 +1,29 @@
+# The portable formats and rules that the launcher and talvora-publish share: the manifest and the
+# launcher version file (read and written), block indexes and their matching, the path rule,
+# collision keys, hex digests and decimal reads. Standard C++ only, so both builds compile the very same sources.
+get_filename_component(TALVORA_FORMATS_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+
+set(TALVORA_FORMATS_SOURCES
+    ${TALVORA_FORMATS_ROOT}/src/net/decimal.cpp
+    ${TALVORA_FORMATS_ROOT}/src/net/hex_digest.cpp
+    ${TALVORA_FORMATS_ROOT}/src/net/utf8.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/block_index.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/block_match.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/case_fold.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/case_fold_table.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/manifest_format.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/relative_path.cpp
+    ${TALVORA_FORMATS_ROOT}/src/selfupdate/launcher_version.cpp)
+
+# Tests of the library alone; they run natively, without Wine.
+set(TALVORA_FORMATS_TEST_SOURCES
+    ${TALVORA_FORMATS_ROOT}/tests/patch/manifest_format_test.cpp
+    ${TALVORA_FORMATS_ROOT}/tests/selfupdate/launcher_version_test.cpp
+    ${TALVORA_FORMATS_ROOT}/tests/patch/relative_path_test.cpp
+    ${TALVORA_FORMATS_ROOT}/tests/net/text_fields_test.cpp)
+
+function(talvora_add_formats_library)
+  add_library(talvora_formats STATIC ${TALVORA_FORMATS_SOURCES})
+  target_include_directories(talvora_formats PUBLIC ${TALVORA_FORMATS_ROOT}/src)
+  target_compile_features(talvora_formats PUBLIC cxx_std_17)
+endfunction()
