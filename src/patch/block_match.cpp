@@ -14,7 +14,8 @@ constexpr std::uint64_t kConfirmationSlack = 4096;
 class WeakFilter {
   public:
     explicit WeakFilter(std::size_t entries) {
-        while (bits_ < 26 && (std::size_t{1} << bits_) < entries * 16)
+        // 64 bits per entry: under 2 % of offsets pass, and 16 Ki blocks take 128 KiB.
+        while (bits_ < 26 && (std::size_t{1} << bits_) < entries * 64)
             ++bits_;
         table_.assign((std::size_t{1} << bits_) / 64, 0);
     }
@@ -124,18 +125,28 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
             if ((cancel && cancel()) || !fill(pos))
                 return false;
         }
-        if (pos + blockSize > start + have)
+        if (fullBlocks == 0 || match.stoppedEarly || pos + blockSize > start + have)
             break;
         const unsigned char* window = buffer.data() + (pos - start);
         if (fresh) {
             sum = ComputeRollingSum(window, blockSize);
             fresh = false;
         }
-        const std::uint64_t weak = sum.Value();
-        if (fullBlocks != 0 && !match.stoppedEarly && candidates.filter.MayHold(weak)) {
+        // The hot loop: slide while the filter rejects, up to the last window whose next byte is
+        // in the buffer.
+        const unsigned char* const last = buffer.data() + have - blockSize;
+        const unsigned char* p = window;
+        RollingSum rolling = sum;
+        while (p < last && !candidates.filter.MayHold(rolling.Value())) {
+            RollOne(rolling, p[0], p[blockSize], windowSize);
+            ++p;
+        }
+        sum = rolling;
+        pos += static_cast<std::uint64_t>(p - window);
+        if (candidates.filter.MayHold(sum.Value())) {
             bool failed = false;
             const bool found =
-                Confirm(index, candidates, weak, window, blockSize, pos, digest, match, failed);
+                Confirm(index, candidates, sum.Value(), p, blockSize, pos, digest, match, failed);
             if (failed)
                 return false;
             if (found) {
@@ -145,11 +156,14 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
             }
             if (match.failedConfirmations > budget)
                 match.stoppedEarly = true;
+            if (p < last) {
+                RollOne(sum, p[0], p[blockSize], windowSize);
+                ++pos;
+                continue;
+            }
         }
-        if (match.stoppedEarly || pos + blockSize >= start + have)
-            break;
-        RollOne(sum, window[0], window[blockSize], windowSize);
-        ++pos;
+        if (atEnd)
+            break;  // the last window of the file has been looked at
     }
 
     if (tail != blockSize) {
