@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -278,67 +279,50 @@ bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
     return !hasLength || done >= total;
 }
 
-RangeFetch HttpFetchRanges(const std::wstring& url, const std::vector<ByteRange>& ranges,
-                           std::uint64_t wholeSize, const RangeSink& sink,
-                           const CancelPredicate& cancel, ProgressCallback progress) {
-    const ProgressCallback report = std::move(progress);
-    std::uint64_t total = 0;
-    for (const ByteRange& range : ranges)
-        total += range.length;
-    std::uint64_t done = 0;
-    std::vector<char> chunk;
-    for (const ByteRange& range : ranges) {
-        if (range.length == 0 || (cancel && cancel()))
-            return RangeFetch::Failed;
-        const std::wstring header = L"Range: bytes=" + std::to_wstring(range.first) + L"-" +
-                                    std::to_wstring(range.first + range.length - 1);
-        OpenRequest open;
-        if (!SendGet(url, open, cancel, header))
-            return RangeFetch::Failed;
-        const DWORD status = QueryStatusCode(open.request.get());
-        const bool whole = status == HTTP_STATUS_OK;
-        if (!whole && !(status == HTTP_STATUS_PARTIAL_CONTENT &&
-                        ContentRangeIs(open.request.get(), range, wholeSize))) {
-            return RangeFetch::Failed;
-        }
-        const std::uint64_t offset = whole ? 0 : range.first;
-        const std::uint64_t expected = whole ? wholeSize : range.length;
-        if (whole) {
-            total = wholeSize;
-            done = 0;
-        }
-        std::uint64_t declared = 0;
-        if (QueryContentLength(open.request.get(), declared) && declared != expected)
-            return RangeFetch::Failed;
-
-        std::uint64_t got = 0;
-        for (;;) {
-            if (cancel && cancel())
-                return RangeFetch::Failed;
-            DWORD available = 0;
-            if (!::WinHttpQueryDataAvailable(open.request.get(), &available))
-                return RangeFetch::Failed;
-            if (available == 0)
-                break;
-            // Nothing past what was asked for is ever taken.
-            if (available > expected - got)
-                return RangeFetch::Failed;
-            if (chunk.size() < available)
-                chunk.resize(available);
-            DWORD read = 0;
-            if (!::WinHttpReadData(open.request.get(), chunk.data(), available, &read) ||
-                !sink(offset + got, chunk.data(), read)) {
-                return RangeFetch::Failed;
-            }
-            got += read;
-            done += read;
-            if (report)
-                report(done, total);
-        }
-        if (got != expected)
-            return RangeFetch::Failed;
-        if (whole)
-            return RangeFetch::WholeBody;
+RangeFetch HttpFetchRange(const std::wstring& url, const ByteRange& range, std::uint64_t wholeSize,
+                          const RangeSink& sink, const CancelPredicate& cancel) {
+    if (range.length == 0)
+        return RangeFetch::Failed;
+    const std::wstring header = L"Range: bytes=" + std::to_wstring(range.first) + L"-" +
+                                std::to_wstring(range.first + range.length - 1);
+    OpenRequest open;
+    if (!SendGet(url, open, cancel, header))
+        return RangeFetch::Failed;
+    const DWORD status = QueryStatusCode(open.request.get());
+    const bool whole = status == HTTP_STATUS_OK;
+    if (!whole && !(status == HTTP_STATUS_PARTIAL_CONTENT &&
+                    ContentRangeIs(open.request.get(), range, wholeSize))) {
+        return RangeFetch::Failed;
     }
-    return RangeFetch::Ranges;
+    const std::uint64_t offset = whole ? 0 : range.first;
+    const std::uint64_t expected = whole ? wholeSize : range.length;
+    std::uint64_t declared = 0;
+    if (QueryContentLength(open.request.get(), declared) && declared != expected)
+        return RangeFetch::Failed;
+
+    std::vector<char> chunk;
+    std::uint64_t got = 0;
+    for (;;) {
+        if (cancel && cancel())
+            return RangeFetch::Failed;
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(open.request.get(), &available))
+            return RangeFetch::Failed;
+        if (available == 0)
+            break;
+        // Nothing past what was asked for is ever taken.
+        if (available > expected - got)
+            return RangeFetch::Failed;
+        if (chunk.size() < available)
+            chunk.resize(available);
+        DWORD read = 0;
+        if (!::WinHttpReadData(open.request.get(), chunk.data(), available, &read) ||
+            !sink(offset + got, chunk.data(), read)) {
+            return RangeFetch::Failed;
+        }
+        got += read;
+    }
+    if (got != expected)
+        return RangeFetch::Failed;
+    return whole ? RangeFetch::WholeBody : RangeFetch::Range;
 }

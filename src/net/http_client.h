@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 struct UrlParts {
     std::wstring host;
@@ -35,14 +34,13 @@ struct ByteRange {
 // Receives body bytes with the file offset they belong at; false stops the transfer.
 using RangeSink = std::function<bool(std::uint64_t offset, const char* data, std::size_t size)>;
 
-enum class RangeFetch { Ranges, WholeBody, Failed };
+enum class RangeFetch { Range, WholeBody, Failed };
 
-// Fetches each range of `url` with a `Range` request and hands its bytes to `sink` at the range's
-// offsets. Unlike the other fetches this one reads the status code: 206 with the Content-Range
-// asked for is a range; 200 means the server ignores Range and sends the whole file, which is then
-// handed over from offset 0 (at most `wholeSize` bytes) and ends the call with WholeBody. Any other
-// answer, a body longer or shorter than announced, a failed sink or a cancel gives Failed.
-// `progress` counts the bytes received against the bytes asked for (or `wholeSize`).
-RangeFetch HttpFetchRanges(const std::wstring& url, const std::vector<ByteRange>& ranges,
-                           std::uint64_t wholeSize, const RangeSink& sink,
-                           const CancelPredicate& cancel, ProgressCallback progress);
+// Fetches one byte range of `url` with a `Range` request and hands its bytes to `sink` at their
+// offsets. Unlike the other fetches this one reads the status code, the only way to tell a range
+// from a whole file: 206 with the Content-Range asked for is the range; 200 means the server
+// ignores Range and sends the whole file, which is then handed over from offset 0 (exactly
+// `wholeSize` bytes) and reported as WholeBody. Any other answer, a body longer or shorter than
+// announced, a failed sink or a cancel gives Failed.
+RangeFetch HttpFetchRange(const std::wstring& url, const ByteRange& range, std::uint64_t wholeSize,
+                          const RangeSink& sink, const CancelPredicate& cancel);

@@ -7,7 +7,9 @@
 namespace {
 
 constexpr std::size_t kReadChunk = 4u * 1024u * 1024u;
-constexpr std::uint64_t kConfirmationSlack = 4096;
+// Strong digests that fail to confirm a weak hit may cost at most the file's own size plus this
+// in hashing: honest data almost never gets there.
+constexpr std::uint64_t kConfirmationSlackBytes = 64u * 1024u * 1024u;
 
 // A bit per hashed weak value: most byte offsets are rejected by one bit test in a table that
 // stays in cache, before any search.
@@ -93,7 +95,7 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
     const std::uint64_t tail = index.fileSize - (count - 1) * static_cast<std::uint64_t>(blockSize);
     const std::size_t fullBlocks = tail == blockSize ? count : count - 1;
     const Candidates candidates(index.blocks, fullBlocks);
-    const std::uint64_t budget = kConfirmationSlack + 2 * static_cast<std::uint64_t>(count);
+    const std::uint64_t budget = (index.fileSize + kConfirmationSlackBytes) / blockSize;
 
     // The buffer holds the file from `start`; the window begins at `pos`.
     std::vector<unsigned char> buffer(kReadChunk + blockSize);
@@ -145,6 +147,7 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
         pos += static_cast<std::uint64_t>(p - window);
         if (candidates.filter.MayHold(sum.Value())) {
             bool failed = false;
+            const std::uint64_t failedBefore = match.failedConfirmations;
             const bool found =
                 Confirm(index, candidates, sum.Value(), p, blockSize, pos, digest, match, failed);
             if (failed)
@@ -156,6 +159,9 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
             }
             if (match.failedConfirmations > budget)
                 match.stoppedEarly = true;
+            if (match.failedConfirmations != failedBefore && match.failedConfirmations % 64 == 0 &&
+                cancel && cancel())
+                return false;
             if (p < last) {
                 RollOne(sum, p[0], p[blockSize], windowSize);
                 ++pos;

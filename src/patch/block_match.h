@@ -21,8 +21,9 @@ constexpr std::uint64_t kNoLocalSource = ~static_cast<std::uint64_t>(0);
 struct BlockMatch {
     // Per block of the index: where the local file holds the same bytes, or kNoLocalSource.
     std::vector<std::uint64_t> localOffset;
-    // Strong digests that did not confirm a weak match. Past a budget the scan stops early, so an
-    // index crafted to collide with the local file costs bandwidth, not hours of hashing.
+    // Strong digests that did not confirm a weak match. Past a budget (their bytes may add up to
+    // the file's size and 64 MiB) the scan stops early, so an index crafted to collide with the
+    // local file costs bandwidth, not hours of hashing.
     std::uint64_t failedConfirmations = 0;
     bool stoppedEarly = false;
 };

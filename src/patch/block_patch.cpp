@@ -141,35 +141,35 @@ bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
         return false;
     const PatchPlan plan = PlanPatch(index, match, kMergeGap, kMaxRanges);
 
+    // Written in file order, local runs and fetched ranges as they come, so the file grows at its
+    // end only (a write far past the end would make the system fill the gap first).
     UniqueFile staging(::CreateFileW(stagingPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!staging || !SetSize(staging.get(), entry.size))
+    if (!staging)
         return false;
-
-    // Fetched first: a server that ignores Range answers the first request with the whole file,
-    // and then no local block needs copying.
-    std::vector<ByteRange> ranges;
-    for (const PlanPiece& piece : plan.pieces) {
-        if (piece.remote)
-            ranges.push_back({piece.offset, piece.length});
-    }
     WriteBatch batch{staging.get()};
-    const RangeFetch fetched =
-        ranges.empty() ? RangeFetch::Ranges
-                       : HttpFetchRanges(
-                             url, ranges, entry.size,
-                             [&batch](std::uint64_t at, const char* data, std::size_t size) {
-                                 return batch.Add(at, data, size);
-                             },
-                             cancel, progress);
-    if (fetched == RangeFetch::Failed || !batch.Flush())
-        return false;
-    if (fetched == RangeFetch::WholeBody)
-        return true;
-
     std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
+    std::uint64_t fetched = 0;
     for (const PlanPiece& piece : plan.pieces) {
-        for (std::uint64_t done = 0; !piece.remote && done < piece.length;) {
+        if (piece.remote) {
+            // A body that starts before the range or runs past it is the whole file (status 200):
+            // the bar then counts it against the file's size.
+            const RangeSink sink = [&](std::uint64_t at, const char* data, std::size_t size) {
+                const bool whole = at < piece.offset || at + size > piece.offset + piece.length;
+                fetched = whole ? at + size : fetched + size;
+                if (progress)
+                    progress(fetched, whole ? entry.size : plan.remoteBytes);
+                return batch.Add(at, data, size);
+            };
+            const RangeFetch got =
+                HttpFetchRange(url, {piece.offset, piece.length}, entry.size, sink, cancel);
+            if (got == RangeFetch::Failed || !batch.Flush())
+                return false;
+            if (got == RangeFetch::WholeBody)
+                return SetSize(staging.get(), entry.size);
+            continue;
+        }
+        for (std::uint64_t done = 0; done < piece.length;) {
             if (cancel && cancel())
                 return false;
             const auto size =

@@ -155,7 +155,7 @@ TEST(BlockIndex, CollidingWeakSumsStopTheScanInsteadOfHashingForever) {
     }
     const BlockMatch match = Match(index, zeros);
     EXPECT_TRUE(match.stoppedEarly);
-    EXPECT_LT(match.failedConfirmations, 5000u);
+    EXPECT_LE(match.failedConfirmations, (index.fileSize + (64u << 20)) / kBlock + 1);
     EXPECT_EQ(PlanPatch(index, match, 0, 10).remoteBytes, index.fileSize);
 }
 
