@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "net/text_conversion.h"
+
 namespace {
 
 bool IsSeparator(wchar_t c) {
@@ -10,8 +12,8 @@ bool IsSeparator(wchar_t c) {
 
 }  // namespace
 
-std::wstring LocalPathFor(const std::wstring& installDir, const std::wstring& widePath) {
-    return installDir + L"\\" + widePath;
+std::wstring LocalPathFor(const std::wstring& installDir, const std::string& relPath) {
+    return installDir + L"\\" + Utf8ToWide(LexicalRelativePath(relPath));
 }
 
 std::wstring PartPathFor(const std::wstring& localPath) {

@@ -131,7 +131,7 @@ void PatchWorker(PatchStatus& status) {
                    L"Hibás fájlútvonal a frissítési listában: " + widePath);
             return;
         }
-        const std::wstring localPath = LocalPathFor(status.installDir, widePath);
+        const std::wstring localPath = LocalPathFor(status.installDir, entry.relPath);
         bool needed;
         if (entry.ifMissing) {
             needed = ::GetFileAttributesW(localPath.c_str()) == INVALID_FILE_ATTRIBUTES;
@@ -160,7 +160,7 @@ void PatchWorker(PatchStatus& status) {
             return;
         }
         const std::wstring widePath = Utf8ToWide(entry.relPath);
-        const std::wstring target = LocalPathFor(status.installDir, widePath);
+        const std::wstring target = LocalPathFor(status.installDir, entry.relPath);
         const std::wstring part = PartPathFor(target);
         CreateParentDirectories(target);
         SetStatusText(status, DownloadStatusLine(index + 1, count, widePath));

@@ -10,15 +10,11 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// "..", but also "..." or ".. ": Windows drops trailing dots and spaces from a name, so nothing
-// made only of dots (and trailing spaces) can be told apart from a step upwards with certainty.
+// "..." or ".. ": made of dots and spaces only, and not exactly "." or "..". Windows drops trailing
+// dots and spaces from a name, so such a name cannot be told apart from a step with certainty.
 bool IsDotsSegment(const std::string& segment) {
-    size_t end = segment.size();
-    while (end > 0 && segment[end - 1] == ' ')
-        --end;
-    if (end < 2)
-        return false;
-    return segment.find_first_not_of('.') >= end;
+    return segment.find_first_not_of(". ") == std::string::npos &&
+           segment.find('.') != std::string::npos && segment != "." && segment != "..";
 }
 
 // Windows reads the Latin-1 superscripts 1, 2 and 3 as device digits too ("COM¹").
@@ -61,11 +57,10 @@ std::vector<std::string> Segments(const std::string& relPath) {
 
 }  // namespace
 
-PathFault CheckRelativePath(const std::string& relPath) {
-    if (relPath.empty())
-        return PathFault::Empty;
-    if (IsSeparator(relPath.front()))
-        return PathFault::Rooted;
+namespace {
+
+// Applies the steps of `relPath` to `names`; the first fault stops it.
+PathFault Walk(const std::string& relPath, std::vector<std::string>& names) {
     for (const std::string& segment : Segments(relPath)) {
         for (const char ch : segment) {
             if (ch == ':')
@@ -73,12 +68,28 @@ PathFault CheckRelativePath(const std::string& relPath) {
             if (static_cast<unsigned char>(ch) < 0x20)
                 return PathFault::Control;
         }
+        if (segment.empty() || segment == ".")
+            continue;
+        if (segment == "..") {
+            if (names.empty())
+                return PathFault::Escapes;
+            names.pop_back();
+            continue;
+        }
         if (IsDotsSegment(segment))
             return PathFault::DotsSegment;
         if (IsDeviceSegment(segment))
             return PathFault::Device;
+        names.push_back(segment);
     }
-    return PathFault::None;
+    return names.empty() ? PathFault::Empty : PathFault::None;
+}
+
+}  // namespace
+
+PathFault CheckRelativePath(const std::string& relPath) {
+    std::vector<std::string> names;
+    return Walk(relPath, names);
 }
 
 bool IsSafeRelativePath(const std::string& relPath) {
@@ -90,40 +101,46 @@ const char* PathFaultText(PathFault fault) {
         case PathFault::None:
             return "";
         case PathFault::Empty:
-            return "empty path";
-        case PathFault::Rooted:
-            return "path starts with a separator";
+            return "path names no file";
+        case PathFault::Escapes:
+            return "path leads out of the folder";
         case PathFault::Stream:
             return "name contains ':'";
         case PathFault::Control:
             return "name contains a control character";
         case PathFault::DotsSegment:
-            return "name made of dots only, such as '..'";
+            return "name made of dots and spaces only";
         case PathFault::Device:
             return "name is a reserved Windows device name";
     }
     return "";
 }
 
+std::string LexicalRelativePath(const std::string& relPath) {
+    std::vector<std::string> names;
+    std::string path;
+    if (Walk(relPath, names) != PathFault::None)
+        return path;
+    for (const std::string& name : names) {
+        if (!path.empty())
+            path.push_back('\\');
+        path += name;
+    }
+    return path;
+}
+
 std::string CollisionKey(const std::string& relPath) {
-    std::vector<std::string> kept;
-    for (std::string segment : Segments(relPath)) {
-        const size_t end = segment.find_last_not_of(". ");
-        if (end != std::string::npos)
-            segment.erase(end + 1);
-        if (segment.empty() || segment == ".")
-            continue;
-        if (segment == ".." && !kept.empty() && kept.back() != "..") {
-            kept.pop_back();
-            continue;
-        }
-        kept.push_back(FoldCaseUtf8(segment));
+    std::vector<std::string> names;
+    if (Walk(relPath, names) != PathFault::None) {
+        // No valid key holds a control character: a faulty path collides only with itself.
+        return std::string(1, '\0') + relPath;
     }
     std::string key;
-    for (const std::string& segment : kept) {
+    for (std::string& name : names) {
+        name.erase(name.find_last_not_of(". ") + 1);  // Windows drops these from a name
         if (!key.empty())
             key.push_back('/');
-        key += segment;
+        key += FoldCaseUtf8(name);
     }
     return key;
 }

@@ -4,11 +4,11 @@
 #include "patch/case_fold.h"
 #include "patch/relative_path.h"
 
-TEST(RelativePath, UnsafeFormsAreRefused) {
+TEST(RelativePath, RefusedOnlyWhatLeavesNamesADeviceOrAStreamOrHoldsControls) {
     for (const char* bad : {"",
-                            "\\evil.dll",
-                            "/evil.dll",
-                            "\\\\server\\share\\x",
+                            "/",
+                            ".",
+                            "data\\..",
                             "\\\\?\\C:\\x",
                             "C:\\x",
                             "C:x",
@@ -17,11 +17,12 @@ TEST(RelativePath, UnsafeFormsAreRefused) {
                             "..",
                             "..\\evil.dll",
                             "../evil.dll",
+                            "/../evil.dll",
                             "data/../../evil.dll",
-                            "data\\..",
+                            "a/b/../../../c",
                             "a\\...\\b",
                             "a\\.. \\b",
-                            "a\\..\\b",
+                            "a/. /b",
                             "bad\tname",
                             "nul\x01",
                             "NUL",
@@ -34,14 +35,25 @@ TEST(RelativePath, UnsafeFormsAreRefused) {
                             "CONOUT$",
                             "sound\\conin$.wav"}) {
         EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
+        EXPECT_EQ(LexicalRelativePath(bad), "") << bad;
     }
-    EXPECT_FALSE(IsSafeRelativePath(std::string("a\0..", 4)));
+    EXPECT_FALSE(IsSafeRelativePath(std::string("a\0b", 3)));
     for (const char* good :
          {"velkaro.exe", "data\\map.pak", "data/map.pak", "./x.ini", "a..b\\c", "..name", "name..",
           ".hidden", "t\xC3\xA9rk\xC3\xA9p\\\xC5\x91.pak", "console.dat", "nullx.pak", "com10.pak",
-          "lpt.pak", "data\\auxiliary\\x", "com\\1.pak"}) {
+          "lpt.pak", "data\\auxiliary\\x", "com\\1.pak", "/data/x.pak", "\\\\server\\share\\x",
+          "a/../b.pak", "a\\b\\..\\..\\c"}) {
         EXPECT_TRUE(IsSafeRelativePath(good)) << good;
     }
+}
+
+TEST(RelativePath, LexicalFormIsWhereTheFileLies) {
+    EXPECT_EQ(LexicalRelativePath("/data/x.pak"), "data\\x.pak");
+    EXPECT_EQ(LexicalRelativePath("a/../b.pak"), "b.pak");
+    EXPECT_EQ(LexicalRelativePath("\\\\srv\\.\\s//x\\"), "srv\\s\\x");
+    EXPECT_EQ(LexicalRelativePath("a/b/../../c/./d"), "c\\d");
+    EXPECT_EQ(LexicalRelativePath("t\xC3\xA9rk\xC3\xA9p/\xFF.pak"),
+              "t\xC3\xA9rk\xC3\xA9p\\\xFF.pak");
 }
 
 TEST(RelativePath, SuperscriptDigitsNameDevicesToo) {
@@ -56,12 +68,13 @@ TEST(RelativePath, SuperscriptDigitsNameDevicesToo) {
 
 TEST(RelativePath, EachFaultIsNamed) {
     EXPECT_EQ(CheckRelativePath(""), PathFault::Empty);
-    EXPECT_EQ(CheckRelativePath("/a"), PathFault::Rooted);
+    EXPECT_EQ(CheckRelativePath("a/.."), PathFault::Empty);
+    EXPECT_EQ(CheckRelativePath("a/../../b"), PathFault::Escapes);
     EXPECT_EQ(CheckRelativePath("a/b:c"), PathFault::Stream);
     EXPECT_EQ(CheckRelativePath("a\x7F"
                                 "b\x01"),
               PathFault::Control);
-    EXPECT_EQ(CheckRelativePath("a/../b"), PathFault::DotsSegment);
+    EXPECT_EQ(CheckRelativePath("a/.../b"), PathFault::DotsSegment);
     EXPECT_EQ(CheckRelativePath("a/Con.txt"), PathFault::Device);
     // Bytes that are not UTF-8 are the platform's business: they become U+FFFD in the file name.
     EXPECT_EQ(CheckRelativePath("a\xFF\xC3/b"), PathFault::None);

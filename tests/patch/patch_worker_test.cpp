@@ -438,8 +438,7 @@ TEST_F(PatchRun, SlashAndBackslashPathsMakeTheSameFolders) {
 
 TEST_F(PatchRun, EveryUnsafePathIsRefusedBeforeAnythingIsWritten) {
     const std::vector<std::string> unsafe = {"",
-                                             "\\evil.dll",
-                                             "/evil.dll",
+                                             "/",
                                              "C:\\evil.dll",
                                              "C:evil.dll",
                                              "a.pak:ads",
@@ -449,7 +448,8 @@ TEST_F(PatchRun, EveryUnsafePathIsRefusedBeforeAnythingIsWritten) {
                                              "data\\..",
                                              "\\\\?\\C:\\evil",
                                              "data/.. /evil.dll",
-                                             "data\\LPT1.pak"};
+                                             "data\\LPT1.pak",
+                                             "data\\COM\xC2\xB9.pak"};
     for (const std::string& bad : unsafe) {
         SCOPED_TRACE(bad);
         // A missing safe entry first: it would be fetched if the refusal came late.
@@ -460,6 +460,25 @@ TEST_F(PatchRun, EveryUnsafePathIsRefusedBeforeAnythingIsWritten) {
         EXPECT_EQ(ListTree(temp.path()), std::vector<std::wstring>{L"install\\"});
         EXPECT_TRUE(FileRequests().empty());
     }
+}
+
+TEST_F(PatchRun, LeadingSeparatorsAndStepsUpThatStayInsideAreInstalledInside) {
+    const std::string a = PatternBytes(1000, 30), b = PatternBytes(1500, 31),
+                      c = PatternBytes(500, 32);
+    ServeManifest(Publish("deep/c.pak", c) + Publish("/lead.pak", a) +
+                  Publish("deep\\..\\up.pak", b));
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(install + L"\\lead.pak") == a);
+    EXPECT_TRUE(ReadFileBytes(install + L"\\up.pak") == b);
+    EXPECT_TRUE(ReadFileBytes(install + L"\\deep\\c.pak") == c);
+    EXPECT_EQ(ListTree(install),
+              (std::vector<std::wstring>{L"deep\\", L"deep\\c.pak", L"lead.pak", L"up.pak"}));
+    // The URL and the status line keep the path as written.
+    EXPECT_EQ(LoggedRequestsFor(Files("/lead.pak")).size(), 1u);
+    ExpectLinesInOrder({L"Készen áll.", kChecking, L"Letöltés (1/3): deep/c.pak",
+                        L"Letöltés (2/3): /lead.pak", L"Letöltés (3/3): deep\\..\\up.pak",
+                        kUpdated});
 }
 
 // Another process holds the installed file open without sharing, as a running game does.
