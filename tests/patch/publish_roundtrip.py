@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """A manifest written by talvora-publish (native) and read by the launcher's parser (under Wine)
-gives back every file of the tree: path, size, digest and the fetch-only-when-missing mark."""
+gives back every file of the tree: path, size, digest, the fetch-only-when-missing mark and the
+block-index mark of large files."""
 import hashlib
 import os
 import subprocess
@@ -32,7 +33,8 @@ with tempfile.TemporaryDirectory(prefix="talvora-roundtrip-") as work:
             f.write(data)
     manifest = os.path.join(work, "patch_manifest.txt")
     subprocess.run([publish, "manifest", client, "--base", base, "--version", "7",
-                    "--if-missing", "config/*.ini", "--out", manifest], check=True)
+                    "--if-missing", "config/*.ini", "--blocks-min", "1048576", "--out", manifest],
+                   check=True)
     out = subprocess.run([wine_run, probe, "Z:" + manifest.replace("/", "\\")], check=True,
                          capture_output=True, text=True).stdout
 
@@ -46,10 +48,11 @@ if base_hex != "".join(f"{ord(c):04x}" for c in base):
 seen = {}
 for line in lines:
     if line.startswith("entry\t"):
-        _, path_hex, size, digest, if_missing = line.split("\t")
-        seen[bytes.fromhex(path_hex).decode("utf-8")] = (int(size), digest, if_missing == "1")
+        _, path_hex, size, digest, if_missing, blocks = line.split("\t")
+        seen[bytes.fromhex(path_hex).decode("utf-8")] = (int(size), digest, if_missing == "1",
+                                                         blocks == "1")
 expected = {rel.replace("/", "\\"): (len(data), hashlib.sha256(data).hexdigest(),
-                                     rel.startswith("config/"))
+                                     rel.startswith("config/"), len(data) >= 1048576)
             for rel, data in tree.items()}
 for rel, want in expected.items():
     if seen.get(rel) != want:
