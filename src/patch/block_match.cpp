@@ -10,6 +10,9 @@ constexpr std::size_t kReadChunk = 4u * 1024u * 1024u;
 // Strong digests that fail to confirm a weak hit may cost at most the file's own size plus this
 // in hashing: honest data almost never gets there.
 constexpr std::uint64_t kConfirmationSlackBytes = 64u * 1024u * 1024u;
+// A local copy that shares no block with the new file within its first eighth (and at least this
+// much) has most likely been rewritten: the rest of the scan would only delay the whole fetch.
+constexpr std::uint64_t kMinScanBeforeGivingUp = 64u * 1024u * 1024u;
 
 // A bit per hashed weak value: most byte offsets are rejected by one bit test in a table that
 // stays in cache, before any search.
@@ -96,6 +99,8 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
     const std::size_t fullBlocks = tail == blockSize ? count : count - 1;
     const Candidates candidates(index.blocks, fullBlocks);
     const std::uint64_t budget = (index.fileSize + kConfirmationSlackBytes) / blockSize;
+    const std::uint64_t giveUpAt = std::max(kMinScanBeforeGivingUp, index.fileSize / 8);
+    bool anyFound = false;
 
     // The buffer holds the file from `start`; the window begins at `pos`.
     std::vector<unsigned char> buffer(kReadChunk + blockSize);
@@ -127,6 +132,8 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
             if ((cancel && cancel()) || !fill(pos))
                 return false;
         }
+        if (!anyFound && pos >= giveUpAt)
+            match.stoppedEarly = true;
         if (fullBlocks == 0 || match.stoppedEarly || pos + blockSize > start + have)
             break;
         const unsigned char* window = buffer.data() + (pos - start);
@@ -153,6 +160,7 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
             if (failed)
                 return false;
             if (found) {
+                anyFound = true;
                 pos += blockSize;
                 fresh = true;
                 continue;
@@ -172,7 +180,7 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
             break;  // the last window of the file has been looked at
     }
 
-    if (tail != blockSize) {
+    if (tail != blockSize && !match.stoppedEarly) {
         // Read to the end, keeping the last `tail` bytes.
         while (!atEnd) {
             if ((cancel && cancel()) || !fill(start + have - std::min<std::uint64_t>(have, tail)))

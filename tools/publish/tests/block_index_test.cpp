@@ -159,6 +159,30 @@ TEST(BlockIndex, CollidingWeakSumsStopTheScanInsteadOfHashingForever) {
     EXPECT_EQ(PlanPatch(index, match, 0, 10).remoteBytes, index.fileSize);
 }
 
+TEST(BlockIndex, ALocalCopySharingNothingIsGivenUpEarly) {
+    // 256 MiB of index and local file that share nothing: the scan stops after the first 64 MiB.
+    BlockIndex index;
+    index.fileSize = 256ull << 20;
+    index.blocks.resize(index.fileSize / kBlock);
+    std::uint64_t weak = 1;
+    for (BlockSum& block : index.blocks)
+        block.weak = weak *= 0x9E3779B97F4A7C15ull;
+    const std::string chunk = NoiseBytes(1 << 20, 5);
+    std::uint64_t served = 0;
+    const SequentialRead read = [&](unsigned char* buffer, std::size_t size) -> long long {
+        const std::size_t n =
+            std::min<std::uint64_t>({size, chunk.size(), index.fileSize - served});
+        std::memcpy(buffer, chunk.data(), n);
+        served += n;
+        return static_cast<long long>(n);
+    };
+    BlockMatch match;
+    ASSERT_TRUE(MatchLocalBlocks(index, read, talvora::BlockSha256, {}, match));
+    EXPECT_TRUE(match.stoppedEarly);
+    EXPECT_LT(served, 80ull << 20);
+    EXPECT_EQ(PlanPatch(index, match, 0, 10).remoteBytes, index.fileSize);
+}
+
 TEST(BlockIndex, RollingSumEqualsTheSumOfEachWindow) {
     const std::string data = NoiseBytes(5000, 4);
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
