@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "net/update_keys.h"
+
 // The numbers are fixed: the window tests them.
 enum class PatchPhase : std::int32_t {
     Idle = 0,
@@ -19,9 +21,10 @@ enum class PatchPhase : std::int32_t {
 };
 
 struct PatchStatus {
-    // Both written before the worker exists, read-only afterwards.
+    // Written before the worker exists, read-only afterwards.
     std::wstring installDir;
     std::wstring manifestUrl;
+    UpdateKeys updateKeys;  // empty: the manifest is not signed
     std::thread workerThread;
     std::atomic<bool> busy{false};
     std::atomic<bool> stopRequested{false};

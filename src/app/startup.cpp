@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "app/exe_location.h"
+#include "app/single_instance.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
 #include "selfupdate/self_update.h"
@@ -129,12 +130,16 @@ Gdiplus::GpImage* LoadPictureFromFiles(const wchar_t* const* names, int count) {
 
 int RunLauncher(HINSTANCE instance) {
     gInstance = instance;
+    // Two launchers on one folder would overwrite each other's files.
+    HeldMutex folderGuard;
+    if (!ClaimInstallFolder(ExeDirectory(), folderGuard))
+        return 0;
     // The shell may hand links and programs to COM handlers, which want an apartment.
     const HRESULT com =
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     // Left behind by the previous self-update; usually absent.
-    ::DeleteFileW((ExePath() + L".old").c_str());
+    RemoveOldLauncherCopy(ExePath());
     RunSelfUpdate();
 
     Gdiplus::GdiplusStartupInput startup;

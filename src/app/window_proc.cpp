@@ -5,6 +5,7 @@
 #include "app/patch_status.h"
 #include "app/shell_actions.h"
 #include "app/window_state.h"
+#include "net/update_keys.h"
 #include "patch/patch_worker.h"
 #include "ui/paint.h"
 
@@ -26,6 +27,7 @@ LRESULT OnCreate(HWND window, LPARAM lParam) {
     auto* status = new PatchStatus();
     status->installDir = params ? params->installDir : ExeDirectory();
     status->manifestUrl = params ? params->manifestUrl : ManifestUrl();
+    status->updateKeys = BuiltInUpdateKeys();
     gPatchStatus = status;
     StartPatchRun(*status, false);
     ::SetTimer(window, kFrameTimer, kFrameMilliseconds, nullptr);

@@ -21,7 +21,6 @@ DecimalRead ReadDecimal(const std::string& text) {
         ++i;
     }
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        read.digits = true;
         const auto digit = static_cast<std::uint64_t>(text[i] - '0');
         if (read.overflow || read.magnitude > (kMax - digit) / 10) {
             read.overflow = true;

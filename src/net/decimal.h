@@ -9,7 +9,6 @@ struct DecimalRead {
     bool negative = false;
     std::uint64_t magnitude = 0;  // 2^64-1 when `overflow`
     bool overflow = false;
-    bool digits = false;  // at least one digit was read
 };
 
 // Leading white space, an optional sign, then digits up to the first other byte.

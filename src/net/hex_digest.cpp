@@ -10,13 +10,3 @@ std::string HexDigest(const unsigned char* bytes, std::size_t count) {
     }
     return hex;
 }
-
-bool IsSha256Hex(const std::string& text) {
-    if (text.size() != 64)
-        return false;
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-            return false;
-    }
-    return true;
-}

@@ -5,9 +5,11 @@
 #include "net/file_hash.h"
 #include "net/http_client.h"
 #include "net/text_conversion.h"
+#include "net/update_signature.h"
 #include "patch/block_patch.h"
 #include "patch/install_paths.h"
 #include "patch/manifest.h"
+#include "patch/staging.h"
 
 #include <windows.h>
 
@@ -20,6 +22,8 @@
 namespace {
 
 constexpr size_t kStatusLineUnits = 128;  // terminator included
+const wchar_t kBadList[] = L"Hibás frissítési lista a szerveren.";
+const wchar_t kBadPath[] = L"Hibás fájlútvonal a frissítési listában: ";
 
 // Every end of a run writes in this order, so a reader that sees busy false sees the rest.
 void EndRun(PatchStatus& status, PatchPhase phase, std::wstring text) {
@@ -109,12 +113,30 @@ void PatchWorker(PatchStatus& status) {
                L"Nem sikerült elérni a frissítőszervert. Ellenőrizd az internetet.");
         return;
     }
+    // Checked over the bytes as received, before any of them is interpreted.
+    if (!IsAuthenticUpdateFile(status.manifestUrl, body, status.updateKeys)) {
+        EndRun(status, PatchPhase::Failed, L"A frissítési lista hitelesítése sikertelen.");
+        return;
+    }
     PatchManifest manifest;
     if (!ParsePatchManifest(body, manifest.baseUrl, manifest.entries)) {
-        EndRun(status, PatchPhase::Failed, L"Hibás frissítési lista a szerveren.");
+        EndRun(status, PatchPhase::Failed, kBadList);
         return;
     }
     body = std::string();
+
+    // The whole list is judged before anything is written or fetched.
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (!IsSafeRelativePath(entry.relPath)) {
+            EndRun(status, PatchPhase::Failed, kBadPath + Utf8ToWide(entry.relPath));
+            return;
+        }
+    }
+    if (EntriesCollide(manifest.entries)) {
+        EndRun(status, PatchPhase::Failed, kBadList);
+        return;
+    }
+    RemoveLeftoverStaging(status.installDir, manifest.entries);
 
     const bool fullCheck = status.fullCheck.load();
     std::vector<ManifestEntry> pending;
@@ -162,7 +184,23 @@ void PatchWorker(PatchStatus& status) {
         const std::wstring widePath = Utf8ToWide(entry.relPath);
         const std::wstring target = LocalPathFor(status.installDir, entry.relPath);
         const std::wstring part = PartPathFor(target);
+        // An elevated process must never write through a link that someone planted below the
+        // installation.
+        if (!EntryPathsArePlain(status.installDir, entry.relPath)) {
+            EndRun(status, PatchPhase::Failed, kBadPath + widePath);
+            return;
+        }
         CreateParentDirectories(target);
+        bool inTheWay = false;
+        const bool fresh = MakeFreshStagingFile(part, inTheWay);
+        if (!fresh && !inTheWay) {
+            EndRun(status, PatchPhase::Failed, L"Letöltési hiba: " + widePath);
+            return;
+        }
+        if (!fresh || !EntryPathsArePlain(status.installDir, entry.relPath)) {
+            EndRun(status, PatchPhase::Failed, kBadPath + widePath);
+            return;
+        }
         SetStatusText(status, DownloadStatusLine(index + 1, count, widePath));
 
         const std::wstring url = DownloadUrlFor(manifest.baseUrl, widePath);
@@ -196,6 +234,11 @@ void PatchWorker(PatchStatus& status) {
         // One step, so there is no moment without a target; a target held open by a running
         // game makes it fail, and that must not pass for an installed file.
         status.phase.store(PatchPhase::Downloading);
+        // The download took a while: a link could have been planted meanwhile.
+        if (!EntryPathsArePlain(status.installDir, entry.relPath)) {
+            EndRun(status, PatchPhase::Failed, kBadPath + widePath);
+            return;
+        }
         // A read-only file (copied from a disc, or marked so by an older installer) cannot be
         // replaced; it is being replaced by the verified content anyway.
         const DWORD attributes = ::GetFileAttributesW(target.c_str());
@@ -203,7 +246,8 @@ void PatchWorker(PatchStatus& status) {
             ::SetFileAttributesW(target.c_str(),
                                  attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
         }
-        if (!::MoveFileExW(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (!::MoveFileExW(part.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             ::DeleteFileW(part.c_str());
             EndRun(status, PatchPhase::Failed, L"Nem sikerült telepíteni: " + widePath);
             return;

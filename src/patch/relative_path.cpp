@@ -55,10 +55,6 @@ std::vector<std::string> Segments(const std::string& relPath) {
     return segments;
 }
 
-}  // namespace
-
-namespace {
-
 // Applies the steps of `relPath` to `names`; the first fault stops it.
 PathFault Walk(const std::string& relPath, std::vector<std::string>& names) {
     for (const std::string& segment : Segments(relPath)) {

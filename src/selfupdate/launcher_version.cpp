@@ -40,12 +40,18 @@ bool ParseLauncherVersion(const std::string& body, LauncherVersionInfo& info) {
             info.sha256 = std::move(value);
         } else if (key == "URL") {
             info.url = std::move(value);
+        } else if (key == "SIZE") {
+            const DecimalRead read = ReadDecimal(value);
+            info.size = read.negative ? 0 : read.magnitude;
         }
     }
     return info.version >= 1 && !info.sha256.empty() && !info.url.empty();
 }
 
 std::string FormatLauncherVersion(const LauncherVersionInfo& info) {
-    return "VERSION\t" + std::to_string(info.version) + "\nSHA256\t" + info.sha256 + "\nURL\t" +
-           info.url + "\n";
+    std::string text = "VERSION\t" + std::to_string(info.version) + "\nSHA256\t" + info.sha256 +
+                       "\nURL\t" + info.url + "\n";
+    if (info.size != 0)
+        text += "SIZE\t" + std::to_string(info.size) + "\n";
+    return text;
 }

@@ -8,21 +8,46 @@
 #include "net/file_hash.h"
 #include "net/http_client.h"
 #include "net/text_conversion.h"
+#include "net/update_signature.h"
+#include "patch/install_paths.h"
+#include "patch/staging.h"
 #include "selfupdate/launcher_version.h"
 
 const std::int32_t CurrentLauncherVersion = TALVORA_LAUNCHER_VERSION;
+
+namespace {
+
+// A swap that a power loss cannot leave half on disk.
+bool MoveDurably(const std::wstring& from, const std::wstring& to) {
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// exePath + suffix must not lead through a link planted beside the launcher.
+bool SiblingIsPlain(const std::wstring& exePath, const wchar_t* suffix) {
+    const std::wstring folder = DirectoryOfPath(exePath);
+    if (folder.size() >= exePath.size())
+        return false;
+    return IsPlainPathBelow(folder, exePath.substr(folder.size() + 1) + suffix);
+}
+
+bool SwapNamesArePlain(const std::wstring& exePath) {
+    return SiblingIsPlain(exePath, L".new") && SiblingIsPlain(exePath, L".old");
+}
+
+}  // namespace
 
 std::wstring LauncherVersionUrl() {
     return TALVORA_PATCH_SERVER L"/pack/launcher_version.txt";
 }
 
 void RunSelfUpdate() {
-    RunSelfUpdateFrom(LauncherVersionUrl(), CurrentLauncherVersion);
+    RunSelfUpdateFrom(LauncherVersionUrl(), CurrentLauncherVersion, BuiltInUpdateKeys());
 }
 
-void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion) {
+void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion,
+                       const UpdateKeys& keys) {
     const std::wstring exePath = ExePath();
-    if (!InstallNewerLauncher(versionUrl, currentVersion, exePath))
+    if (!InstallNewerLauncher(versionUrl, currentVersion, keys, exePath))
         return;
 
     const auto started = reinterpret_cast<INT_PTR>(::ShellExecuteW(
@@ -37,7 +62,7 @@ void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersi
 }
 
 bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVersion,
-                          const std::wstring& exePath) {
+                          const UpdateKeys& keys, const std::wstring& exePath) {
     // Without our own path every derived name would point somewhere else.
     if (exePath.empty())
         return false;
@@ -45,14 +70,20 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     std::string body;
     if (!HttpGetText(versionUrl, body))
         return false;
+    if (!IsAuthenticUpdateFile(versionUrl, body, keys))
+        return false;
     LauncherVersionInfo info;
     if (!ParseLauncherVersion(body, info))
         return false;
     if (info.version <= currentVersion)
         return false;
 
+    if (!SwapNamesArePlain(exePath))
+        return false;
     const std::wstring newPath = exePath + L".new";
-    ::DeleteFileW(newPath.c_str());
+    bool inTheWay = false;
+    if (!MakeFreshStagingFile(newPath, inTheWay))
+        return false;
 
     const CancelPredicate never = [] { return false; };
     if (!HttpDownloadFile(Utf8ToWide(info.url), newPath, never,
@@ -71,12 +102,12 @@ bool SwapInNewLauncher(const std::wstring& exePath) {
     const std::wstring newPath = exePath + L".new";
     const std::wstring oldPath = exePath + L".old";
     ::DeleteFileW(oldPath.c_str());
-    if (!::MoveFileW(exePath.c_str(), oldPath.c_str())) {
+    if (!MoveDurably(exePath, oldPath)) {
         ::DeleteFileW(newPath.c_str());
         return false;
     }
-    if (!::MoveFileW(newPath.c_str(), exePath.c_str())) {
-        ::MoveFileW(oldPath.c_str(), exePath.c_str());
+    if (!MoveDurably(newPath, exePath)) {
+        MoveDurably(oldPath, exePath);
         ::DeleteFileW(newPath.c_str());
         return false;
     }
@@ -86,11 +117,16 @@ bool SwapInNewLauncher(const std::wstring& exePath) {
 void RollBackLauncherSwap(const std::wstring& exePath) {
     const std::wstring newPath = exePath + L".new";
     const std::wstring oldPath = exePath + L".old";
-    if (!::MoveFileW(exePath.c_str(), newPath.c_str()))
+    if (!MoveDurably(exePath, newPath))
         return;
-    if (!::MoveFileW(oldPath.c_str(), exePath.c_str())) {
-        ::MoveFileW(newPath.c_str(), exePath.c_str());  // never leave no launcher at all
+    if (!MoveDurably(oldPath, exePath)) {
+        MoveDurably(newPath, exePath);  // never leave no launcher at all
         return;
     }
     ::DeleteFileW(newPath.c_str());
+}
+
+void RemoveOldLauncherCopy(const std::wstring& exePath) {
+    if (!exePath.empty() && SiblingIsPlain(exePath, L".old"))
+        ::DeleteFileW((exePath + L".old").c_str());
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "net/update_keys.h"
+
 extern const std::int32_t CurrentLauncherVersion;
 
 // The patch server's version file.
@@ -13,14 +15,16 @@ std::wstring LauncherVersionUrl();
 // this process. Returns (silently) whenever no update was made.
 void RunSelfUpdate();
 
-// The same against any version file and version number (the probe programs of the tests use it).
-void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion);
+// The same against any version file, version number and keys (the tests' probe programs use it).
+void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersion,
+                       const UpdateKeys& keys);
 
 // Fetch, verify and swap, without starting anything: true when the new build now lies at
-// `exePath` and the previous one at `exePath` + ".old". Every failure leaves `exePath` in place
-// and no ".new" file behind.
+// `exePath` and the previous one at `exePath` + ".old". With `keys`, a version file whose
+// signature does not verify is taken as no update. Every failure leaves `exePath` in place and
+// no ".new" file behind.
 bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVersion,
-                          const std::wstring& exePath);
+                          const UpdateKeys& keys, const std::wstring& exePath);
 
 // The swap alone: `exePath` to ".old", ".new" into place; on failure the old build goes back.
 bool SwapInNewLauncher(const std::wstring& exePath);
@@ -28,3 +32,7 @@ bool SwapInNewLauncher(const std::wstring& exePath);
 // Undoes a completed swap (the new build could not be started): the previous build goes back
 // under its own name and the new one is removed.
 void RollBackLauncherSwap(const std::wstring& exePath);
+
+// Deletes the copy that a completed swap left at exePath + ".old", unless that name is a link
+// (under Wine, deleting a link to a file deletes the file it points to).
+void RemoveOldLauncherCopy(const std::wstring& exePath);

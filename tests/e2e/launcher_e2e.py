@@ -394,12 +394,44 @@ def case_link_opens_browser(server_root, install, shots):
         shutil.rmtree(bin_dir, ignore_errors=True)
 
 
+def case_second_launcher(server_root, install, shots):
+    """A second launcher on the same folder hands over to the first and ends; one run only."""
+    pack = Pack(server_root, install, slow=True)
+    pack.install_all(except_=("sound/theme.ogg",))
+    first = Launcher(install, shots)
+    second = None
+    try:
+        if not check(first.window is not None, "no window titled Talvora appeared"):
+            return
+        started = time.monotonic()
+        second = subprocess.Popen([WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))],
+                                  cwd=first.elsewhere, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            code = second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            code = None
+        print(f"second launcher ended after {time.monotonic() - started:.2f} s", flush=True)
+        check(code == 0, f"the second launcher did not hand over and end ({code})")
+        check(desktop.find_windows("Talvora", timeout=1) == [first.window],
+              "another launcher window appeared")
+        check(wait_ready(first), "the first launcher's update did not finish")
+        check(pack.installed_ok(), "the installation is not up to date")
+        close_and_check(first)
+    finally:
+        if second is not None and second.poll() is None:
+            second.kill()
+            second.wait()
+        first.stop()
+
+
 CASES = {
     "update_and_play": case_update_and_play,
     "close_during_download": case_close_during_download,
     "missing_config": case_missing_config,
     "missing_game": case_missing_game,
     "link_opens_browser": case_link_opens_browser,
+    "second_launcher": case_second_launcher,
 }
 
 

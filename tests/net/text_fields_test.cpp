@@ -5,24 +5,16 @@
 #include "net/hex_digest.h"
 #include "net/utf8.h"
 
-TEST(HexDigest, LowerCaseAndOnlyThatForSha256) {
+TEST(HexDigest, LowerCaseTwoDigitsPerByte) {
     const unsigned char bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
     EXPECT_EQ(HexDigest(bytes, sizeof bytes), "000fa5ff");
     EXPECT_EQ(HexDigest(bytes, 0), "");
-    const std::string digest = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-    EXPECT_TRUE(IsSha256Hex(digest));
-    EXPECT_FALSE(IsSha256Hex(digest.substr(1)));
-    EXPECT_FALSE(IsSha256Hex(digest + "0"));
-    EXPECT_FALSE(IsSha256Hex("BA" + digest.substr(2)));
-    EXPECT_FALSE(IsSha256Hex(digest.substr(0, 63) + "g"));
 }
 
-TEST(Decimal, SignOverflowAndDigitsAreReported) {
+TEST(Decimal, SignAndOverflowAreReported) {
     DecimalRead read = ReadDecimal(" -12x");
-    EXPECT_TRUE(read.negative && read.digits && !read.overflow);
+    EXPECT_TRUE(read.negative && !read.overflow);
     EXPECT_EQ(read.magnitude, 12u);
-    read = ReadDecimal("+");
-    EXPECT_FALSE(read.digits);
     read = ReadDecimal("18446744073709551616");
     EXPECT_TRUE(read.overflow);
     EXPECT_EQ(read.magnitude, ~std::uint64_t{0});

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -12,9 +13,9 @@
 #include "app/exe_location.h"
 #include "app/patch_status.h"
 #include "app/unique_handle.h"
-#include "patch/block_index.h"
 #include "net/file_hash.h"
 #include "net/text_conversion.h"
+#include "patch/block_index.h"
 #include "patch/install_paths.h"
 #include "patch/patch_worker.h"
 #include "support/test_files.h"
@@ -638,6 +639,103 @@ TEST_F(PatchRun, FileProgressIsKeptAcrossRuns) {
     Run(false);  // up to date: no download reports anything
     ExpectEnd(PatchPhase::UpToDate, kUpToDate);
     EXPECT_EQ(status.fileProgress.load(), 0.625);
+}
+
+// Two entries that would meet on disk (one file listed twice, or one entry's staging file being
+// another entry or its folder) can never all end up in place: the list is refused before anything
+// is written or fetched.
+TEST_F(PatchRun, CollidingEntriesAreRefusedBeforeAnythingIsWritten) {
+    const std::vector<std::vector<std::string>> collisions = {
+        {"foo", "foo.part"},          {"data/A.pak", "DATA\\a.pak"}, {"x.pak", "X.PAK.part"},
+        {"térkép.pak", "TÉRKÉP.pak"}, {"same.pak", "./same.pak."},   {"maps", "maps/start.map"},
+        {"cfg.ini", "cfg.ini.part/x"}};
+    for (const auto& pair : collisions) {
+        SCOPED_TRACE(pair[0] + " / " + pair[1]);
+        RemoveTree(install);
+        ASSERT_TRUE(::CreateDirectoryW(install.c_str(), nullptr));
+        // Both entries in place where they can be: what a run writes for one destroys the other.
+        Install(pair[0], "old");
+        CreateParentDirectories(Local(pair[1]));
+        WriteFileBytes(Local(pair[1]), "old");
+        ServeManifest(pair[0] + "\t11\t" + Digest("new content") + "\n" + pair[1] + "\t3\t" +
+                      Digest("old") + "\n");
+        const std::vector<std::wstring> before = ListTree(install);
+        Run(false);
+        ExpectEnd(PatchPhase::Failed, kBadList);
+        EXPECT_EQ(ListTree(install), before);
+        EXPECT_EQ(ReadFileBytes(Local(pair[0])), "old");
+        EXPECT_TRUE(FileRequests().empty());
+    }
+}
+
+// A killed run leaves staging files behind; the next run removes those of listed entries and
+// nothing else.
+TEST_F(PatchRun, LeftoverStagingFilesOfListedEntriesAreRemoved) {
+    const std::string a = PatternBytes(5000, 25);
+    ServeManifest(Publish("a.pak", a) + Publish("data/b.pak", "b"));
+    Install("a.pak", a);
+    Install("data/b.pak", "b");
+    Install("a.pak.part", "half of a");
+    Install("data/B.PAK.part", "half of b");
+    Install("other.pak.part", "not ours to judge");
+    Run(false);
+    ExpectEnd(PatchPhase::UpToDate, kUpToDate);
+    std::vector<std::wstring> left = ListTree(install);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left,
+              (std::vector<std::wstring>{L"a.pak", L"data\\", L"data\\b.pak", L"other.pak.part"}));
+}
+
+// Links planted below the installation that lead elsewhere (as junctions do on Windows; here real
+// Unix links). Nothing may be written, moved or deleted through them.
+TEST_F(PatchRun, LinksBelowTheInstallationAreNeverWrittenThrough) {
+    const std::wstring outside = temp / L"outside";
+    struct Case {
+        const char* name;
+        std::wstring link;    // below the installation
+        std::wstring target;  // below `outside`
+        bool targetIsFolder;
+        std::string entry;  // listed and missing
+    };
+    const std::vector<Case> cases = {
+        {"folder link", L"data", L"", true, "data/engine.dll"},
+        {"link to a folder further down", L"mods", L"deep", true, "mods/x/engine.dll"},
+        {"staging file linked to a file", L"cfg.pak.part", L"victim.dll", false, "cfg.pak"},
+        {"dangling staging link", L"new.pak.part", L"created.dll", false, "new.pak"},
+        {"installed file linked to a file", L"game.dll", L"victim.dll", false, "game.dll"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(install);
+        RemoveTree(outside);
+        for (auto& n : ListTree(install)) printf("LEFT %s\n", Narrow(n).c_str());
+        printf("EXISTS %d attrs %lx\n", (int)PathExists(install), ::GetFileAttributesW(install.c_str()));
+        for (auto& n : ListTree(temp.path())) printf("TEMP %s\n", Narrow(n).c_str());
+        ASSERT_TRUE(::CreateDirectoryW(install.c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW(outside.c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW((outside + L"\\deep").c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(outside + L"\\victim.dll", "system file"));
+        ASSERT_TRUE(WriteFileBytes(outside + L"\\engine.dll.part", "someone's file"));
+        const std::wstring target = c.target.empty() ? outside : outside + L"\\" + c.target;
+        const bool dangling = !PathExists(target);
+        if (dangling) {
+            ASSERT_TRUE(WriteFileBytes(target, ""));
+        }
+        if (!MakeSymlink(install + L"\\" + c.link, target))
+            GTEST_SKIP() << "this system does not let the test make links";
+        if (dangling) {
+            ASSERT_TRUE(::DeleteFileW(target.c_str()));
+        }
+        const std::vector<std::wstring> before = ListTree(outside);
+
+        ServeManifest(Publish("first.pak", "fine") + Publish(c.entry, "payload"));
+        Run(false);
+        ExpectEnd(PatchPhase::Failed, kBadPath + Wide(c.entry));
+        EXPECT_EQ(ListTree(outside), before);
+        EXPECT_EQ(ReadFileBytes(outside + L"\\victim.dll"), "system file");
+        EXPECT_EQ(ReadFileBytes(outside + L"\\engine.dll.part"), "someone's file");
+        EXPECT_EQ(ReadFileBytes(Local("first.pak")), "fine");  // the run got as far as the link
+    }
+    RemoveTree(install);
 }
 
 namespace {

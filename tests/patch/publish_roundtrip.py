@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A manifest written by talvora-publish (native) and read by the launcher's parser (under Wine)
 gives back every file of the tree: path, size, digest, the fetch-only-when-missing mark and the
-block-index mark of large files."""
+block-index mark of large files, with
+'/' between folders by default and '\\' when asked for."""
 import hashlib
 import os
 import subprocess
@@ -24,42 +25,49 @@ tree = {
 }
 base = "http://127.0.0.1:8080/pack/client/"
 
-with tempfile.TemporaryDirectory(prefix="talvora-roundtrip-") as work:
-    client = os.path.join(work, "client")
-    for rel, data in tree.items():
-        path = os.path.join(client, *rel.split("/"))
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-    manifest = os.path.join(work, "patch_manifest.txt")
-    subprocess.run([publish, "manifest", client, "--base", base, "--version", "7",
-                    "--if-missing", "config/*.ini", "--blocks-min", "1048576", "--out", manifest],
-                   check=True)
-    out = subprocess.run([wine_run, probe, "Z:" + manifest.replace("/", "\\")], check=True,
-                         capture_output=True, text=True).stdout
+
+def read_back(separator_args):
+    """What the launcher's parser reads from a manifest published with these arguments."""
+    with tempfile.TemporaryDirectory(prefix="talvora-roundtrip-") as work:
+        client = os.path.join(work, "client")
+        for rel, data in tree.items():
+            path = os.path.join(client, *rel.split("/"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        manifest = os.path.join(work, "patch_manifest.txt")
+        subprocess.run([publish, "manifest", client, "--base", base, "--version", "7",
+                        "--if-missing", "config/*.ini", "--blocks-min", "1048576", "--out",
+                        manifest, *separator_args],
+                       check=True)
+        return subprocess.run([wine_run, probe, "Z:" + manifest.replace("/", "\\")], check=True,
+                              capture_output=True, text=True).stdout
+
 
 failures = []
-lines = [line.rstrip("\r") for line in out.splitlines() if line.strip()]
-if "result\t1" not in lines:
-    failures.append("the launcher rejected the manifest")
-base_hex = next((l.split("\t", 1)[1] for l in lines if l.startswith("base\t")), "")
-if base_hex != "".join(f"{ord(c):04x}" for c in base):
-    failures.append(f"base came back as {base_hex}")
-seen = {}
-for line in lines:
-    if line.startswith("entry\t"):
-        _, path_hex, size, digest, if_missing, blocks = line.split("\t")
-        seen[bytes.fromhex(path_hex).decode("utf-8")] = (int(size), digest, if_missing == "1",
-                                                         blocks == "1")
-expected = {rel.replace("/", "\\"): (len(data), hashlib.sha256(data).hexdigest(),
-                                     rel.startswith("config/"), len(data) >= 1048576)
-            for rel, data in tree.items()}
-for rel, want in expected.items():
-    if seen.get(rel) != want:
-        failures.append(f"{rel}: expected {want}, launcher read {seen.get(rel)}")
-for rel in seen.keys() - expected.keys():
-    failures.append(f"unexpected entry {rel}")
+for separator, args in (("/", []), ("\\", ["--separator", "backslash"])):
+    out = read_back(args)
+    lines = [line.rstrip("\r") for line in out.splitlines() if line.strip()]
+    if "result\t1" not in lines:
+        failures.append(f"{separator}: the launcher rejected the manifest")
+    base_hex = next((l.split("\t", 1)[1] for l in lines if l.startswith("base\t")), "")
+    if base_hex != "".join(f"{ord(c):04x}" for c in base):
+        failures.append(f"{separator}: base came back as {base_hex}")
+    seen = {}
+    for line in lines:
+        if line.startswith("entry\t"):
+            _, path_hex, size, digest, if_missing, blocks = line.split("\t")
+            seen[bytes.fromhex(path_hex).decode("utf-8")] = (int(size), digest, if_missing == "1",
+                                                             blocks == "1")
+    expected = {rel.replace("/", separator): (len(data), hashlib.sha256(data).hexdigest(),
+                                              rel.startswith("config/"), len(data) >= 1048576)
+                for rel, data in tree.items()}
+    for rel, want in expected.items():
+        if seen.get(rel) != want:
+            failures.append(f"{rel}: expected {want}, launcher read {seen.get(rel)}")
+    for rel in seen.keys() - expected.keys():
+        failures.append(f"unexpected entry {rel}")
 for f in failures:
     print(f)
-print(f"{len(expected) - len(failures)} of {len(expected)} entries came back intact")
+print(f"{2 * len(tree) - len(failures)} of {2 * len(tree)} entries came back intact")
 sys.exit(1 if failures else 0)

@@ -1,11 +1,16 @@
 // A stand-in launcher for the self-update tests: it runs the real start-up sequence (remove the
-// ".old" copy, then the self-update) and records that it ran, with its own version number.
+// ".old" copy, then the self-update) and records that it ran, with its own version number. Built
+// with PROBE_SIGNED it trusts the keys made for the tests, as a launcher built with keys does.
 #include <windows.h>
 
 #include <string>
 
 #include "app/exe_location.h"
 #include "selfupdate/self_update.h"
+
+#ifdef PROBE_SIGNED
+const UpdateKeys& TestUpdateKeys();
+#endif
 
 #ifndef PROBE_VERSION
 #error PROBE_VERSION must be defined
@@ -36,12 +41,16 @@ void AppendRun(const std::wstring& folder) {
 int wmain() {
     // Lets a test look at the ".old" copy that a completed swap leaves behind.
     if (Env(L"TALVORA_PROBE_KEEP_OLD") != L"1")
-        ::DeleteFileW((ExePath() + L".old").c_str());
+        RemoveOldLauncherCopy(ExePath());
 
     std::wstring versionUrl = Env(L"TALVORA_PROBE_VERSION_URL");
     if (versionUrl.empty())
         versionUrl = Env(L"TALVORA_TEST_SERVER") + L"/pack/launcher_version.txt";
-    RunSelfUpdateFrom(versionUrl, PROBE_VERSION);
+#ifdef PROBE_SIGNED
+    RunSelfUpdateFrom(versionUrl, PROBE_VERSION, TestUpdateKeys());
+#else
+    RunSelfUpdateFrom(versionUrl, PROBE_VERSION, UpdateKeys());
+#endif
 
     AppendRun(ExeDirectory());
     return 0;

@@ -10,6 +10,7 @@ LauncherVersionInfo Parsed(const std::string& body, bool* valid = nullptr) {
     info.version = 99;
     info.sha256 = "stale";
     info.url = "stale";
+    info.size = 99;
     const bool ok = ParseLauncherVersion(body, info);
     if (valid)
         *valid = ok;
@@ -108,14 +109,30 @@ TEST(LauncherVersionFile, WhatIsWrittenReadsBackUnchanged) {
     written.url =
         "https://cdn.example.invalid/p\xC3\xA1"
         "ck/Talvora.exe?x=1";
+    const std::string lines =
+        "VERSION\t2147483647\nSHA256\t" + kDigest + "\nURL\t" + written.url + "\n";
+    EXPECT_EQ(FormatLauncherVersion(written), lines);  // no size: no SIZE line
+    written.size = 4294967296;
     const std::string body = FormatLauncherVersion(written);
-    EXPECT_EQ(body, "VERSION\t2147483647\nSHA256\t" + kDigest + "\nURL\t" + written.url + "\n");
+    EXPECT_EQ(body, lines + "SIZE\t4294967296\n");
     bool ok = false;
     const auto read = Parsed(body, &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(read.version, written.version);
     EXPECT_EQ(read.sha256, written.sha256);
     EXPECT_EQ(read.url, written.url);
+    EXPECT_EQ(read.size, written.size);
+}
+
+TEST(LauncherVersionFile, SizeIsOptionalAndNeverMakesTheFileValid) {
+    const std::string rest = "SHA256\td\nURL\tu\n";
+    EXPECT_EQ(Parsed("VERSION\t2\n" + rest).size, 0u);
+    EXPECT_EQ(Parsed("VERSION\t2\nSIZE\t 1048576 bytes\n" + rest).size, 1048576u);
+    EXPECT_EQ(Parsed("SIZE\t-5\nVERSION\t2\n" + rest).size, 0u);
+    EXPECT_EQ(Parsed("SIZE\tlarge\nVERSION\t2\n" + rest).size, 0u);
+    EXPECT_EQ(Parsed("SIZE\t99999999999999999999999\n").size, ~std::uint64_t{0});
+    EXPECT_EQ(Parsed("SIZE\t7\nSIZE\t8\n").size, 8u);  // the last line wins, as for every key
+    EXPECT_FALSE(Valid("SIZE\t10\n" + rest));
 }
 
 TEST(LauncherVersionFile, UnknownKeysAreIgnored) {

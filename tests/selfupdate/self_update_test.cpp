@@ -133,6 +133,20 @@ TEST_F(SelfUpdate, NewerBuildReplacesTheRunningExecutable) {
     EXPECT_TRUE(ReadFileBytes(exe_) == v2_) << "the new build must be in place";
 }
 
+// Under Wine a dangling link is invisible, yet a file created at its name lands where it points.
+TEST_F(SelfUpdate, DanglingLinkAtTheNewNameIsNotWrittenThrough) {
+    TempDir outside;
+    const std::wstring target = outside / L"created.dll";
+    ASSERT_TRUE(WriteFileBytes(target, ""));
+    if (!MakeSymlink(exe_ + L".new", target))
+        GTEST_SKIP() << "this system does not let the test make links";
+    ASSERT_TRUE(::DeleteFileW(target.c_str()));
+    Publish(VersionFile(2, v2Digest_, "/pack/Talvora-v2.exe"));
+    EXPECT_FALSE(InstallNewerLauncher(server_ + L"/pack/launcher_version.txt", 1, exe_));
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_TRUE(ReadFileBytes(exe_) == v1_);
+}
+
 TEST_F(SelfUpdate, SameVersionDownloadsNothing) {
     Publish(VersionFile(1, v2Digest_, "/pack/Talvora-v2.exe"));
     RunLauncher(1);
@@ -230,4 +244,19 @@ TEST(SelfUpdateSwap, RollBackRestoresThePreviousBuild) {
     EXPECT_EQ(ReadFileBytes(exe), "old build");
     EXPECT_FALSE(PathExists(exe + L".old"));
     EXPECT_FALSE(PathExists(exe + L".new"));
+}
+
+// A ".old" beside the launcher that is a link must not lead the elevated launcher to delete what
+// it points to (under Wine, deleting a link to a file deletes its target).
+TEST(SelfUpdateSwap, OldCopyThatIsALinkIsLeftAlone) {
+    TempDir dir;
+    const std::wstring exe = dir / L"Talvora.exe";
+    const std::wstring victim = dir / L"victim.dll";
+    ASSERT_TRUE(WriteFileBytes(exe, "launcher"));
+    ASSERT_TRUE(WriteFileBytes(victim, "system file"));
+    if (!MakeSymlink(exe + L".old", victim))
+        GTEST_SKIP() << "this system does not let the test make links";
+    RemoveOldLauncherCopy(exe);
+    EXPECT_EQ(ReadFileBytes(victim), "system file");
+    EXPECT_EQ(ReadFileBytes(exe), "launcher");
 }

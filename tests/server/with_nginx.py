@@ -43,15 +43,21 @@ def _listening(port):
 
 
 class NginxServer:
-    def __init__(self, root, work):
+    """nginx serving `root`; with `tls` = (certificate file, key file) over https."""
+
+    def __init__(self, root, work, tls=None):
         self.root = os.path.abspath(root)
         self.work = work
+        self.tls = tls
         self.log = os.path.join(work, "access.log")
         self.port = None
         self._process = None
 
     @property
     def url(self):
+        # Wine's WinHTTP matches a certificate by its DNS name, not by an IP address.
+        if self.tls:
+            return "https://localhost:%d" % self.port
         return "http://127.0.0.1:%d" % self.port
 
     def start(self):
@@ -62,7 +68,11 @@ class NginxServer:
             with open(TEMPLATE) as f:
                 text = f.read()
             text = (text.replace("@WORK@", self.work).replace("@ROOT@", self.root)
-                    .replace("@PORT@", str(self.port)))
+                    .replace("@PORT@", str(self.port))
+                    .replace("@SSL@", " ssl" if self.tls else "")
+                    .replace("@SSL_CERTIFICATE@",
+                             "ssl_certificate %s; ssl_certificate_key %s;" % self.tls
+                             if self.tls else ""))
             with open(conf, "w") as f:
                 f.write(text)
             self._process = subprocess.Popen(

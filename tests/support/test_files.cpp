@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/unique_handle.h"
+#include "patch/install_paths.h"
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
@@ -66,11 +67,100 @@ bool PathExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+// Wine's path of a Windows one; empty outside Wine.
+std::string UnixPathOf(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (toUnix == nullptr)
+        return std::string();
+    char* unixName = toUnix(path.c_str());
+    if (unixName == nullptr)
+        return std::string();
+    std::string result = unixName;
+    ::HeapFree(::GetProcessHeap(), 0, unixName);
+    return result;
+}
+
+// Wine starts Unix programs as it starts Windows ones, but their handles cannot be waited for:
+// the caller watches for the result instead, for at most 20 s.
+template <typename Done>
+bool RunUnixProgram(std::wstring commandLine, Done done) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info)) {
+        return false;
+    }
+    UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    for (int i = 0; i < 2000 && !done(); ++i)
+        ::Sleep(10);
+    return done();
+}
+
+std::wstring QuotedUnixPath(const std::wstring& path) {
+    const std::string unixName = UnixPathOf(path);
+    return L"\"" + std::wstring(unixName.begin(), unixName.end()) + L"\"";
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring NameOf(const std::wstring& path) {
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// The name is in its folder's listing, even as a link that leads nowhere.
+bool NameListed(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    ::FindClose(find);
+    return true;
+}
+
+}  // namespace
+
+bool MakeSymlink(const std::wstring& link, const std::wstring& target) {
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (UnixPathOf(ParentOf(link)).empty()) {
+        constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+        const DWORD flags =
+            kUnprivileged |
+            ((attributes & FILE_ATTRIBUTE_DIRECTORY) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
+        return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags) != FALSE;
+    }
+    // The test's names are ASCII, so the Unix paths pass through a wide command line unchanged.
+    const std::string parent = UnixPathOf(ParentOf(link));
+    const std::wstring unixLink = std::wstring(parent.begin(), parent.end()) +
+                                  (parent.back() == '/' ? L"" : L"/") + NameOf(link);
+    return RunUnixProgram(L"/bin/ln -s " + QuotedUnixPath(target) + L" \"" + unixLink + L"\"",
+                          [&] { return PathExists(link); });
+}
+
 void RemoveTree(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    // Under Wine a link is removed by Unix: RemoveDirectoryW on a link to an empty folder and
+    // DeleteFileW on a link to a file remove what they point to, and a dangling link cannot even
+    // be seen, so a folder that keeps one is removed by Unix as well.
+    const bool wine = !UnixPathOf(path).empty();
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                      (wine && !IsPlainPathBelow(ParentOf(path), NameOf(path)));
+    if (link && wine) {
+        RunUnixProgram(L"/bin/rm -f " + QuotedUnixPath(path), [&] { return !NameListed(path); });
+    } else if (link) {
+        if (!::RemoveDirectoryW(path.c_str()))
+            ::DeleteFileW(path.c_str());
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         WIN32_FIND_DATAW data;
         HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
         if (find != INVALID_HANDLE_VALUE) {
@@ -81,7 +171,9 @@ void RemoveTree(const std::wstring& path) {
             } while (::FindNextFileW(find, &data));
             ::FindClose(find);
         }
-        ::RemoveDirectoryW(path.c_str());
+        if (!::RemoveDirectoryW(path.c_str()) && wine)
+            RunUnixProgram(L"/bin/rm -rf " + QuotedUnixPath(path),
+                           [&] { return !PathExists(path); });
     } else {
         ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileW(path.c_str());

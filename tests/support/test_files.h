@@ -23,9 +23,15 @@ class TempDir {
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);
+// Removes a tree without ever following a link inside it: a link is removed, not what it points to.
 void RemoveTree(const std::wstring& path);
 // Everything below `root`, relative to it, in the order the system lists it; folders end in '\'.
 std::vector<std::wstring> ListTree(const std::wstring& root);
+
+// Makes `link` a symbolic link to the existing file or folder `target`. Under Wine a real Unix link
+// (Wine's own CreateSymbolicLinkW does nothing); on Windows CreateSymbolicLinkW. False when the
+// system does not let us.
+bool MakeSymlink(const std::wstring& link, const std::wstring& target);
 
 // Deterministic pseudo-random content, so large files need not be stored anywhere.
 std::string PatternBytes(std::uint64_t size, std::uint32_t seed);

@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <CLI/CLI.hpp>
+
 #include <climits>
 
 #include "text.h"
@@ -10,9 +12,107 @@ namespace {
 
 const char* const kUsage =
     "usage: talvora-publish manifest CLIENT_DIR --base URL [--version V] [--if-missing GLOB]...\n"
-    "                                [--out FILE] [--jobs N] [--blocks-min BYTES]\n"
+    "                                [--separator slash|backslash] [--out FILE] [--jobs N]\n"
+    "                                [--blocks-min BYTES]\n"
+    "                                [--sign-key KEY [--expires 30d|DATE]]\n"
     "       talvora-publish launcher EXE --version N --url URL [--out FILE]\n"
-    "       talvora-publish --help\n";
+    "                                [--sign-key KEY [--expires 30d|DATE]]\n"
+    "       talvora-publish keygen --out KEY.pem\n"
+    "       talvora-publish verify FILE --key PUB.pem [--key PUB.pem] [--sig FILE.sig]\n"
+    "       talvora-publish [COMMAND] --help\n";
+
+const char* const kIntro = R"(Writes the two files the Talvora launcher reads from the patch server.
+)";
+
+const char* const kManifestNotes = R"(
+manifest CLIENT_DIR --base URL
+  Walks CLIENT_DIR and writes patch_manifest.txt (or --out FILE): a VERSION
+  line, a BASE line, then one line per regular file (hidden ones included;
+  empty folders are not listed): the path relative to CLIENT_DIR with '/'
+  between names ('\' with --separator backslash, for hosts that rewrite it),
+  its size, its SHA-256 in lower-case hex, and IFMISSING for files the
+  launcher fetches only when they are absent.
+  Files of at least --blocks-min BYTES (default 4194304, 4 MiB; 0: none)
+  that are not IFMISSING get a block index written beside them in
+  CLIENT_DIR, FILE.blocks, and the field BLOCKS on their line: a launcher
+  holding an older copy then fetches only the changed blocks with HTTP Range
+  requests (any static server does). Older launchers ignore the field.
+  Upload the indexes with the files; indexes found in CLIENT_DIR are never
+  listed themselves.
+  Lines end with LF and are sorted byte-wise by path; names are written in
+  UTF-8 as they are on disk. The output file is left out when it lies inside
+  CLIENT_DIR. A progress bar is drawn on stderr when it is a terminal.
+
+  GLOB (--if-missing) is matched against the whole path with '/' between
+  names ('\' in GLOB counts as '/'):
+    *    any run of characters within one name
+    ?    one character other than '/'
+    **   any run of characters, across folders
+    **/  zero or more folders ("**/x.cfg" matches x.cfg too)
+  No character classes; case-sensitive. A GLOB that matches no file gives a
+  warning. The launcher fetches each file from the --base URL followed by its
+  path, with no separator added, so the URL should end with '/' (a warning
+  says so).
+
+  Refused (error naming each entry, nothing written, exit 1), because the
+  launcher would refuse them, fail on them or fetch the wrong file:
+    - a name that is empty, '.' or '..', not valid UTF-8, or contains TAB, CR,
+      LF or another control character, ':', '\', < > " | ? *, '#' or '%'
+      (the launcher puts paths into URLs unescaped);
+    - a name ending with a dot or a space, or a Windows device name (CON,
+      PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 and COM or LPT with
+      a superscript 1, 2 or 3, with or without extension);
+    - two paths that differ only in the case of letters (any alphabet, as
+      Windows compares names), or a file and a folder with such names;
+    - a symbolic link that is broken, points outside CLIENT_DIR or points to
+      a folder (a link to a file inside CLIENT_DIR is published as a copy of
+      that file under the link's name);
+    - anything that is neither a regular file nor a folder;
+    - a folder without any file (the launcher rejects an empty manifest).
+
+)";
+
+const char* const kLauncherNotes = R"(
+launcher EXE --version N --url URL
+  Writes launcher_version.txt (or --out FILE) with the lines
+  VERSION<TAB>N, SHA256<TAB><lower-case hex of EXE>, URL<TAB>URL and
+  SIZE<TAB><bytes of EXE>, each ended by LF (launchers that do not know SIZE
+  pass over it; newer ones stop a download that grows past it). N must be from 1 to 2147483647; URL must be an http:// or https://
+  URL without TAB, CR or LF. EXE must exist (a warning is given when it does
+  not start with 'MZ').
+
+)";
+
+const char* const kSigningNotes = R"(
+Signing (launchers built with TALVORA_UPDATE_PUBLIC_KEYS require it):
+  --sign-key KEY    after the file, write FILE.sig beside it: the DER ECDSA
+                    P-256 / SHA-256 signature over the file's bytes, as
+                    `openssl dgst -sha256 -sign KEY` writes it; the pair is then
+                    checked as it lies on disk. KEY is a PEM P-256 private key
+                    (SEC1 or PKCS#8, unencrypted).
+  --expires 30d|DATE  add EXPIRES<TAB>YYYY-MM-DDTHH:MM:SSZ after the VERSION
+                    line: N days from now, YYYY-MM-DD (midnight UTC) or a full
+                    UTC time. Past it the launcher treats the file as unsigned,
+                    so that a captured old file stops working. Needs --sign-key.
+
+keygen --out KEY.pem
+  Writes a new P-256 private key to KEY.pem (mode 0600; an existing file is
+  never overwritten) and its public key to KEY.pub.pem.
+
+verify FILE --key PUB.pem [--key PUB.pem] [--sig FILE.sig]
+  Checks FILE.sig over FILE with any of the keys, as the launcher does, and
+  reports the EXPIRES moment. Exit 0 only when the launcher would accept it.
+
+)";
+
+const char* const kCommonNotes =
+    R"(Both commands write a temporary file beside the output, flush it to disk and
+rename it over the output at the end: on any error the temporary file is
+removed and an existing output stays as it was.
+
+Exit status: 0 written; 1 refused input or an I/O error; 2 malformed command
+line.
+)";
 
 bool IsDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -44,285 +144,172 @@ bool ParseInteger(const std::string& text, long long& value) {
     return true;
 }
 
-// Walks the words after the command: options as "--name value" or
-// "--name=value", positional words, and "--" before words that start with '-'.
-struct ArgReader {
-    const std::vector<std::string>& args;
-    std::size_t index;
-    std::string& error;
-    bool optionsEnded = false;
+const CLI::Validator kFileName(
+    [](std::string& value) { return value.empty() ? std::string("needs a file name") : ""; }, "");
 
-    bool Done() const { return index >= args.size(); }
-
-    // Splits the next word; `name` is empty for a positional word.
-    bool Next(std::string& name, std::string& value, bool& hasInlineValue) {
-        const std::string& word = args[index++];
-        hasInlineValue = false;
-        if (!optionsEnded && word == "--") {
-            optionsEnded = true;
-            name.clear();
-            value.clear();
-            return false;
-        }
-        if (optionsEnded || word.size() < 2 || word[0] != '-') {
-            name.clear();
-            value = word;
-            return true;
-        }
-        const std::size_t equals = word.find('=');
-        if (word.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-            name = word.substr(0, equals);
-            value = word.substr(equals + 1);
-            hasInlineValue = true;
-        } else {
-            name = word;
-            value.clear();
-        }
-        return true;
-    }
-
-    bool Value(const std::string& name, std::string& value, bool hasInlineValue) {
-        if (hasInlineValue)
-            return true;
-        if (Done()) {
-            error = name + " needs a value";
-            return false;
-        }
-        value = args[index++];
-        return true;
-    }
+// The words as given, before they become paths and numbers.
+struct Words {
+    std::string clientDir, exe, out, version, separator, signKey, file, signature;
+    std::vector<std::string> keys;
 };
 
-bool SetOnce(bool& seen, const std::string& name, std::string& error) {
-    if (seen) {
-        error = name + " given more than once";
-        return false;
-    }
-    seen = true;
-    return true;
+// --sign-key and --expires, on both commands that write a file.
+void AddSigning(CLI::App& command, SigningOptions& options, Words& words) {
+    command.add_option("--sign-key", words.signKey, "sign with this private key (PEM, P-256)")
+        ->type_name("KEY")
+        ->check(kFileName);
+    command
+        .add_option("--expires", options.expires,
+                    "EXPIRES line: Nd, YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ (UTC); needs --sign-key")
+        ->type_name("30d|DATE");
 }
 
-bool ParseManifest(ArgReader& reader, ManifestOptions& options, std::string& error) {
-    bool haveDir = false, haveBase = false, haveOut = false, haveJobs = false;
-    bool haveBlocksMin = false;
-    while (!reader.Done()) {
-        std::string name, value;
-        bool inlineValue = false;
-        if (!reader.Next(name, value, inlineValue))
-            continue;
-        if (name.empty()) {
-            if (!SetOnce(haveDir, "CLIENT_DIR", error))
-                return false;
-            options.clientDir = PathFromUtf8(value);
-        } else if (name == "--base") {
-            if (!SetOnce(haveBase, name, error) || !reader.Value(name, value, inlineValue))
-                return false;
-            options.baseUrl = value;
-        } else if (name == "--version") {
-            if (!SetOnce(options.versionGiven, name, error) ||
-                !reader.Value(name, value, inlineValue)) {
-                return false;
-            }
-            options.version = value;
-        } else if (name == "--if-missing") {
-            if (!reader.Value(name, value, inlineValue))
-                return false;
-            options.ifMissing.push_back(value);
-        } else if (name == "--out") {
-            if (!SetOnce(haveOut, name, error) || !reader.Value(name, value, inlineValue))
-                return false;
-            if (value.empty()) {
-                error = "--out needs a file name";
-                return false;
-            }
-            options.out = PathFromUtf8(value);
-        } else if (name == "--jobs" || name == "-j") {
-            if (!SetOnce(haveJobs, name, error) || !reader.Value(name, value, inlineValue))
-                return false;
-            long long jobs = 0;
-            if (!IsDigits(value) || !ParseInteger(value, jobs) || jobs < 1 || jobs > 256) {
-                error = "--jobs needs a number from 1 to 256";
-                return false;
-            }
-            options.jobs = static_cast<unsigned>(jobs);
-        } else if (name == "--blocks-min") {
-            if (!SetOnce(haveBlocksMin, name, error) || !reader.Value(name, value, inlineValue))
-                return false;
-            long long bytes = 0;
-            if (!IsDigits(value) || !ParseInteger(value, bytes) || bytes == LLONG_MAX) {
-                error = "--blocks-min needs a number of bytes";
-                return false;
-            }
-            options.blocksMin = static_cast<std::uint64_t>(bytes);
-        } else {
-            error = "unknown option for manifest: " + Printable(name);
-            return false;
-        }
-    }
-    if (!haveDir) {
-        error = "manifest needs CLIENT_DIR";
-        return false;
-    }
-    if (!haveBase) {
-        error = "manifest needs --base URL";
-        return false;
-    }
-    return true;
+CLI::App* AddKeygen(CLI::App& app, Words& words) {
+    CLI::App* command = app.add_subcommand("keygen", "write a new update signing key pair");
+    command->footer(kSigningNotes);
+    command->add_option("--out", words.out, "the private key; the public one goes to *.pub.pem")
+        ->type_name("KEY.pem")
+        ->check(kFileName)
+        ->required();
+    return command;
 }
 
-bool ParseLauncher(ArgReader& reader, LauncherOptions& options, std::string& error) {
-    bool haveExe = false, haveVersion = false, haveUrl = false, haveOut = false;
-    while (!reader.Done()) {
-        std::string name, value;
-        bool inlineValue = false;
-        if (!reader.Next(name, value, inlineValue))
-            continue;
-        if (name.empty()) {
-            if (!SetOnce(haveExe, "EXE", error))
-                return false;
-            options.exe = PathFromUtf8(value);
-        } else if (name == "--version") {
-            if (!SetOnce(haveVersion, name, error) || !reader.Value(name, value, inlineValue))
-                return false;
-            if (!ParseInteger(value, options.version)) {
-                error = "--version needs a whole number, not '" + Printable(value) + "'";
-                return false;
-            }
-        } else if (name == "--url") {
-            if (!SetOnce(haveUrl, name, error) || !reader.Value(name, value, inlineValue))
-                return false;
-            options.url = value;
-        } else if (name == "--out") {
-            if (!SetOnce(haveOut, name, error) || !reader.Value(name, value, inlineValue))
-                return false;
-            if (value.empty()) {
-                error = "--out needs a file name";
-                return false;
-            }
-            options.out = PathFromUtf8(value);
-        } else {
-            error = "unknown option for launcher: " + Printable(name);
-            return false;
-        }
-    }
-    if (!haveExe) {
-        error = "launcher needs EXE";
-        return false;
-    }
-    if (!haveVersion) {
-        error = "launcher needs --version N";
-        return false;
-    }
-    if (!haveUrl) {
-        error = "launcher needs --url URL";
-        return false;
-    }
-    return true;
+CLI::App* AddVerify(CLI::App& app, Words& words) {
+    CLI::App* command = app.add_subcommand("verify", "check a signed file as the launcher would");
+    command->footer(kSigningNotes);
+    command->add_option("FILE", words.file, "the signed file")->type_name("FILE")->required();
+    command->add_option("--key", words.keys, "a public key (PEM); may be repeated")
+        ->type_name("PUB.pem")
+        ->check(kFileName)
+        ->allow_extra_args(false)
+        ->required();
+    command->add_option("--sig", words.signature, "the signature (default: FILE.sig)")
+        ->type_name("FILE.sig")
+        ->check(kFileName);
+    return command;
+}
+
+// --out FILE: where the command writes, replacing `defaultName`.
+void AddOut(CLI::App& command, std::string& out, const std::string& defaultName) {
+    command.add_option("--out", out, "output file (default: " + defaultName + ")")
+        ->type_name("FILE")
+        ->check(kFileName);
+}
+
+CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
+    CLI::App* command =
+        app.add_subcommand("manifest", "write the patch manifest of a client folder");
+    command->footer(std::string(kManifestNotes) + kSigningNotes + kCommonNotes);
+    command->add_option("CLIENT_DIR", words.clientDir, "the client folder")
+        ->type_name("DIR")
+        ->required();
+    command->add_option("--base", options.baseUrl, "download base (http:// or https://)")
+        ->type_name("URL")
+        ->required();
+    command
+        ->add_option("--version", options.version,
+                     "VERSION line text; default: the UTC time, such as 20261207T213000Z")
+        ->type_name("V");
+    command
+        ->add_option("--if-missing", options.ifMissing,
+                     "mark files whose path matches GLOB IFMISSING; may be repeated")
+        ->type_name("GLOB")
+        ->allow_extra_args(false);
+    AddOut(*command, words.out, "patch_manifest.txt");
+    command
+        ->add_option("--separator", words.separator,
+                     "between folders in the manifest: slash (default; any web host serves "
+                     "it) or backslash")
+        ->check(CLI::IsMember({"slash", "backslash"}));
+    command->add_option("-j,--jobs", options.jobs, "hashing threads (default: one per core)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 256u));
+    command
+        ->add_option("--blocks-min", options.blocksMin,
+                     "block indexes for files of at least BYTES (default 4 MiB; 0: none)")
+        ->type_name("BYTES");
+    AddSigning(*command, options.signing, words);
+    return command;
+}
+
+CLI::App* AddLauncher(CLI::App& app, LauncherOptions& options, Words& words) {
+    CLI::App* command =
+        app.add_subcommand("launcher", "write the launcher version file for a launcher build");
+    command->footer(std::string(kLauncherNotes) + kSigningNotes + kCommonNotes);
+    command->add_option("EXE", words.exe, "the launcher executable")->type_name("FILE")->required();
+    command->add_option("--version", words.version, "its version number, 1 to 2147483647")
+        ->type_name("N")
+        ->required();
+    command->add_option("--url", options.url, "where the launcher downloads it from")
+        ->type_name("URL")
+        ->required();
+    AddOut(*command, words.out, "launcher_version.txt");
+    AddSigning(*command, options.signing, words);
+    return command;
 }
 
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
                       std::string& error) {
-    if (args.empty()) {
-        error = "no command given";
+    CLI::App app(kIntro, "talvora-publish");
+    app.footer(std::string(kManifestNotes) + kLauncherNotes + kSigningNotes + kCommonNotes);
+    app.require_subcommand(1);
+    Words words;
+    CLI::App* manifest = AddManifest(app, result.manifest, words);
+    CLI::App* launcher = AddLauncher(app, result.launcher, words);
+    CLI::App* keygen = AddKeygen(app, words);
+    CLI::App* verify = AddVerify(app, words);
+    if (!args.empty() && !args[0].empty() && args[0][0] != '-' && args[0] != "help" &&
+        args[0] != manifest->get_name() && args[0] != launcher->get_name() &&
+        args[0] != keygen->get_name() && args[0] != verify->get_name()) {
+        error = "unknown command '" + Printable(args[0]) + "'";
         return false;
     }
-    const std::string& command = args[0];
-    for (const std::string& arg : args) {
-        if (arg == "--")
-            break;
-        if (arg == "--help" || arg == "-h") {
-            result.kind = CommandKind::Help;
-            return true;
-        }
-    }
-    ArgReader reader{args, 1, error};
-    if (command == "help") {
+    if (!args.empty() && args[0] == "help") {
         result.kind = CommandKind::Help;
+        result.helpText = app.help();
         return true;
     }
-    if (command == "manifest") {
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::CallForHelp&) {
+        result.kind = CommandKind::Help;
+        result.helpText = app.help();
+        return true;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        return false;
+    }
+    if (manifest->parsed()) {
         result.kind = CommandKind::Manifest;
-        return ParseManifest(reader, result.manifest, error);
-    }
-    if (command == "launcher") {
+        result.manifest.clientDir = PathFromUtf8(words.clientDir);
+        result.manifest.versionGiven = manifest->count("--version") > 0;
+        result.manifest.separator = words.separator == "backslash" ? '\\' : '/';
+        if (!words.out.empty())
+            result.manifest.out = PathFromUtf8(words.out);
+        result.manifest.signing.signKey = PathFromUtf8(words.signKey);
+    } else if (launcher->parsed()) {
         result.kind = CommandKind::Launcher;
-        return ParseLauncher(reader, result.launcher, error);
+        result.launcher.exe = PathFromUtf8(words.exe);
+        if (!ParseInteger(words.version, result.launcher.version)) {
+            error = "--version needs a whole number, not '" + Printable(words.version) + "'";
+            return false;
+        }
+        if (!words.out.empty())
+            result.launcher.out = PathFromUtf8(words.out);
+        result.launcher.signing.signKey = PathFromUtf8(words.signKey);
+    } else if (keygen->parsed()) {
+        result.kind = CommandKind::Keygen;
+        result.keygen.out = PathFromUtf8(words.out);
+    } else if (verify->parsed()) {
+        result.kind = CommandKind::Verify;
+        result.verify.file = PathFromUtf8(words.file);
+        result.verify.signature = PathFromUtf8(words.signature);
+        for (const std::string& key : words.keys)
+            result.verify.keys.push_back(PathFromUtf8(key));
     }
-    error = "unknown command '" + Printable(command) + "'";
-    return false;
-}
-
-std::string HelpText() {
-    return std::string(kUsage) +
-           R"(
-Writes the two files the Talvora launcher reads from the patch server.
-
-manifest CLIENT_DIR --base URL
-  Walks CLIENT_DIR and writes patch_manifest.txt (or --out FILE): a VERSION
-  line, a BASE line, then one line per regular file (hidden ones included;
-  empty folders are not listed): the path relative to CLIENT_DIR with '\'
-  between names, its size, its SHA-256 in lower-case hex, and IFMISSING for
-  files the launcher fetches only when they are absent.
-  Lines end with LF and are sorted byte-wise by path; names are written in
-  UTF-8 as they are on disk. The output file is left out when it lies inside
-  CLIENT_DIR. A progress bar is drawn on stderr when it is a terminal.
-
-  --base URL        download base (http:// or https://). The launcher fetches
-                    each file from URL followed by its path, with no separator
-                    added, so URL should end with '/' (a warning says so).
-  --version V       text of the VERSION line; default: the current UTC time,
-                    e.g. 20261207T213000Z. Give it for reproducible output.
-  --if-missing GLOB mark files whose relative path matches GLOB IFMISSING;
-                    may be repeated. GLOB is matched against the whole path
-                    with '/' between names ('\' in GLOB counts as '/'):
-                      *    any run of characters within one name
-                      ?    one character other than '/'
-                      **   any run of characters, across folders
-                      **/  zero or more folders ("**/x.cfg" matches x.cfg too)
-                    No character classes; case-sensitive. A GLOB that matches
-                    no file gives a warning.
-  --jobs N          hashing threads (default: one per core).
-  --blocks-min BYTES
-                    files of at least BYTES (default 4194304, 4 MiB; 0: none)
-                    that are not IFMISSING get a block index written beside
-                    them in CLIENT_DIR, FILE.blocks, and the field BLOCKS on
-                    their line: a launcher holding an older copy then fetches
-                    only the changed blocks, with HTTP Range requests (any
-                    static server does). Older launchers ignore the field.
-                    Indexes found in CLIENT_DIR are never listed themselves.
-
-  Refused (error naming each entry, nothing written, exit 1), because the
-  launcher would refuse them, fail on them or fetch the wrong file:
-    - a name that is empty, '.' or '..', not valid UTF-8, or contains TAB, CR,
-      LF or another control character, ':', '\', < > " | ? *, '#' or '%'
-      (the launcher puts paths into URLs unescaped);
-    - a name ending with a dot or a space, or a Windows device name (CON,
-      PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 and COM or LPT with
-      a superscript 1, 2 or 3, with or without extension);
-    - two paths that differ only in the case of letters (any alphabet, as
-      Windows compares names), or a file and a folder with such names;
-    - a symbolic link that is broken, points outside CLIENT_DIR or points to
-      a folder (a link to a file inside CLIENT_DIR is published as a copy of
-      that file under the link's name);
-    - anything that is neither a regular file nor a folder;
-    - a folder without any file (the launcher rejects an empty manifest).
-
-launcher EXE --version N --url URL
-  Writes launcher_version.txt (or --out FILE) with the lines
-  VERSION<TAB>N, SHA256<TAB><lower-case hex of EXE>, URL<TAB>URL, each ended
-  by LF. N must be from 1 to 2147483647; URL must be an http:// or https://
-  URL without TAB, CR or LF. EXE must exist (a warning is given when it does
-  not start with 'MZ').
-
-Both commands write a temporary file beside the output, flush it to disk and
-rename it over the output at the end: on any error the temporary file is
-removed and an existing output stays as it was.
-
-Exit status: 0 written; 1 refused input or an I/O error; 2 malformed command
-line.
-)";
+    return true;
 }
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -334,13 +321,17 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
     switch (commandLine.kind) {
         case CommandKind::Help:
-            out << HelpText();
+            out << commandLine.helpText;
             return kExitOk;
         case CommandKind::Manifest:
             commandLine.manifest.progress = true;
             return RunManifest(commandLine.manifest, out, err);
         case CommandKind::Launcher:
             return RunLauncher(commandLine.launcher, out, err);
+        case CommandKind::Keygen:
+            return RunKeygen(commandLine.keygen, out, err);
+        case CommandKind::Verify:
+            return RunVerify(commandLine.verify, out, err);
     }
     return kExitUsage;
 }

@@ -89,6 +89,9 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         }
     }
     const std::string version = options.versionGiven ? options.version : UtcTimestamp();
+    PreparedSigning signing;
+    if (!PrepareSigning(options.signing, signing, err))
+        return kExitRefused;
 
     const std::string urlRefusal = UrlRefusal(options.baseUrl);
     if (!urlRefusal.empty()) {
@@ -99,7 +102,7 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         Warning(err)
             << "--base does not end with '/': the launcher appends file paths to it as they "
                "stand, e.g. "
-            << options.baseUrl << "data\\file.pak\n";
+            << options.baseUrl << "data" << options.separator << "file.pak\n";
     }
     for (const std::string& pattern : options.ifMissing) {
         if (pattern.empty()) {
@@ -210,14 +213,18 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         entry.blocks = true;
     }
 
-    const std::string text = FormatManifest(version, options.baseUrl, std::move(entries));
+    const std::string text = WithExpiresLine(
+        FormatManifest(version, options.baseUrl, std::move(entries), options.separator),
+        signing.expiresLine);
     if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }
+    if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
+        return kExitRefused;
     out << "wrote " << Quoted(options.out) << ": " << walk.files.size() << " files, "
         << HumanBytes(totalBytes) << ", " << ifMissingCount << " IFMISSING, " << blockFiles.size()
-        << " BLOCKS, VERSION " << version << "\n";
+        << " BLOCKS, VERSION " << version << (signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 
@@ -227,6 +234,9 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
         Error(err) << refusal << "\n";
         return kExitRefused;
     }
+    PreparedSigning signing;
+    if (!PrepareSigning(options.signing, signing, err))
+        return kExitRefused;
     std::error_code ec;
     const fs::file_status status = fs::status(options.exe, ec);
     if (status.type() == fs::file_type::not_found) {
@@ -255,13 +265,17 @@ int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream&
     info.version = static_cast<std::int32_t>(options.version);
     info.sha256 = digest.sha256;
     info.url = options.url;
+    info.size = digest.size;
     std::string error;
-    if (!WriteFileAtomically(options.out, FormatLauncherVersion(info), error)) {
+    const std::string text = WithExpiresLine(FormatLauncherVersion(info), signing.expiresLine);
+    if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
         return kExitRefused;
     }
+    if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
+        return kExitRefused;
     out << "wrote " << Quoted(options.out) << ": VERSION " << options.version << ", SHA256 "
-        << digest.sha256 << "\n";
+        << digest.sha256 << ", SIZE " << digest.size << (signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "signature_commands.h"
+
 namespace talvora {
 
 constexpr int kExitOk = 0;
@@ -22,9 +24,11 @@ struct ManifestOptions {
     std::string version;  // the current UTC time when not given
     std::vector<std::string> ifMissing;
     std::filesystem::path out = "patch_manifest.txt";
-    unsigned jobs = 0;  // 0: one hashing thread per core
+    char separator = '/';  // between folders in the written paths: '/' or '\\'
+    unsigned jobs = 0;     // 0: one hashing thread per core
     bool progress = false;
     std::uint64_t blocksMin = 4u * 1024u * 1024u;  // 0: no block indexes
+    SigningOptions signing;
 };
 
 struct LauncherOptions {
@@ -32,6 +36,7 @@ struct LauncherOptions {
     long long version = 0;
     std::string url;
     std::filesystem::path out = "launcher_version.txt";
+    SigningOptions signing;
 };
 
 int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream& err);

@@ -4,15 +4,10 @@
 
 namespace talvora {
 
-std::string ToBackslashes(std::string relPath) {
-    std::replace(relPath.begin(), relPath.end(), '/', '\\');
-    return relPath;
-}
-
 std::string FormatManifest(const std::string& version, const std::string& baseUrl,
-                           std::vector<ManifestEntry> files) {
+                           std::vector<ManifestEntry> files, char separator) {
     for (ManifestEntry& file : files)
-        file.relPath = ToBackslashes(file.relPath);
+        std::replace(file.relPath.begin(), file.relPath.end(), '/', separator);
     // std::string compares as unsigned bytes, which is the order promised.
     std::sort(files.begin(), files.end(),
               [](const ManifestEntry& a, const ManifestEntry& b) { return a.relPath < b.relPath; });

@@ -1,5 +1,5 @@
 // The patch manifest as the publisher writes it: the launcher's format (patch/manifest_format.h),
-// paths with '\' between names, files sorted so that the same folder always gives the same bytes.
+// files sorted so that the same folder always gives the same bytes.
 #pragma once
 
 #include <string>
@@ -9,12 +9,9 @@
 
 namespace talvora {
 
-// The path as the launcher reads it: '\' between names.
-std::string ToBackslashes(std::string relPath);
-
-// The manifest text for files walked with '/' between names. Files are written sorted byte-wise
-// by their written form.
+// The manifest text for files walked with '/' between names, written with `separator` ('/', which
+// every web host serves as folders, or '\') between names and sorted byte-wise by that form.
 std::string FormatManifest(const std::string& version, const std::string& baseUrl,
-                           std::vector<ManifestEntry> files);
+                           std::vector<ManifestEntry> files, char separator);
 
 }  // namespace talvora

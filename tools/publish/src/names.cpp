@@ -4,6 +4,7 @@
 
 #include "net/utf8.h"
 #include "patch/relative_path.h"
+#include "patch/staging_name.h"
 #include "text.h"
 
 namespace talvora {
@@ -93,6 +94,18 @@ std::vector<std::string> CaseClashes(const std::vector<std::string>& relPaths) {
         if (folder != folders.end()) {
             clashes.push_back("file '" + Printable(file.second) + "' and folder '" +
                               Printable(folder->second) + "' are the same name on Windows");
+        }
+    }
+    // The launcher downloads each file into a staging file beside it; that name must not be
+    // another file or folder of the list.
+    for (const std::string& path : relPaths) {
+        const std::string staging = CollisionKey(StagingPathOf(path));
+        const auto file = files.find(staging);
+        const auto folder = folders.find(staging);
+        if (file != files.end() || folder != folders.end()) {
+            const std::string& other = file != files.end() ? file->second : folder->second;
+            clashes.push_back("'" + Printable(other) + "' is where the launcher downloads '" +
+                              Printable(path) + "' to");
         }
     }
     return clashes;

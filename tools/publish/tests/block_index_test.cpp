@@ -56,7 +56,7 @@ TEST(BlockIndex, PublisherWritesIndexesThatRebuildTheNewFileFromAnOldOne) {
     for (int run = 0; run < 2; ++run) {  // the second run must not list the index it wrote
         ASSERT_EQ(talvora::RunManifest(options, out, err), talvora::kExitOk) << err.str();
         const std::string manifest = ReadFile(dir / "manifest.txt");
-        EXPECT_NE(manifest.find("data\\big.pak\t" + std::to_string(fresh.size())),
+        EXPECT_NE(manifest.find("data/big.pak\t" + std::to_string(fresh.size())),
                   std::string::npos);
         EXPECT_NE(manifest.find("\tBLOCKS\n"), std::string::npos);
         EXPECT_EQ(manifest.find("small.txt\t5\t"), manifest.rfind("small.txt\t5\t"));

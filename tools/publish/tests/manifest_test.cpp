@@ -72,37 +72,25 @@ TEST(Manifest, ExactBytesForAFixedTree) {
               "VERSION\t7\n"
               "BASE\thttp://patch.example/pack/\n"
               "Zeta.txt\t0\t" +
-                  kEmpty +
-                  "\n"
-                  "config\\user.cfg\t6\t" +
-                  kHello +
-                  "\tIFMISSING\n"
-                  "data0.txt\t3\t" +
-                  kAbc +
-                  "\n"
-                  "data\\a.pak\t3\t" +
-                  kAbc +
-                  "\n"
-                  "data\\sub\\empty.bin\t0\t" +
-                  kEmpty +
-                  "\n"
-                  "data\\\xc5\x91.txt\t3\t" +
-                  kAbc +
-                  "\n"
-                  "readme.txt\t6\t" +
-                  kHello + "\n");
+                  kEmpty + "\n" + "config/user.cfg\t6\t" + kHello + "\tIFMISSING\n" +
+                  "data/a.pak\t3\t" + kAbc + "\n" + "data/sub/empty.bin\t0\t" + kEmpty + "\n" +
+                  "data/\xc5\x91.txt\t3\t" + kAbc + "\n" + "data0.txt\t3\t" + kAbc + "\n" +
+                  "readme.txt\t6\t" + kHello + "\n");
     EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"client", "patch_manifest.txt"}));
 }
 
-TEST(Manifest, SortedByteWiseByBackslashPath) {
-    // '-' 0x2D < '/' 0x2F < '0' 0x30 < 'A' 0x41 < '\' 0x5C < '_' 0x5F < 'a' 0x61:
-    // sorting by the '/' form would put "a/..." before "a0.txt".
+TEST(Manifest, SortedByteWiseByTheWrittenPath) {
+    // '-' 0x2D < '/' 0x2F < '0' 0x30 < 'A' 0x41 < '\' 0x5C < '_' 0x5F < 'a' 0x61: the
+    // separator decides whether "a/..." comes before or after "a0.txt".
     const std::vector<ManifestEntry> files = {
         {"a/b/c.txt", 1, "x", false}, {"a_b", 1, "x", false},   {"a0.txt", 1, "x", false},
         {"a-b/c", 1, "x", false},     {"A.txt", 1, "x", false}, {"a/b.txt", 1, "x", false},
         {"a/B/z", 1, "x", false},     {"b", 1, "x", false},
     };
-    EXPECT_EQ(ListedPaths(talvora::FormatManifest("1", "http://h/", files)),
+    EXPECT_EQ(ListedPaths(talvora::FormatManifest("1", "http://h/", files, '/')),
+              (std::vector<std::string>{"A.txt", "a-b/c", "a/B/z", "a/b.txt", "a/b/c.txt", "a0.txt",
+                                        "a_b", "b"}));
+    EXPECT_EQ(ListedPaths(talvora::FormatManifest("1", "http://h/", files, '\\')),
               (std::vector<std::string>{"A.txt", "a-b\\c", "a0.txt", "a\\B\\z", "a\\b.txt",
                                         "a\\b\\c.txt", "a_b", "b"}));
 }

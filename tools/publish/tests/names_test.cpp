@@ -89,6 +89,13 @@ TEST(CaseClashes, FindsFilesAndFoldersWindowsWouldMerge) {
     const auto fileAndFolder = CaseClashes({"Readme", "README/notes.txt"});
     ASSERT_EQ(fileAndFolder.size(), 1u);
     EXPECT_NE(fileAndFolder[0].find("folder 'README'"), std::string::npos);
+
+    // The launcher's staging file of one entry is another entry, or its folder.
+    const auto staging = CaseClashes({"foo", "FOO.part"});
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_NE(staging[0].find("downloads 'foo'"), std::string::npos);
+    EXPECT_EQ(CaseClashes({"map.pak", "map.pak.part/x"}).size(), 1u);
+    EXPECT_TRUE(CaseClashes({"map.pak", "map.part", "map.pak.bak"}).empty());
 }
 
 TEST(Text, PrintableKeepsMessagesOnOneLine) {

@@ -58,9 +58,9 @@ TEST_F(LauncherFile, WritesVersionDigestAndUrl) {
     const Outcome outcome = Publish(Opts());
     ASSERT_EQ(outcome.code, 0) << outcome.err;
     EXPECT_EQ(outcome.err, "");
-    EXPECT_EQ(
-        ReadFile(out_ / "launcher_version.txt"),
-        "VERSION\t3\nSHA256\t" + kExeDigest + "\nURL\thttps://patch.example/pack/Talvora.exe\n");
+    EXPECT_EQ(ReadFile(out_ / "launcher_version.txt"),
+              "VERSION\t3\nSHA256\t" + kExeDigest +
+                  "\nURL\thttps://patch.example/pack/Talvora.exe\nSIZE\t17\n");
     EXPECT_EQ(ListNames(out_), std::vector<std::string>{"launcher_version.txt"});
 }
 

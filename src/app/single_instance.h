@@ -1,0 +1,31 @@
+// One launcher per installation folder: a second one started on the same folder hands over to the
+// first and ends, so two update runs never work on one folder at the same time.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/unique_handle.h"
+
+// A mutex this thread owns: released, then closed.
+struct HeldMutexTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept {
+        ::ReleaseMutex(h);
+        ::CloseHandle(h);
+    }
+};
+using HeldMutex = UniqueHandle<HeldMutexTraits>;
+
+// A name for `folder` that every spelling of it shares (case, links, a trailing separator): taken
+// from its final path, case folded and hashed. Empty when the folder cannot be opened.
+std::wstring InstanceKeyOf(const std::wstring& folder);
+
+// Claims `folder` for this process. False when another launcher holds it: its window (a
+// "TalvoraPatcher" window of a program in the same folder) has then been brought to the front, and
+// this process should end. A holder without a window yet is waited for at most `waitMs`, so that a
+// launcher ending after its self-update hands over. When no guard can be made at all, the claim is
+// granted unguarded.
+bool ClaimInstallFolder(const std::wstring& folder, HeldMutex& guard, DWORD waitMs = 10000);
