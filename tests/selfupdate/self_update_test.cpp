@@ -142,7 +142,7 @@ TEST_F(SelfUpdate, DanglingLinkAtTheNewNameIsNotWrittenThrough) {
         GTEST_SKIP() << "this system does not let the test make links";
     ASSERT_TRUE(::DeleteFileW(target.c_str()));
     Publish(VersionFile(2, v2Digest_, "/pack/Talvora-v2.exe"));
-    EXPECT_FALSE(InstallNewerLauncher(server_ + L"/pack/launcher_version.txt", 1, exe_));
+    EXPECT_FALSE(InstallNewerLauncher(server_ + L"/pack/launcher_version.txt", 1, {}, exe_));
     EXPECT_FALSE(PathExists(target));
     EXPECT_TRUE(ReadFileBytes(exe_) == v1_);
 }
