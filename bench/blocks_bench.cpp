@@ -103,11 +103,17 @@ int Scan(const std::wstring& file, const std::wstring& indexPath) {
     start = Clock::now();
     const bool hashed = !Sha256FileHex(file).empty();
     const double sha = Since(start);
+    // The scan may give up before the end of a file it shares nothing with: its speed is over the
+    // bytes it read, the hash's over the whole file.
+    LARGE_INTEGER whole = {};
+    ::GetFileSizeEx(local.get(), &whole);
     const double mib = static_cast<double>(size) / 1048576.0;
-    std::printf("scan: %.1f MiB/s (%.2f s), %zu of %zu blocks found locally\n", mib / scan, scan,
-                found, match.localOffset.size());
-    std::printf("plain SHA-256 pass: %.1f MiB/s (%.2f s)\n", mib / sha, sha);
-    std::printf("ratio scan / SHA-256 speed: %.2f\n", sha / scan);
+    const double wholeMib = static_cast<double>(whole.QuadPart) / 1048576.0;
+    std::printf("scan: %.1f MiB/s (%.2f s over %.0f MiB%s), %zu of %zu blocks found locally\n",
+                mib / scan, scan, mib, match.stoppedEarly ? ", then gave up" : "", found,
+                match.localOffset.size());
+    std::printf("plain SHA-256 pass: %.1f MiB/s (%.2f s)\n", wholeMib / sha, sha);
+    std::printf("ratio scan / SHA-256 speed: %.2f\n", (mib / scan) / (wholeMib / sha));
     return ok && hashed ? 0 : 1;
 }
 
