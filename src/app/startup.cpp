@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "app/exe_location.h"
+#include "app/resource_ids.h"
 #include "app/single_instance.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
@@ -38,10 +39,10 @@ void ReleaseStream(IStream*& stream) {
 }
 
 void LoadPictures() {
-    gBackgroundPicture = LoadPictureFromResource(101, &gBackgroundStream);
+    gBackgroundPicture = LoadPictureFromResource(TALVORA_BACKGROUND_PICTURE, &gBackgroundStream);
     if (gBackgroundPicture == nullptr)
         gBackgroundPicture = LoadPictureFromFiles(kBackgroundFiles, 4);
-    gBadgePicture = LoadPictureFromResource(102, &gBadgeStream);
+    gBadgePicture = LoadPictureFromResource(TALVORA_BADGE_PICTURE, &gBadgeStream);
     if (gBadgePicture == nullptr)
         gBadgePicture = LoadPictureFromFiles(kBadgeFiles, 2);
 }
@@ -63,7 +64,7 @@ void RegisterMainWindowClass() {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = gInstance;
-    windowClass.hIcon = ::LoadIconW(gInstance, MAKEINTRESOURCEW(1));
+    windowClass.hIcon = ::LoadIconW(gInstance, MAKEINTRESOURCEW(TALVORA_ICON));
     windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kMainWindowClass;
     ::RegisterClassW(&windowClass);
@@ -87,7 +88,7 @@ HWND CreateMainWindow(const MainWindowParams* params) {
 }
 
 Gdiplus::GpImage* LoadPictureFromResource(int id, IStream** stream) {
-    HRSRC resource = ::FindResourceW(gInstance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
+    HRSRC resource = ::FindResourceW(gInstance, MAKEINTRESOURCEW(id), RT_RCDATA);
     if (resource == nullptr)
         return nullptr;
     HGLOBAL loaded = ::LoadResource(gInstance, resource);

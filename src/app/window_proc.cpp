@@ -117,6 +117,9 @@ void HandleSettingsViewClick(HWND window, int x, int y) {
 }  // namespace
 
 void HandleClick(HWND window, int x, int y) {
+    // The badge covers the page, whose buttons keep their rectangles under it.
+    if (gSplashActive)
+        return;
     if (gSettingsOpen) {
         HandleSettingsViewClick(window, x, y);
     } else {

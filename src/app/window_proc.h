@@ -15,5 +15,6 @@ extern const wchar_t* const kMainWindowClass;
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Dispatches a left click at client coordinates to the button under it on the page shown.
+// Dispatches a left click at client coordinates to the button under it on the page shown;
+// nothing while the badge splash shows.
 void HandleClick(HWND window, int x, int y);

@@ -9,6 +9,18 @@
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
+namespace {
+
+void DrawCaption(GpGraphics* graphics, const wchar_t* text, float size, bool bold, ARGB colour,
+                 const RectF& box, GpStringFormat* format) {
+    const UiFont font(size, bold);
+    const UniqueSolidFill brush = SolidFill(colour);
+    if (font.get() && brush)
+        GdipDrawString(graphics, text, -1, font.get(), &box, format, brush.get());
+}
+
+}  // namespace
+
 ShieldGeometry FallbackShieldGeometry(int width, int height) {
     ShieldGeometry g;
     g.cx = static_cast<float>(width) * 0.5f;
@@ -72,22 +84,8 @@ void DrawFallbackBadge(GpGraphics* graphics, int width, int height) {
 
     const UiFormat format(StringAlignmentCenter, StringAlignmentNear);
     const float w = static_cast<float>(width);
-    {
-        const UiFont font(22.0f, true);
-        const UniqueSolidFill brush = SolidFill(0xFFDCFFDC);
-        const RectF box(0.0f, tip + 14.0f, w, 40.0f);
-        if (font.get() && brush) {
-            GdipDrawString(graphics, L"protected by Varnguard", -1, font.get(), &box, format.get(),
-                           brush.get());
-        }
-    }
-    {
-        const UiFont font(13.0f, false);
-        const UniqueSolidFill brush = SolidFill(0xC896DCA0);
-        const RectF box(0.0f, tip + 46.0f, w, 30.0f);
-        if (font.get() && brush) {
-            GdipDrawString(graphics, L"védett játékkörnyezet", -1, font.get(), &box, format.get(),
-                           brush.get());
-        }
-    }
+    DrawCaption(graphics, L"protected by Varnguard", 22.0f, true, 0xFFDCFFDC,
+                RectF(0.0f, tip + 14.0f, w, 40.0f), format.get());
+    DrawCaption(graphics, L"védett játékkörnyezet", 13.0f, false, 0xC896DCA0,
+                RectF(0.0f, tip + 46.0f, w, 30.0f), format.get());
 }

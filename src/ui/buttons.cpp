@@ -45,7 +45,8 @@ void DrawGlow(GpGraphics* graphics, const HitRect& r, ARGB glow) {
     UniquePath path = NewPath();
     if (!path)
         return;
-    AddRoundedRect(path.get(), r.x - 6.0f, r.y - 6.0f, r.width + 12.0f, r.height + 12.0f, 14.0f);
+    AddRoundedRect(path.get(), r.x - kButtonGlowReach, r.y - kButtonGlowReach,
+                   r.width + 2.0f * kButtonGlowReach, r.height + 2.0f * kButtonGlowReach, 14.0f);
     UniquePathGradient brush;
     if (GdipCreatePathGradientFromPath(path.get(), brush.put()) != Ok)
         return;
@@ -65,7 +66,12 @@ void DrawGlow(GpGraphics* graphics, const HitRect& r, ARGB glow) {
 
 void DrawButton(GpGraphics* graphics, const HitRect& r, const std::wstring& label, bool enabled,
                 bool primary) {
-    const ButtonLook look = PickButtonLook(primary, enabled, IsButtonHovered(r, enabled));
+    DrawButton(graphics, r, label, enabled, primary, IsButtonHovered(r, enabled));
+}
+
+void DrawButton(GpGraphics* graphics, const HitRect& r, const std::wstring& label, bool enabled,
+                bool primary, bool hovered) {
+    const ButtonLook look = PickButtonLook(primary, enabled, hovered);
 
     UniquePath body = NewPath();
     if (body)

@@ -24,6 +24,12 @@ ButtonLook PickButtonLook(bool primary, bool enabled, bool hovered);
 // Enabled and under the last recorded pointer position (half-open rectangle).
 bool IsButtonHovered(const HitRect& rect, bool enabled);
 
-// Draws the button filling exactly the rectangle, which the caller has stored as its HitRect.
+// How far the glow of a highlighted button reaches past its rectangle on every side.
+constexpr float kButtonGlowReach = 6.0f;
+
+// Draws the button filling exactly the rectangle, which the caller has stored as its HitRect;
+// hovered as IsButtonHovered says, unless the caller has already worked that out.
 void DrawButton(Gdiplus::GpGraphics* graphics, const HitRect& rect, const std::wstring& label,
                 bool enabled, bool primary);
+void DrawButton(Gdiplus::GpGraphics* graphics, const HitRect& rect, const std::wstring& label,
+                bool enabled, bool primary, bool hovered);

@@ -1,57 +1,35 @@
-// The pieces of a launcher frame, each drawn exactly as the layout fixes it. The plain painter
-// calls them in frame order; the frame cache calls the same functions for the parts it redraws.
+// Drawing the parts of a page layout, and where each of them can change pixels. The plain
+// painter draws every part in layout order; the frame cache draws the same parts where it must.
 #pragma once
 
-#include <string>
-
-#include "app/window_state.h"
 #include "ui/gdiplus_include.h"
+#include "ui/page_layout.h"
 
-// Top edge of MainView's lower panel, and bottom edge of the ember band.
-inline float LowerPanelTop(int height) {
-    return static_cast<float>(height) - 214.0f;
-}
-constexpr float kHeaderBottom = 118.0f;
+// The background picture stretched over the fallback's rectangle (its aspect ratio is not kept),
+// or the fallback gradient when the picture is not usable.
+void DrawBackground(Gdiplus::GpGraphics* graphics, const GradientRectPart& fallback);
 
-void DrawBackground(Gdiplus::GpGraphics* graphics, int width, int height);
-// Sets the band clip, advances the embers, draws them and lifts the clip. With `skipHidden`,
-// embers outside the band are not sent to GDI+ (same pixels, less work).
-void DrawEmberBand(Gdiplus::GpGraphics* graphics, int width, int height, bool skipHidden = false);
-void DrawHeaderBand(Gdiplus::GpGraphics* graphics, int width);
-void DrawHeaderRule(Gdiplus::GpGraphics* graphics, int width);
-void DrawTitle(Gdiplus::GpGraphics* graphics, int width);
-void DrawSlogan(Gdiplus::GpGraphics* graphics, int width);
-void DrawFooter(Gdiplus::GpGraphics* graphics, int width, int height);
+// Sets the clip to the band, advances the embers, draws them and lifts the clip. With
+// `skipHidden`, embers outside the band are not sent to GDI+ (same pixels, less work).
+void DrawEmberBand(Gdiplus::GpGraphics* graphics, const Gdiplus::RectF& band, int width, int height,
+                   bool skipHidden = false);
 
-// A rounded panel (corner size 16) with a vertical gradient from y1 to y2 and a 1 px outline.
-void DrawPanel(Gdiplus::GpGraphics* graphics, float x, float y, float w, float h, float y1,
-               float y2, Gdiplus::ARGB top, Gdiplus::ARGB bottom);
-void DrawMainPanel(Gdiplus::GpGraphics* graphics, int width, int height);
-void DrawSettingsPanel(Gdiplus::GpGraphics* graphics, int width, int height);
+void DrawPart(Gdiplus::GpGraphics* graphics, const PagePart& part);
+void DrawPart(Gdiplus::GpGraphics* graphics, const GradientRectPart& part);
+void DrawPart(Gdiplus::GpGraphics* graphics, const RulePart& part);
+void DrawPart(Gdiplus::GpGraphics* graphics, const TextPart& part);
+void DrawPart(Gdiplus::GpGraphics* graphics, const TitlePart& part);
+void DrawPart(Gdiplus::GpGraphics* graphics, const PanelPart& part);
+void DrawPart(Gdiplus::GpGraphics* graphics, const LabelPart& part);
+void DrawPart(Gdiplus::GpGraphics* graphics, const BarPart& part);
+void DrawPart(Gdiplus::GpGraphics* graphics, const ButtonPart& part);
 
-// The values of MainView that come from the status record, read the way the layout says.
-std::wstring CurrentStatusText();
-bool CurrentReady();
-double CurrentOverallFraction();
-double CurrentFileFraction();
-bool CurrentFullCheckEnabled();
-
-// Texts of the window.
-extern const wchar_t kPlayReadyLabel[];
-extern const wchar_t kPlayBusyLabel[];
-extern const wchar_t kSettingsLabel[];
-extern const wchar_t kWebsiteLabel[];
-extern const wchar_t kDiscordLabel[];
-extern const wchar_t kFacebookLabel[];
-extern const wchar_t kOverallBarLabel[];
-extern const wchar_t kFileBarLabel[];
-extern const wchar_t kSettingsHeading[];
-extern const wchar_t kGameConfigLabel[];
-extern const wchar_t kGameConfigDescription[];
-extern const wchar_t kFullCheckLabel[];
-extern const wchar_t kFullCheckDescription[];
-extern const wchar_t kBackLabel[];
-
-// Where each button goes for a client size; the same values become the HitRects.
-HitRect MainViewButtonRect(Button button, int width, int height);
-HitRect SettingsViewButtonRect(Button button, int width, int height);
+// The rectangle a part draws in. Anti-aliasing, half-pixel pens and text shadows reach at most a
+// few pixels past it.
+Gdiplus::RectF PartExtent(const GradientRectPart& part);
+Gdiplus::RectF PartExtent(const RulePart& part);
+Gdiplus::RectF PartExtent(const TextPart& part);
+Gdiplus::RectF PartExtent(const TitlePart& part);
+Gdiplus::RectF PartExtent(const PanelPart& part);
+Gdiplus::RectF PartExtent(const LabelPart& part);
+Gdiplus::RectF PartExtent(const ButtonPart& part);

@@ -2,11 +2,10 @@
 
 #include "app/window_state.h"
 #include "ui/badge.h"
-#include "ui/buttons.h"
 #include "ui/frame_cache.h"
 #include "ui/frame_parts.h"
 #include "ui/gdiplus_handles.h"
-#include "ui/progress_bar.h"
+#include "ui/page_layout.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -14,54 +13,6 @@ using namespace Gdiplus::DllExports;
 namespace {
 
 FrameMode gFrameMode = FrameMode::Cached;
-
-void StoreAndDrawButton(GpGraphics* graphics, Button button, const HitRect& rect,
-                        const std::wstring& label, bool enabled, bool primary) {
-    ButtonHitRect(button) = rect;
-    DrawButton(graphics, rect, label, enabled, primary);
-}
-
-void DrawMainView(GpGraphics* graphics, int width, int height) {
-    const float w = static_cast<float>(width);
-    const float p = LowerPanelTop(height);
-    DrawMainPanel(graphics, width, height);
-    DrawLabel(graphics, CurrentStatusText(), 60.0f, p + 14.0f, 14.5f, 0xFFEEE6DA, false,
-              StringAlignmentNear);
-    DrawProgressBar(graphics, 60.0f, p + 62.0f, w - 324.0f, 20.0f, CurrentOverallFraction(),
-                    kOverallBarLabel);
-    DrawProgressBar(graphics, 60.0f, p + 108.0f, w - 324.0f, 20.0f, CurrentFileFraction(),
-                    kFileBarLabel);
-    StoreAndDrawButton(graphics, Button::PlayButton,
-                       MainViewButtonRect(Button::PlayButton, width, height),
-                       CurrentReady() ? kPlayReadyLabel : kPlayBusyLabel, CurrentReady(), true);
-    for (Button b : {Button::SettingsButton, Button::WebsiteButton, Button::DiscordButton,
-                     Button::FacebookButton}) {
-        const wchar_t* label = b == Button::SettingsButton  ? kSettingsLabel
-                               : b == Button::WebsiteButton ? kWebsiteLabel
-                               : b == Button::DiscordButton ? kDiscordLabel
-                                                            : kFacebookLabel;
-        StoreAndDrawButton(graphics, b, MainViewButtonRect(b, width, height), label, true, false);
-    }
-}
-
-void DrawSettingsView(GpGraphics* graphics, int width, int height) {
-    DrawSettingsPanel(graphics, width, height);
-    DrawLabel(graphics, kSettingsHeading, 60.0f, 150.0f, 27.0f, 0xFFFFEBBE, true,
-              StringAlignmentNear);
-    StoreAndDrawButton(graphics, Button::GameConfigButton,
-                       SettingsViewButtonRect(Button::GameConfigButton, width, height),
-                       kGameConfigLabel, true, true);
-    DrawLabel(graphics, kGameConfigDescription, 60.0f, 286.0f, 14.0f, 0xFFC8C2BA, false,
-              StringAlignmentNear);
-    StoreAndDrawButton(graphics, Button::FullCheckButton,
-                       SettingsViewButtonRect(Button::FullCheckButton, width, height),
-                       kFullCheckLabel, CurrentFullCheckEnabled(), false);
-    DrawLabel(graphics, kFullCheckDescription, 60.0f, 384.0f, 14.0f, 0xFFC8C2BA, false,
-              StringAlignmentNear);
-    StoreAndDrawButton(graphics, Button::BackButton,
-                       SettingsViewButtonRect(Button::BackButton, width, height), kBackLabel, true,
-                       false);
-}
 
 // The whole frame from scratch into a new bitmap, in layout order.
 UniqueBitmap ComposePlainFrame(int width, int height) {
@@ -85,18 +36,12 @@ UniqueBitmap ComposePlainFrame(int width, int height) {
         DrawSplash(g, width, height);
         return bitmap;
     }
-    DrawBackground(g, width, height);
-    DrawEmberBand(g, width, height);
-    DrawHeaderBand(g, width);
-    DrawHeaderRule(g, width);
-    DrawTitle(g, width);
-    DrawSlogan(g, width);
-    if (gSettingsOpen) {
-        DrawSettingsView(g, width, height);
-    } else {
-        DrawMainView(g, width, height);
-    }
-    DrawFooter(g, width, height);
+    const PageLayout layout = DescribePage(width, height);
+    DrawBackground(g, layout.background);
+    DrawEmberBand(g, layout.emberBand, width, height);
+    StoreHitRects(layout);
+    for (const PagePart& part : layout.parts)
+        DrawPart(g, part);
     return bitmap;
 }
 

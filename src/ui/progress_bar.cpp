@@ -10,6 +10,11 @@
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
+RectF LabelBox(float x, float y, float size, StringAlignment alignment) {
+    return alignment == StringAlignmentFar ? RectF(0.0f, y, x, 2.0f * size)
+                                           : RectF(x, y, 900.0f, 2.0f * size);
+}
+
 void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float size,
                ARGB colour, bool bold, StringAlignment alignment) {
     const UiFont font(size, bold);
@@ -17,9 +22,7 @@ void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y,
         return;
     const UniqueSolidFill brush = SolidFill(colour);
     const UiFormat format(alignment, StringAlignmentNear);
-    // The width 900 is fixed, not the client width: long lines run out of the window.
-    const RectF box = alignment == StringAlignmentFar ? RectF(0.0f, y, x, 2.0f * size)
-                                                      : RectF(x, y, 900.0f, 2.0f * size);
+    const RectF box = LabelBox(x, y, size, alignment);
     if (brush)
         GdipDrawString(graphics, text.c_str(), -1, font.get(), &box, format.get(), brush.get());
 }
@@ -52,7 +55,8 @@ void DrawProgressBar(GpGraphics* graphics, float x, float y, float width, float 
 }
 
 void DrawProgressCaption(GpGraphics* graphics, float x, float y, const std::wstring& label) {
-    DrawLabel(graphics, label, x, y - 19.0f, 12.5f, 0xD2D2CDDC, false, StringAlignmentNear);
+    DrawLabel(graphics, label, x, y - kProgressCaptionRise, kProgressCaptionSize, 0xD2D2CDDC, false,
+              StringAlignmentNear);
 }
 
 void DrawProgressTrack(GpGraphics* graphics, float x, float y, float width, float height,
@@ -91,14 +95,15 @@ void DrawProgressTrack(GpGraphics* graphics, float x, float y, float width, floa
 
 void DrawProgressPercent(GpGraphics* graphics, float x, float y, float width, float height,
                          double fraction) {
-    const UiFont font(12.5f, true);
+    const UiFont font(kProgressPercentSize, true);
     if (font.get() == nullptr)
         return;
     const std::wstring percent = PercentText(fraction);
     const UiFormat format(StringAlignmentCenter, StringAlignmentCenter);
     const UniqueSolidFill shadow = SolidFill(0xA0000000);
     const UniqueSolidFill face = SolidFill(0xFFFFF8E6);
-    const RectF shadowBox(x + 1.0f, y + 1.0f, width, height);
+    const RectF shadowBox(x + kProgressPercentShadowOffset, y + kProgressPercentShadowOffset, width,
+                          height);
     const RectF faceBox(x, y, width, height);
     if (shadow) {
         GdipDrawString(graphics, percent.c_str(), -1, font.get(), &shadowBox, format.get(),

@@ -4,18 +4,22 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "app/exe_location.h"
 #include "app/game_launch.h"
 #include "app/patch_status.h"
+#include "app/resource_ids.h"
 #include "app/startup.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
 #include "net/file_hash.h"
+#include "support/pictures.h"
 #include "support/test_files.h"
 #include "ui/frame_cache.h"
 
@@ -243,6 +247,22 @@ TEST_F(LauncherWindow, PlayWorksOnlyAfterARunThatEndedWell) {
     EXPECT_NE(text.find("argc=1\n"), std::string::npos) << text;
 }
 
+TEST_F(LauncherWindow, ClicksOnTheBadgeReachNoButtonUnderIt) {
+    OpenUpToDate();
+    Paint();
+    Click(window_, 660, 370);
+    ASSERT_TRUE(gSplashActive);
+    // The page's rectangles are still stored; the badge now covers them all.
+    ASSERT_EQ(ButtonHitRect(Button::SettingsButton).x, 660.0f);
+    Click(window_, 660, 438);
+    EXPECT_FALSE(gSettingsOpen) << "a click on the badge reached the button hidden under it";
+    const std::wstring record = ExeDirectory() + L"\\velkaro-started.txt";
+    ASSERT_TRUE(Pump(15000, [&] { return PathExists(record); })) << "the game did not start";
+    Pump(300);
+    Click(window_, 660, 438);
+    EXPECT_FALSE(gSettingsOpen) << "a click on the badge reached the button hidden under it";
+}
+
 TEST_F(LauncherWindow, FullCheckIsRefusedWhileBusyAndShowsTheNewRunAfter) {
     OpenUpToDate();
     Paint();
@@ -331,3 +351,40 @@ TEST(SplashGeometry, HalfTheScreenHighInTheMiddle) {
     EXPECT_EQ(odd.height, 383);  // 383.5 truncated
     EXPECT_EQ(odd.x, (1366 - 383) / 2);
 }
+
+#ifdef TALVORA_EXE_UTF8
+// What Talvora.exe carries: the pictures and the icon under the ids the code loads, and one
+// application manifest that asks for administrator rights and leaves scaling to the system.
+TEST(Executable, CarriesThePicturesTheIconAndOneManifest) {
+    std::wstring path = BuildPath(TALVORA_EXE_UTF8);
+    std::replace(path.begin(), path.end(), L'/', L'\\');  // the loader wants backslashes
+    HMODULE exe = ::LoadLibraryExW(path.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(exe, nullptr) << TALVORA_EXE_UTF8;
+    for (int id : {TALVORA_BACKGROUND_PICTURE, TALVORA_BADGE_PICTURE})
+        EXPECT_NE(::FindResourceW(exe, MAKEINTRESOURCEW(id), RT_RCDATA), nullptr) << id;
+    EXPECT_NE(::FindResourceW(exe, MAKEINTRESOURCEW(TALVORA_ICON), RT_GROUP_ICON), nullptr);
+
+    std::vector<ULONG_PTR> manifests;
+    ::EnumResourceNamesW(
+        exe, RT_MANIFEST,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
+            reinterpret_cast<std::vector<ULONG_PTR>*>(found)->push_back(
+                reinterpret_cast<ULONG_PTR>(name));
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&manifests));
+    ASSERT_EQ(manifests.size(), 1u);
+    ASSERT_EQ(manifests[0], static_cast<ULONG_PTR>(1));
+    HRSRC found = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(found, nullptr);
+    const char* data = static_cast<const char*>(::LockResource(::LoadResource(exe, found)));
+    ASSERT_NE(data, nullptr);
+    const std::string manifest(data, ::SizeofResource(exe, found));
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos) << manifest;
+    EXPECT_EQ(manifest.find("dpiAware"), std::string::npos)
+        << "a DPI-aware window is drawn 20-50 % too small on a scaled display";
+    ::FreeLibrary(exe);
+}
+#endif
