@@ -1,6 +1,7 @@
 # The portable formats and rules that the launcher and talvora-publish share: the manifest and the
-# launcher version file (read and written), the path rule, collision keys, hex digests, decimal
-# reads, and the signature, public-key and EXPIRES forms of signed update files. Standard C++ only, so both builds compile the very same sources.
+# launcher version file (read and written), block indexes and their matching, the path rule,
+# collision keys, hex digests, decimal reads, and the signature, public-key and EXPIRES forms of
+# signed update files. Standard C++ only, so both builds compile the very same sources.
 get_filename_component(TALVORA_FORMATS_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
 set(TALVORA_FORMATS_SOURCES
@@ -11,6 +12,8 @@ set(TALVORA_FORMATS_SOURCES
     ${TALVORA_FORMATS_ROOT}/src/net/pem_block.cpp
     ${TALVORA_FORMATS_ROOT}/src/net/public_key_pem.cpp
     ${TALVORA_FORMATS_ROOT}/src/net/utf8.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/block_index.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/block_match.cpp
     ${TALVORA_FORMATS_ROOT}/src/patch/case_fold.cpp
     ${TALVORA_FORMATS_ROOT}/src/patch/case_fold_table.cpp
     ${TALVORA_FORMATS_ROOT}/src/patch/manifest_format.cpp

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cwchar>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -60,7 +61,7 @@ bool IsDroppedConnection(DWORD error) {
 
 // Everything up to the received response headers. Handles opened so far are closed by their
 // owners when a step fails.
-SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
+SendResult TrySendGet(const std::wstring& url, OpenRequest& out, const std::wstring& headers) {
     UrlParts parts;
     if (!SplitUrl(url, parts))
         return SendResult::Failed;
@@ -79,8 +80,9 @@ SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
         WINHTTP_DEFAULT_ACCEPT_TYPES, parts.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!out.request)
         return SendResult::Failed;
-    if (::WinHttpSendRequest(out.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+    if (::WinHttpSendRequest(
+            out.request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+            static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
         ::WinHttpReceiveResponse(out.request.get(), nullptr)) {
         return SendResult::Ok;
     }
@@ -91,12 +93,13 @@ SendResult TrySendGet(const std::wstring& url, OpenRequest& out) {
 // can hand out a socket that the server closed a moment ago; the request then dies before any
 // response. Windows pools per session, and each call here has its own, so it never reuses one.
 // A single fresh attempt, made before any byte of a body was taken, gives both the same result.
-bool SendGet(const std::wstring& url, OpenRequest& out, const CancelPredicate& cancel) {
+bool SendGet(const std::wstring& url, const std::wstring& headers, OpenRequest& out,
+             const CancelPredicate& cancel) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0 && cancel && cancel())
             return false;
         OpenRequest fresh;
-        const SendResult result = TrySendGet(url, fresh);
+        const SendResult result = TrySendGet(url, fresh, headers);
         if (result == SendResult::Ok) {
             out = std::move(fresh);
             return true;
@@ -125,6 +128,58 @@ bool QueryContentLength(HINTERNET request, std::uint64_t& value) {
     return true;
 }
 
+DWORD QueryStatusCode(HINTERNET request) {
+    DWORD code = 0;
+    DWORD size = sizeof code;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, &code, &size,
+                               WINHTTP_NO_HEADER_INDEX)) {
+        return 0;
+    }
+    return code;
+}
+
+// The Content-Range header as text; empty when there is none or it is too long to be sound.
+std::wstring QueryContentRange(HINTERNET request) {
+    wchar_t text[96] = {};
+    DWORD size = sizeof text - sizeof text[0];
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_RANGE, WINHTTP_HEADER_NAME_BY_INDEX,
+                               text, &size, WINHTTP_NO_HEADER_INDEX)) {
+        return std::wstring();
+    }
+    return text;
+}
+
+// Decimal digits at `p`, advanced past them; false without any or past 64 bits.
+bool ReadNumber(const wchar_t*& p, std::uint64_t& value) {
+    value = 0;
+    const wchar_t* start = p;
+    for (; *p >= L'0' && *p <= L'9'; ++p) {
+        const auto digit = static_cast<std::uint64_t>(*p - L'0');
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return p != start;
+}
+
+// "bytes FIRST-LAST/TOTAL" (TOTAL may be '*'), exactly the range asked for.
+bool ContentRangeIs(const std::wstring& text, const ByteRange& range, std::uint64_t wholeSize) {
+    const wchar_t* p = text.c_str();
+    if (std::wcsncmp(p, L"bytes ", 6) != 0)
+        return false;
+    p += 6;
+    std::uint64_t first = 0, last = 0, total = 0;
+    if (!ReadNumber(p, first) || *p++ != L'-' || !ReadNumber(p, last) || *p++ != L'/')
+        return false;
+    if (*p == L'*') {
+        ++p;
+    } else if (!ReadNumber(p, total) || total != wholeSize) {
+        return false;
+    }
+    return *p == 0 && first == range.first && last == range.first + range.length - 1;
+}
+
 bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     while (size > 0) {
         const DWORD step = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
@@ -137,6 +192,14 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     return true;
 }
 
+// What the response headers said, read on the network thread.
+struct Answer {
+    DWORD status = 0;
+    bool hasLength = false;
+    std::uint64_t declared = 0;
+    std::wstring contentRange;
+};
+
 // What the network thread hands to the caller. The caller may leave at any moment (a stop, a
 // deadline, a cap, a stalled server); the network thread then ends at its next chance and owns
 // nothing but its handles and this record, so nothing it does afterwards reaches a file.
@@ -145,8 +208,7 @@ struct Pipe {
     std::condition_variable changed;
     bool answered = false;  // the set-up has ended, well or not
     bool sent = false;      // the response headers arrived
-    bool hasLength = false;
-    std::uint64_t declared = 0;
+    Answer answer;
     std::string pending;     // body bytes the caller has not taken yet
     bool ended = false;      // no more body will come
     bool complete = false;   // it ended with the stack's normal end of body
@@ -156,21 +218,25 @@ struct Pipe {
 // A synchronous WinHTTP call cannot be interrupted: closing its handle from another thread does
 // not wake it under Wine. So the calls run here, on a thread of their own, and the caller only
 // waits on the pipe, where it can give up whenever it must.
-void NetworkSide(const std::wstring url, const std::shared_ptr<Pipe> pipe) {
+void NetworkSide(const std::wstring url, const std::wstring headers,
+                 const std::shared_ptr<Pipe> pipe) {
     const CancelPredicate gone = [&pipe] {
         const std::lock_guard<std::mutex> hold(pipe->lock);
         return pipe->abandoned;
     };
     OpenRequest open;
-    const bool sent = SendGet(url, open, gone);
-    std::uint64_t declared = 0;
-    const bool hasLength = sent && QueryContentLength(open.request.get(), declared);
+    const bool sent = SendGet(url, headers, open, gone);
+    Answer answer;
+    if (sent) {
+        answer.status = QueryStatusCode(open.request.get());
+        answer.hasLength = QueryContentLength(open.request.get(), answer.declared);
+        answer.contentRange = QueryContentRange(open.request.get());
+    }
     {
         const std::lock_guard<std::mutex> hold(pipe->lock);
         pipe->answered = true;
         pipe->sent = sent;
-        pipe->hasLength = hasLength;
-        pipe->declared = declared;
+        pipe->answer = std::move(answer);
     }
     pipe->changed.notify_all();
     if (!sent)
@@ -228,17 +294,17 @@ struct LeavePipe {
     }
 };
 
-// One GET: `answered` once the response headers are in (Content-Length given or not, and its
-// value), `take` for every piece of the body; either returns false to end the transfer. True
-// when the body reached the stack's normal end and every piece was taken; the caller compares
+// One GET with the extra request `headers` (none when empty): `answered` once the response
+// headers are in, `take` for every piece of the body; either returns false to end the transfer.
+// True when the body reached the stack's normal end and every piece was taken; the caller compares
 // the length, since a close before the declared end looks like a normal end.
 template <typename Answered, typename Take>
-bool Transfer(const std::wstring& url, const CancelPredicate& cancel, Answered answered,
-              Take take) {
+bool Transfer(const std::wstring& url, const std::wstring& headers, const CancelPredicate& cancel,
+              Answered answered, Take take) {
     auto pipe = std::make_shared<Pipe>();
     // std::thread reports a failed creation only by throwing; that is a failed transfer here.
     try {
-        std::thread(NetworkSide, url, pipe).detach();
+        std::thread(NetworkSide, url, headers, pipe).detach();
     } catch (...) {
         return false;
     }
@@ -251,8 +317,8 @@ bool Transfer(const std::wstring& url, const CancelPredicate& cancel, Answered a
     std::string piece;
     for (;;) {
         piece.clear();
-        bool sent = false, hasLength = false, ended = false, complete = false, answer = false;
-        std::uint64_t declared = 0;
+        bool sent = false, ended = false, complete = false, answer = false;
+        Answer said;
         {
             std::unique_lock<std::mutex> hold(pipe->lock);
             pipe->changed.wait_for(hold, kPollInterval, [&] {
@@ -262,8 +328,8 @@ bool Transfer(const std::wstring& url, const CancelPredicate& cancel, Answered a
             piece.swap(pipe->pending);
             answer = pipe->answered && !answerSeen;
             sent = pipe->sent;
-            hasLength = pipe->hasLength;
-            declared = pipe->declared;
+            if (answer)
+                said = pipe->answer;
             ended = pipe->ended;
             complete = pipe->complete;
         }
@@ -271,7 +337,7 @@ bool Transfer(const std::wstring& url, const CancelPredicate& cancel, Answered a
             pipe->changed.notify_all();  // room to read ahead again
         if (answer) {
             answerSeen = true;
-            if (!sent || !answered(hasLength, declared))
+            if (!sent || !answered(said))
                 return false;
         }
         if (cancel && cancel())
@@ -315,11 +381,11 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
 bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredicate& cancel) {
     bool hasLength = false;
     std::uint64_t declared = 0;
-    const auto answered = [&](bool withLength, std::uint64_t length) {
+    const auto answered = [&](const Answer& answer) {
         body.clear();
-        hasLength = withLength;
-        declared = length;
-        return !withLength || length <= kMaxTextBytes;
+        hasLength = answer.hasLength;
+        declared = answer.declared;
+        return !hasLength || declared <= kMaxTextBytes;
     };
     const auto take = [&](const std::string& piece) {
         if (piece.size() > kMaxTextBytes - body.size())
@@ -327,7 +393,7 @@ bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredica
         body.append(piece);
         return true;
     };
-    if (!Transfer(url, cancel, answered, take))
+    if (!Transfer(url, std::wstring(), cancel, answered, take))
         return false;
     return !hasLength || body.size() >= declared;
 }
@@ -341,12 +407,12 @@ bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
     bool hasLength = false;
     std::uint64_t total = 0;
     std::uint64_t done = 0;
-    const auto answered = [&](bool withLength, std::uint64_t length) {
+    const auto answered = [&](const Answer& answer) {
         // A body announced longer than the cap can never be accepted: no file is made for it.
-        if (withLength && length > maxBytes)
+        if (answer.hasLength && answer.declared > maxBytes)
             return false;
-        hasLength = withLength;
-        total = length;
+        hasLength = answer.hasLength;
+        total = answer.declared;
         file.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         return file.valid();
@@ -362,10 +428,42 @@ bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
             report(done, total);
         return true;
     };
-    if (!Transfer(url, cancel, answered, take))
+    if (!Transfer(url, std::wstring(), cancel, answered, take))
         return false;
     if (hasLength && done < total)
         return false;
     // The caller moves the file into place next: its bytes must be on the disk before that.
     return ::FlushFileBuffers(file.get()) != FALSE;
+}
+
+RangeFetch HttpFetchRange(const std::wstring& url, const ByteRange& range, std::uint64_t wholeSize,
+                          const RangeSink& sink, const CancelPredicate& cancel) {
+    if (range.length == 0 || range.first >= wholeSize || range.length > wholeSize - range.first)
+        return RangeFetch::Failed;
+    const std::wstring header = L"Range: bytes=" + std::to_wstring(range.first) + L"-" +
+                                std::to_wstring(range.first + range.length - 1);
+    bool whole = false;
+    std::uint64_t expected = 0;
+    std::uint64_t got = 0;
+    const auto answered = [&](const Answer& answer) {
+        whole = answer.status == HTTP_STATUS_OK;
+        if (!whole && !(answer.status == HTTP_STATUS_PARTIAL_CONTENT &&
+                        ContentRangeIs(answer.contentRange, range, wholeSize))) {
+            return false;
+        }
+        expected = whole ? wholeSize : range.length;
+        return !answer.hasLength || answer.declared == expected;
+    };
+    // Nothing past what was asked for is ever taken.
+    const auto take = [&](const std::string& piece) {
+        if (piece.size() > expected - got ||
+            !sink((whole ? 0 : range.first) + got, piece.data(), piece.size())) {
+            return false;
+        }
+        got += piece.size();
+        return true;
+    };
+    if (!Transfer(url, header, cancel, answered, take) || got != expected)
+        return RangeFetch::Failed;
+    return whole ? RangeFetch::WholeBody : RangeFetch::Range;
 }

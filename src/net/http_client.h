@@ -35,3 +35,23 @@ bool HttpGetText(const std::wstring& url, std::string& body,
 bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
                       const CancelPredicate& cancel, ProgressCallback progress,
                       std::uint64_t maxBytes);
+
+struct ByteRange {
+    std::uint64_t first = 0;
+    std::uint64_t length = 0;  // at least 1
+};
+
+// Receives body bytes with the file offset they belong at; false stops the transfer.
+using RangeSink = std::function<bool(std::uint64_t offset, const char* data, std::size_t size)>;
+
+enum class RangeFetch { Range, WholeBody, Failed };
+
+// Fetches one byte range of `url` with a `Range` request and hands its bytes to `sink` at their
+// offsets. Unlike the other fetches this one reads the status code, the only way to tell a range
+// from a whole file: 206 with the Content-Range asked for is the range; 200 means the server
+// ignores Range and sends the whole file, which is then handed over from offset 0 (exactly
+// `wholeSize` bytes) and reported as WholeBody. Any other answer, a body longer or shorter than
+// announced, a failed sink or a cancel gives Failed. The time-outs, the floor on speed and the
+// cancel are those of every other transfer; no body past what was asked for is ever taken.
+RangeFetch HttpFetchRange(const std::wstring& url, const ByteRange& range, std::uint64_t wholeSize,
+                          const RangeSink& sink, const CancelPredicate& cancel);

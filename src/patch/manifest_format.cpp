@@ -49,6 +49,7 @@ bool ReadManifestText(const std::string& body, ManifestText& text) {
             entry.size = ParseManifestSize(fields[1]);
             entry.sha256 = std::move(fields[2]);
             entry.ifMissing = fields.size() >= 4 && fields[3] == "IFMISSING";
+            entry.blocks = fields.size() >= 4 && fields[3] == "BLOCKS";
             text.entries.push_back(std::move(entry));
         }
     }
@@ -66,6 +67,8 @@ std::string FormatManifestText(const std::string& version, const std::string& ba
         text += entry.sha256;
         if (entry.ifMissing)
             text += "\tIFMISSING";
+        else if (entry.blocks)
+            text += "\tBLOCKS";
         text += '\n';
     }
     return text;

@@ -1,6 +1,6 @@
 // The patch manifest as text: VERSION and BASE lines, then one line per file (path, size,
-// SHA-256, optional IFMISSING), TAB between fields, LF after each line. Read by the launcher and
-// written by the publisher, byte for byte the same format.
+// SHA-256, optional IFMISSING or BLOCKS), TAB between fields, LF after each line. Read by the
+// launcher and written by the publisher, byte for byte the same format.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,9 @@ struct ManifestEntry {
     std::uint64_t size = 0;
     std::string sha256;
     bool ifMissing = false;
+    // BLOCKS: a block index lies beside the file on the server, so an older copy can be patched
+    // by fetching only the blocks it lacks. Never together with ifMissing.
+    bool blocks = false;
 };
 
 // A manifest's content as bytes; `baseUrl` is the value of the last BASE line, if there was one.

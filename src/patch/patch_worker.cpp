@@ -6,6 +6,7 @@
 #include "net/http_client.h"
 #include "net/text_conversion.h"
 #include "net/update_signature.h"
+#include "patch/block_patch.h"
 #include "patch/check_pass.h"
 #include "patch/install_paths.h"
 #include "patch/manifest.h"
@@ -131,9 +132,10 @@ void PatchWorker(PatchStatus& status) {
     }
     RemoveLeftoverStaging(status.installDir, manifest.entries);
 
+    const bool fullCheck = status.fullCheck.load();
     std::vector<ManifestEntry> pending;
-    if (!RunCheckPass(status.installDir, manifest.entries, status.fullCheck.load(),
-                      status.stopRequested, CheckPassThreads(status.installDir), pending)) {
+    if (!RunCheckPass(status.installDir, manifest.entries, fullCheck, status.stopRequested,
+                      CheckPassThreads(status.installDir), pending)) {
         FinishCancelled(status);
         return;
     }
@@ -177,13 +179,17 @@ void PatchWorker(PatchStatus& status) {
         }
         SetStatusText(status, DownloadStatusLine(index + 1, count, widePath));
 
-        const bool downloaded = HttpDownloadFile(
-            DownloadUrlFor(manifest.baseUrl, widePath), part, cancel,
-            [&status, doneBytes, runTotalBytes](std::uint64_t done, std::uint64_t total) {
-                status.overallProgress.store(Fraction(doneBytes + done, runTotalBytes));
-                status.fileProgress.store(Fraction(done, total));
-            },
-            entry.size);
+        const std::wstring url = DownloadUrlFor(manifest.baseUrl, widePath);
+        const ProgressCallback progress = [&status, doneBytes, runTotalBytes](std::uint64_t done,
+                                                                              std::uint64_t total) {
+            status.overallProgress.store(Fraction(doneBytes + done, runTotalBytes));
+            status.fileProgress.store(Fraction(done, total));
+        };
+        // A changed local copy of a BLOCKS entry is patched by fetching only what it lacks; any
+        // failure on that road leaves the whole download, capped at the entry's size.
+        const bool downloaded = (entry.blocks && !fullCheck &&
+                                 PatchByBlocks(url, target, part, entry, cancel, progress)) ||
+                                HttpDownloadFile(url, part, cancel, progress, entry.size);
         if (!downloaded) {
             ::DeleteFileW(part.c_str());
             if (status.stopRequested.load()) {

@@ -387,3 +387,59 @@ TEST_F(HttpClient, CancelEndsAWaitOnASilentOrTricklingServerAtOnce) {
         EXPECT_LT(SecondsSince(start), 3.0) << path;
     }
 }
+
+// A range comes back as asked (206 with its Content-Range) or, from a server that ignores Range,
+// as the whole file from offset 0; anything else fails, and a range request is bounded like every
+// other transfer: never a byte past what was asked for, and a stop while the server is silent or
+// trickling is honoured at once.
+TEST_F(HttpClient, RangeFetchIsTheRangeOrTheWholeFileAndIsBounded) {
+    const std::string content = PatternBytes(100000, 14);
+    ASSERT_TRUE(ServeFile(L"pack/r.bin", content));
+    std::string got;
+    std::uint64_t taken = 0;
+    bool sinkFails = false;
+    const RangeSink sink = [&](std::uint64_t at, const char* data, std::size_t size) {
+        taken += size;
+        if (sinkFails || at + size > got.size())
+            return false;
+        got.replace(static_cast<size_t>(at), size, data, size);
+        return true;
+    };
+    const auto fetch = [&](const wchar_t* path, ByteRange range, std::uint64_t wholeSize,
+                           const CancelPredicate& cancel = CancelPredicate()) {
+        got.assign(content.size(), '\0');
+        taken = 0;
+        return HttpFetchRange(Url(path), range, wholeSize, sink, cancel);
+    };
+
+    EXPECT_EQ(fetch(L"/pack/r.bin", {1000, 5000}, content.size()), RangeFetch::Range);
+    EXPECT_EQ(got.substr(1000, 5000), content.substr(1000, 5000));
+    EXPECT_EQ(taken, 5000u);
+    EXPECT_EQ(fetch(L"/fault/norange/pack/r.bin", {1000, 5000}, content.size()),
+              RangeFetch::WholeBody);
+    EXPECT_TRUE(got == content);
+
+    // A file of another size than expected, an error page, a body longer than announced for the
+    // file, a range past the end and a sink that gives up all fail; nothing past the range is
+    // handed over.
+    EXPECT_EQ(fetch(L"/pack/r.bin", {0, 10}, content.size() + 1), RangeFetch::Failed);
+    EXPECT_EQ(fetch(L"/fault/norange/pack/r.bin", {0, 10}, content.size() - 1), RangeFetch::Failed);
+    EXPECT_EQ(taken, 0u);
+    EXPECT_EQ(fetch(L"/fault/404/pack/r.bin", {0, 10}, content.size()), RangeFetch::Failed);
+    EXPECT_EQ(fetch(L"/fault/longer/pack/r.bin", {0, 10}, content.size()), RangeFetch::Failed);
+    EXPECT_EQ(taken, 0u);
+    EXPECT_EQ(fetch(L"/fault/nolength/pack/r.bin", {0, 10}, content.size() - 1),
+              RangeFetch::Failed);
+    EXPECT_LE(taken, content.size() - 1);
+    EXPECT_EQ(fetch(L"/pack/r.bin", {99990, 11}, content.size()), RangeFetch::Failed);
+    sinkFails = true;
+    EXPECT_EQ(fetch(L"/pack/r.bin", {0, 10}, content.size()), RangeFetch::Failed);
+    sinkFails = false;
+
+    for (const wchar_t* path : {L"/fault/silent/pack/r.bin", L"/fault/trickle/pack/r.bin"}) {
+        const auto start = std::chrono::steady_clock::now();
+        const CancelPredicate stop = [&start] { return SecondsSince(start) > 1.0; };
+        EXPECT_EQ(fetch(path, {0, 10}, content.size(), stop), RangeFetch::Failed) << path;
+        EXPECT_LT(SecondsSince(start), 3.0) << path;
+    }
+}

@@ -15,6 +15,7 @@
 #include "app/patch_status.h"
 #include "app/unique_handle.h"
 #include "net/text_conversion.h"
+#include "patch/block_index.h"
 #include "patch/install_paths.h"
 #include "patch/patch_worker.h"
 #include "support/manifest_lines.h"
@@ -949,4 +950,130 @@ TEST_F(PatchRun, StopDuringAParallelCheckPassEndsQuickly) {
     ExpectEnd(PatchPhase::Idle, kCancelled);
     ExpectLinesInOrder({kChecking, kCancelled});
     EXPECT_TRUE(FileRequests().empty());
+}
+
+namespace {
+
+// The index the publisher would write for `content`, its digests made by the tests' own SHA-256.
+std::string IndexFor(const std::string& content) {
+    BlockIndex index;
+    index.fileSize = content.size();
+    EXPECT_TRUE(ParseSha256Hex(Sha256Hex(content), index.fileSha256));
+    for (size_t at = 0; at < content.size(); at += index.blockSize) {
+        const std::string block = content.substr(at, index.blockSize);
+        BlockSum sum;
+        sum.weak =
+            ComputeRollingSum(reinterpret_cast<const unsigned char*>(block.data()), block.size())
+                .Value();
+        FileSha256 full;
+        EXPECT_TRUE(ParseSha256Hex(Sha256Hex(block), full));
+        std::copy_n(full.begin(), sum.strong.size(), sum.strong.begin());
+        index.blocks.push_back(sum);
+    }
+    return FormatBlockIndex(index);
+}
+
+// The Range header of a request, or empty.
+std::string RangeOf(const LoggedRequest& request) {
+    for (const auto& header : request.headers) {
+        if (header.first == "Range")
+            return header.second;
+    }
+    return std::string();
+}
+
+// Bytes asked for by "bytes=FIRST-LAST".
+std::uint64_t RangeLength(const std::string& range) {
+    std::uint64_t first = 0, last = 0;
+    EXPECT_EQ(sscanf(range.c_str(), "bytes=%llu-%llu", &first, &last), 2) << range;
+    return last - first + 1;
+}
+
+const size_t kBlock = kDefaultBlockSize;
+
+}  // namespace
+
+// A changed local copy of a BLOCKS entry: the index and two byte ranges are fetched instead of
+// the file, and the result is the published file.
+TEST_F(PatchRun, BlocksEntryFetchesOnlyTheChangedBlocks) {
+    const std::string fresh = PatternBytes(16 * kBlock + 1000, 31);
+    std::string old = fresh;
+    old[3 * kBlock + 10] ^= 1;
+    old[12 * kBlock + 77] ^= 1;
+    ServeManifest(Publish("data/big.pak", fresh, "\tBLOCKS"));
+    ASSERT_TRUE(ServeFile(Wide(ns + "/files/data/big.pak.blocks"), IndexFor(fresh)));
+    Install("data/big.pak", old);
+
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("data/big.pak")) == fresh);
+    EXPECT_FALSE(PathExists(Local("data/big.pak.part")));
+    EXPECT_EQ(status.fileProgress.load(), 1.0);
+    const auto requests = FileRequests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].path, Files("data/big.pak.blocks"));
+    std::uint64_t fetched = 0;
+    for (size_t i = 1; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].path, Files("data/big.pak"));
+        fetched += RangeLength(RangeOf(requests[i]));
+    }
+    EXPECT_EQ(fetched, 2 * kBlock);
+}
+
+// A server that ignores Range answers the first range with the whole file: that file is used,
+// and nothing is fetched twice.
+TEST_F(PatchRun, BlocksEntryFromAServerThatIgnoresRange) {
+    const std::string fresh = PatternBytes(8 * kBlock + 5, 32);
+    std::string old = fresh;
+    old[kBlock] ^= 1;
+    ServeManifest(Publish("big.pak", fresh, "\tBLOCKS"), "/fault/norange");
+    ASSERT_TRUE(ServeFile(Wide(ns + "/files/big.pak.blocks"), IndexFor(fresh)));
+    Install("big.pak", old);
+
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("big.pak")) == fresh);
+    const auto requests = FileRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(RangeOf(requests[1]), "bytes=65536-131071");
+}
+
+// Whatever the index says, nothing wrong is installed: an index that does not fit the manifest,
+// one out of bounds or a missing one means a whole download; one that lies about its blocks
+// builds a file whose digest fails, and the old file stays.
+TEST_F(PatchRun, HostileBlockIndexes) {
+    const std::string fresh = PatternBytes(4 * kBlock + 3, 33);
+    const std::string old = PatternBytes(4 * kBlock + 3, 34);
+    std::string absurd = IndexFor(fresh);
+    absurd[24] = 0;
+    absurd[29] = 1;  // 2^40 blocks
+    const std::string indexes[] = {"", IndexFor(old), absurd, IndexFor(fresh).substr(0, 100)};
+    for (const std::string& index : indexes) {
+        ServeManifest(Publish("a.pak", fresh, "\tBLOCKS"));
+        if (!index.empty()) {
+            ASSERT_TRUE(ServeFile(Wide(ns + "/files/a.pak.blocks"), index));
+        }
+        Install("a.pak", old);
+        const size_t before = FileRequests().size();
+        Run(false);
+        ExpectEnd(PatchPhase::Updated, kUpdated);
+        EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == fresh);
+        const auto requests = FileRequests();
+        ASSERT_EQ(requests.size(), before + 2);
+        EXPECT_EQ(RangeOf(requests.back()), "");
+        ASSERT_TRUE(ServeFile(Wide(ns + "/files/a.pak.blocks"), "not an index"));
+    }
+
+    // Header right, blocks claiming content the local file holds elsewhere.
+    std::string lying = IndexFor(fresh);
+    const std::string local = IndexFor(old);
+    lying.replace(kBlockIndexHeaderSize, 4 * kBlockRecordSize,
+                  local.substr(kBlockIndexHeaderSize + kBlockRecordSize, 3 * kBlockRecordSize) +
+                      local.substr(kBlockIndexHeaderSize, kBlockRecordSize));
+    ASSERT_TRUE(ServeFile(Wide(ns + "/files/a.pak.blocks"), lying));
+    Install("a.pak", old);
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kCorrupt) + L"a.pak");
+    EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == old);
+    EXPECT_FALSE(PathExists(Local("a.pak.part")));
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """A manifest written by talvora-publish (native) and read by the launcher's parser (under Wine)
-gives back every file of the tree: path, size, digest and the fetch-only-when-missing mark, with
+gives back every file of the tree: path, size, digest, the fetch-only-when-missing mark and the
+block-index mark of large files, with
 '/' between folders by default and '\\' when asked for."""
 import hashlib
 import os
@@ -36,7 +37,8 @@ def read_back(separator_args):
                 f.write(data)
         manifest = os.path.join(work, "patch_manifest.txt")
         subprocess.run([publish, "manifest", client, "--base", base, "--version", "7",
-                        "--if-missing", "config/*.ini", "--out", manifest, *separator_args],
+                        "--if-missing", "config/*.ini", "--blocks-min", "1048576", "--out",
+                        manifest, *separator_args],
                        check=True)
         return subprocess.run([wine_run, probe, "Z:" + manifest.replace("/", "\\")], check=True,
                               capture_output=True, text=True).stdout
@@ -54,10 +56,11 @@ for separator, args in (("/", []), ("\\", ["--separator", "backslash"])):
     seen = {}
     for line in lines:
         if line.startswith("entry\t"):
-            _, path_hex, size, digest, if_missing = line.split("\t")
-            seen[bytes.fromhex(path_hex).decode("utf-8")] = (int(size), digest, if_missing == "1")
+            _, path_hex, size, digest, if_missing, blocks = line.split("\t")
+            seen[bytes.fromhex(path_hex).decode("utf-8")] = (int(size), digest, if_missing == "1",
+                                                             blocks == "1")
     expected = {rel.replace("/", separator): (len(data), hashlib.sha256(data).hexdigest(),
-                                              rel.startswith("config/"))
+                                              rel.startswith("config/"), len(data) >= 1048576)
                 for rel, data in tree.items()}
     for rel, want in expected.items():
         if seen.get(rel) != want:

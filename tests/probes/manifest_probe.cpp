@@ -1,5 +1,6 @@
 // Parses a manifest file with the launcher's own parser and prints what it understood, one entry
-// a line (relPath, size, sha256, ifMissing, TAB-separated, relPath as hex so any byte survives).
+// a line (relPath, size, sha256, ifMissing, blocks, TAB-separated, relPath as hex so any byte
+// survives).
 #include <windows.h>
 
 #include <cstdio>
@@ -32,8 +33,8 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("entry\t");
         for (unsigned char c : e.relPath)
             std::printf("%02x", c);
-        std::printf("\t%llu\t%s\t%d\n", static_cast<unsigned long long>(e.size), e.sha256.c_str(),
-                    e.ifMissing ? 1 : 0);
+        std::printf("\t%llu\t%s\t%d\t%d\n", static_cast<unsigned long long>(e.size),
+                    e.sha256.c_str(), e.ifMissing ? 1 : 0, e.blocks ? 1 : 0);
     }
     return 0;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Local patch server for tests: serves one folder on 127.0.0.1 and misbehaves on request.
 
-A path is served as a file with a Content-Length. A first segment pair /fault/<mode>/ chooses a
+A path is served as a file with a Content-Length; a request with one byte range ("Range:
+bytes=FIRST-LAST", "FIRST-" or "-SUFFIX") gets that range with status 206 and a Content-Range, one
+that cannot be satisfied gets 416. A first segment pair /fault/<mode>/ chooses a
 misbehaviour for the rest of the path:
 
   nolength    no Content-Length, body ends when the connection closes
@@ -19,6 +21,7 @@ misbehaviour for the rest of the path:
   stall       headers and half the body, then silence (the server gives up after a while)
   404         an HTML error page with status 404, whatever the path
   empty       status 200 with an empty body
+  norange     Range headers are ignored: status 200 and the whole file, as some servers do
   closeafter  the whole body with Content-Length and no word of closing, then the connection is
               closed a moment later (a keep-alive connection the server drops, as load
               balancers and idle timeouts do)
@@ -61,8 +64,7 @@ NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></h
                   b"<body><h1>Not Found</h1><p>The requested file was not found.</p></body></html>\n")
 
 MODES = ("nolength", "chunked", "cut", "cutchunked", "reset", "drip", "endless", "stall", "404",
-         "empty", "closeafter", "longer", "live", "trickle",
-         "silent")
+         "empty", "closeafter", "longer", "live", "trickle", "silent", "norange")
 
 
 class _Handler(BaseHTTPRequestHandler):
@@ -125,6 +127,21 @@ class _Handler(BaseHTTPRequestHandler):
     # --- modes ---------------------------------------------------------------------------------
 
     def _mode_plain(self, body):
+        wanted = self.headers.get("Range")
+        if wanted is None:
+            self._mode_norange(body)
+            return
+        span = _parse_range(wanted, len(body))
+        if span is None:
+            self._send_head(416, {"Content-Range": "bytes */%d" % len(body), "Content-Length": "0"})
+            return
+        first, last = span
+        self._send_head(206, {"Content-Type": "application/octet-stream",
+                              "Content-Range": "bytes %d-%d/%d" % (first, last, len(body)),
+                              "Content-Length": str(last - first + 1)})
+        self.wfile.write(body[first:last + 1])
+
+    def _mode_norange(self, body):
         self._send_head(200, {"Content-Type": "application/octet-stream",
                               "Content-Length": str(len(body))})
         self.wfile.write(body)
@@ -241,6 +258,24 @@ class _Handler(BaseHTTPRequestHandler):
         self.wfile.flush()
         self.server.patch_server._stopping.wait(STALL_SECONDS)
         self._close_after()
+
+
+def _parse_range(value, size):
+    """(first, last) of a single satisfiable byte range, else None."""
+    if not value.startswith("bytes=") or "," in value:
+        return None
+    first_text, _, last_text = value[len("bytes="):].partition("-")
+    try:
+        if first_text == "":
+            suffix = int(last_text)
+            first, last = max(size - suffix, 0), size - 1
+        else:
+            first = int(first_text)
+            last = int(last_text) if last_text else size - 1
+    except ValueError:
+        return None
+    last = min(last, size - 1)
+    return (first, last) if 0 <= first <= last else None
 
 
 def _split_fault(raw_path):

@@ -62,6 +62,22 @@ class PatchServerModes(unittest.TestCase):
             self.assertEqual(r.read(), BODY)
             conn.close()
 
+    def test_ranges_are_served_unless_the_mode_ignores_them(self):
+        for value, status, body in (("bytes=10-19", 206, BODY[10:20]),
+                                    ("bytes=99990-", 206, BODY[99990:]),
+                                    ("bytes=-5", 206, BODY[-5:]),
+                                    ("bytes=200000-", 416, b"")):
+            conn = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=5)
+            conn.request("GET", "/pack/sub/a.bin", headers={"Range": value})
+            r = conn.getresponse()
+            self.assertEqual((r.status, r.read()), (status, body), value)
+            conn.close()
+        conn = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=5)
+        conn.request("GET", "/fault/norange/pack/sub/a.bin", headers={"Range": "bytes=10-19"})
+        r = conn.getresponse()
+        self.assertEqual((r.status, r.read()), (200, BODY))
+        conn.close()
+
     def test_missing_file_and_404_mode_give_an_html_page(self):
         for path in ("/pack/none.bin", "/fault/404/pack/sub/a.bin", "/../etc/passwd"):
             conn, r = self.get(path)

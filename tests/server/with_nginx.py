@@ -23,7 +23,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from with_server import run_beside  # noqa: E402
 
 NGINX = os.environ.get("TALVORA_NGINX", "/usr/sbin/nginx")
-TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "nginx.conf.in")
+# A benchmark may bring its own configuration (a rate limit, another log format).
+TEMPLATE = os.environ.get("TALVORA_NGINX_TEMPLATE") or os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "nginx.conf.in")
 
 
 def _free_port():

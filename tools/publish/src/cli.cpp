@@ -13,6 +13,7 @@ namespace {
 const char* const kUsage =
     "usage: talvora-publish manifest CLIENT_DIR --base URL [--version V] [--if-missing GLOB]...\n"
     "                                [--separator slash|backslash] [--out FILE] [--jobs N]\n"
+    "                                [--blocks-min BYTES]\n"
     "                                [--sign-key KEY [--expires 30d|DATE]]\n"
     "       talvora-publish launcher EXE --version N --url URL [--out FILE]\n"
     "                                [--sign-key KEY [--expires 30d|DATE]]\n"
@@ -31,6 +32,13 @@ manifest CLIENT_DIR --base URL
   between names ('\' with --separator backslash, for hosts that rewrite it),
   its size, its SHA-256 in lower-case hex, and IFMISSING for files the
   launcher fetches only when they are absent.
+  Files of at least --blocks-min BYTES (default 4194304, 4 MiB; 0: none)
+  that are not IFMISSING get a block index written beside them in
+  CLIENT_DIR, FILE.blocks, and the field BLOCKS on their line: a launcher
+  holding an older copy then fetches only the changed blocks with HTTP Range
+  requests (any static server does). Older launchers ignore the field.
+  Upload the indexes with the files; indexes found in CLIENT_DIR are never
+  listed themselves.
   Lines end with LF and are sorted byte-wise by path; names are written in
   UTF-8 as they are on disk. The output file is left out when it lies inside
   CLIENT_DIR. A progress bar is drawn on stderr when it is a terminal.
@@ -216,6 +224,10 @@ CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
     command->add_option("-j,--jobs", options.jobs, "hashing threads (default: one per core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 256u));
+    command
+        ->add_option("--blocks-min", options.blocksMin,
+                     "block indexes for files of at least BYTES (default 4 MiB; 0: none)")
+        ->type_name("BYTES");
     AddSigning(*command, options.signing, words);
     return command;
 }

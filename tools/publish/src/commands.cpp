@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "atomic_file.h"
+#include "block_files.h"
 #include "file_hash.h"
 #include "glob.h"
 #include "input_file.h"
@@ -12,6 +13,8 @@
 #include "version_file.h"
 #include "walk.h"
 
+#include <algorithm>
+
 namespace fs = std::filesystem;
 
 namespace talvora {
@@ -19,6 +22,11 @@ namespace talvora {
 namespace {
 
 constexpr std::size_t kMaxProblemsShown = 50;
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
 
 std::ostream& Error(std::ostream& err) {
     return err << "talvora-publish: error: ";
@@ -109,6 +117,13 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         Error(err) << error << "\n";
         return kExitRefused;
     }
+    // Indexes written by an earlier run sit beside their files; they are not game files.
+    walk.files.erase(std::remove_if(walk.files.begin(), walk.files.end(),
+                                    [](const ClientFile& file) {
+                                        return EndsWith(file.relPath, kBlockIndexSuffix) &&
+                                               IsBlockIndexFile(file.path);
+                                    }),
+                     walk.files.end());
     std::vector<std::string> relPaths;
     relPaths.reserve(walk.files.size());
     for (const ClientFile& file : walk.files)
@@ -136,6 +151,7 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
     std::vector<bool> patternUsed(options.ifMissing.size(), false);
     std::size_t ifMissingCount = 0;
     std::uint64_t totalBytes = 0;
+    std::vector<std::size_t> blockFiles;  // positions in `entries`
     for (std::size_t i = 0; i < walk.files.size(); ++i) {
         const ClientFile& file = walk.files[i];
         const FileDigest& digest = digests[i];
@@ -158,6 +174,8 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         }
         ifMissingCount += entry.ifMissing ? 1 : 0;
         totalBytes += entry.size;
+        if (!entry.ifMissing && options.blocksMin != 0 && entry.size >= options.blocksMin)
+            blockFiles.push_back(entries.size());
         entries.push_back(std::move(entry));
     }
     if (!readErrors.empty()) {
@@ -172,6 +190,29 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         }
     }
 
+    // Written before the manifest that announces them, like the files themselves.
+    for (const std::size_t at : blockFiles) {
+        ManifestEntry& entry = entries[at];
+        const fs::path path = options.clientDir / PathFromUtf8(entry.relPath);
+        fs::path indexPath = path;
+        indexPath += kBlockIndexSuffix;
+        BlockIndex index;
+        if (!BuildBlockIndex(path, index, error)) {
+            Error(err) << "'" << Printable(entry.relPath) << "': block index: " << error << "\n";
+            return kExitRefused;
+        }
+        ::FileSha256 manifestDigest;
+        if (!ParseSha256Hex(entry.sha256, manifestDigest) || manifestDigest != index.fileSha256) {
+            Error(err) << "'" << Printable(entry.relPath) << "': changed while being read\n";
+            return kExitRefused;
+        }
+        if (!WriteFileAtomically(indexPath, FormatBlockIndex(index), error)) {
+            Error(err) << error << "\n";
+            return kExitRefused;
+        }
+        entry.blocks = true;
+    }
+
     const std::string text = WithExpiresLine(
         FormatManifest(version, options.baseUrl, std::move(entries), options.separator),
         signing.expiresLine);
@@ -182,8 +223,8 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
     if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
         return kExitRefused;
     out << "wrote " << Quoted(options.out) << ": " << walk.files.size() << " files, "
-        << HumanBytes(totalBytes) << ", " << ifMissingCount << " IFMISSING, VERSION " << version
-        << (signing.sign ? ", signed" : "") << "\n";
+        << HumanBytes(totalBytes) << ", " << ifMissingCount << " IFMISSING, " << blockFiles.size()
+        << " BLOCKS, VERSION " << version << (signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 

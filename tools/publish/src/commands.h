@@ -3,6 +3,7 @@
 // to `out`. The result is the process exit code.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -26,6 +27,7 @@ struct ManifestOptions {
     char separator = '/';  // between folders in the written paths: '/' or '\\'
     unsigned jobs = 0;     // 0: one hashing thread per core
     bool progress = false;
+    std::uint64_t blocksMin = 4u * 1024u * 1024u;  // 0: no block indexes
     SigningOptions signing;
 };
 

@@ -1,0 +1,179 @@
+#include "patch/block_patch.h"
+
+#include "app/unique_handle.h"
+#include "patch/block_match.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Local runs shorter than this between two fetched ones are fetched too: a request costs more.
+constexpr std::uint64_t kMergeGap = 128u * 1024u;
+// What a hostile index can make the launcher ask for, at most.
+constexpr std::size_t kMaxRanges = 1024;
+constexpr DWORD kCopyBuffer = 1u << 20;
+
+// The first half of a block's SHA-256, as the publisher writes it.
+bool BlockSha256(BCRYPT_ALG_HANDLE algorithm, const unsigned char* data, std::size_t size,
+                 BlockDigest& digest) {
+    UniqueHash hash;
+    UCHAR full[32] = {};
+    if (size > MAXDWORD ||
+        ::BCryptCreateHash(algorithm, hash.put(), nullptr, 0, nullptr, 0, 0) < 0 ||
+        ::BCryptHashData(hash.get(), const_cast<PUCHAR>(data), static_cast<ULONG>(size), 0) < 0 ||
+        ::BCryptFinishHash(hash.get(), full, sizeof full, 0) < 0) {
+        return false;
+    }
+    std::memcpy(digest.data(), full, digest.size());
+    return true;
+}
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+bool WriteAt(HANDLE file, std::uint64_t offset, const char* data, DWORD size) {
+    OVERLAPPED at = At(offset);
+    DWORD written = 0;
+    return ::WriteFile(file, data, size, &written, &at) && written == size;
+}
+
+bool ReadAt(HANDLE file, std::uint64_t offset, char* data, DWORD size) {
+    OVERLAPPED at = At(offset);
+    DWORD got = 0;
+    return ::ReadFile(file, data, size, &got, &at) && got == size;
+}
+
+bool SetSize(HANDLE file, std::uint64_t size) {
+    LARGE_INTEGER to = {};
+    to.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(file, to, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+}
+
+// The caller moves the file into place next: its bytes must be on the disk before that.
+bool Flush(HANDLE file) {
+    return ::FlushFileBuffers(file) != FALSE;
+}
+
+// Fetched bytes arrive in small chunks; they are gathered into one buffer per run of
+// consecutive offsets, so the disk sees large writes.
+struct WriteBatch {
+    HANDLE file;
+    std::unique_ptr<char[]> data{new char[kCopyBuffer]};
+    std::uint64_t offset = 0;
+    DWORD used = 0;
+
+    bool Flush() {
+        const bool ok = used == 0 || WriteAt(file, offset, data.get(), used);
+        offset += used;
+        used = 0;
+        return ok;
+    }
+    bool Add(std::uint64_t at, const char* bytes, std::size_t size) {
+        if (used != 0 && (at != offset + used || size > kCopyBuffer - used) && !Flush())
+            return false;
+        if (size > kCopyBuffer) {
+            offset = at + size;
+            return WriteAt(file, at, bytes, static_cast<DWORD>(size));
+        }
+        if (used == 0)
+            offset = at;
+        std::memcpy(data.get() + used, bytes, size);
+        used += static_cast<DWORD>(size);
+        return true;
+    }
+};
+
+bool LoadIndex(const std::wstring& url, const ManifestEntry& entry, const CancelPredicate& cancel,
+               BlockIndex& index) {
+    FileSha256 want;
+    std::string body;
+    std::string error;
+    // The index is bounded like every text of the server; the manifest, which is signed, must
+    // agree with it about the file, or it describes some other file.
+    return ParseSha256Hex(entry.sha256, want) && HttpGetText(url + L".blocks", body, cancel) &&
+           ParseBlockIndex(body, index, error) && index.fileSize == entry.size &&
+           index.fileSha256 == want;
+}
+
+}  // namespace
+
+bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
+                   const std::wstring& stagingPath, const ManifestEntry& entry,
+                   const CancelPredicate& cancel, const ProgressCallback& progress) {
+    BlockIndex index;
+    if (!LoadIndex(url, entry, cancel, index))
+        return false;
+
+    UniqueFile local(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueAlgorithm algorithm;
+    if (!local ||
+        ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+        return false;
+    }
+    const SequentialRead read = [&local](unsigned char* buffer, std::size_t size) -> long long {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, kCopyBuffer * 64));
+        return ::ReadFile(local.get(), buffer, want, &got, nullptr) ? got : -1;
+    };
+    const BlockDigestFn digest = [&algorithm](const unsigned char* data, std::size_t size,
+                                              BlockDigest& out) {
+        return BlockSha256(algorithm.get(), data, size, out);
+    };
+    BlockMatch match;
+    if (!MatchLocalBlocks(index, read, digest, cancel, match))
+        return false;
+    const PatchPlan plan = PlanPatch(index, match, kMergeGap, kMaxRanges);
+
+    // Written in file order, local runs and fetched ranges as they come, so the file grows at its
+    // end only (a write far past the end would make the system fill the gap first).
+    UniqueFile staging(::CreateFileW(stagingPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!staging)
+        return false;
+    WriteBatch batch{staging.get()};
+    std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
+    std::uint64_t fetched = 0;
+    for (const PlanPiece& piece : plan.pieces) {
+        if (piece.remote) {
+            // A body that starts before the range or runs past it is the whole file (status 200):
+            // the bar then counts it against the file's size.
+            const RangeSink sink = [&](std::uint64_t at, const char* data, std::size_t size) {
+                const bool whole = at < piece.offset || at + size > piece.offset + piece.length;
+                fetched = whole ? at + size : fetched + size;
+                if (progress)
+                    progress(fetched, whole ? entry.size : plan.remoteBytes);
+                return batch.Add(at, data, size);
+            };
+            const RangeFetch got =
+                HttpFetchRange(url, {piece.offset, piece.length}, entry.size, sink, cancel);
+            if (got == RangeFetch::Failed || !batch.Flush())
+                return false;
+            if (got == RangeFetch::WholeBody)
+                return SetSize(staging.get(), entry.size) && Flush(staging.get());
+            continue;
+        }
+        for (std::uint64_t done = 0; done < piece.length;) {
+            if (cancel && cancel())
+                return false;
+            const auto size =
+                static_cast<DWORD>(std::min<std::uint64_t>(kCopyBuffer, piece.length - done));
+            if (!ReadAt(local.get(), piece.localOffset + done, buffer.get(), size) ||
+                !WriteAt(staging.get(), piece.offset + done, buffer.get(), size)) {
+                return false;
+            }
+            done += size;
+        }
+    }
+    return Flush(staging.get());
+}

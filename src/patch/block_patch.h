@@ -1,0 +1,17 @@
+// Patching a large file by blocks: the entries marked BLOCKS carry an index beside them on the
+// server, and an older local copy usually holds most of the new file already.
+#pragma once
+
+#include <string>
+
+#include "net/http_client.h"
+#include "patch/manifest.h"
+
+// Builds `stagingPath` with the content the entry names, from the blocks `localPath` already
+// holds and byte ranges of `url` (`url` + ".blocks" is the index). True when the staging file is
+// complete; its digest is still the caller's to verify. False on any failure or a cancel: the
+// caller then downloads the file whole, over whatever staging file is left. `progress` counts the
+// bytes actually fetched. Nothing is written but the staging file.
+bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
+                   const std::wstring& stagingPath, const ManifestEntry& entry,
+                   const CancelPredicate& cancel, const ProgressCallback& progress);

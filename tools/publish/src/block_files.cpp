@@ -1,0 +1,84 @@
+#include "block_files.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "input_file.h"
+#include "sha256.h"
+
+namespace talvora {
+
+bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& digest) {
+    Sha256 hash;
+    Sha256Digest full;
+    if (!hash.Update(data, size) || !hash.Finish(full))
+        return false;
+    std::copy_n(full.begin(), digest.size(), digest.begin());
+    return true;
+}
+
+bool BuildBlockIndex(const std::filesystem::path& path, BlockIndex& index, std::string& error) {
+    std::error_code ec;
+    const std::uint64_t size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    index = BlockIndex();
+    index.fileSize = size;
+    index.blockSize = ChooseBlockSize(size);
+    if (index.blockSize == 0) {
+        error = "too large for a block index";
+        return false;
+    }
+    InputFile file;
+    if (!file.Open(path, error))
+        return false;
+    Sha256 whole;
+    std::vector<unsigned char> block(index.blockSize);
+    std::uint64_t done = 0;
+    for (;;) {
+        std::size_t have = 0;
+        while (have < block.size()) {
+            const long long got = file.Read(block.data() + have, block.size() - have, error);
+            if (got < 0)
+                return false;
+            if (got == 0)
+                break;
+            have += static_cast<std::size_t>(got);
+        }
+        if (have == 0)
+            break;
+        BlockSum sum;
+        sum.weak = ComputeRollingSum(block.data(), have).Value();
+        if (!BlockSha256(block.data(), have, sum.strong) || !whole.Update(block.data(), have)) {
+            error = "SHA-256 failed";
+            return false;
+        }
+        index.blocks.push_back(sum);
+        done += have;
+    }
+    if (done != size || index.blocks.size() != BlockCountFor(size, index.blockSize)) {
+        error = "changed while being read";
+        return false;
+    }
+    if (!whole.Finish(index.fileSha256)) {
+        error = "SHA-256 failed";
+        return false;
+    }
+    return true;
+}
+
+bool IsBlockIndexFile(const std::filesystem::path& path) {
+    InputFile file;
+    std::string error;
+    char magic[8] = {};
+    if (!file.Open(path, error) || file.Read(magic, sizeof magic, error) != 8)
+        return false;
+    BlockIndex probe;
+    std::string header = FormatBlockIndex(probe);
+    return std::memcmp(magic, header.data(), sizeof magic) == 0;
+}
+
+}  // namespace talvora

@@ -1,0 +1,25 @@
+// Block indexes of large client files, written beside them in the pack.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "patch/block_index.h"
+
+namespace talvora {
+
+// Suffix of an index beside its file.
+constexpr const char* kBlockIndexSuffix = ".blocks";
+
+// The strong digest of one block: the first half of its SHA-256.
+bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& digest);
+
+// Reads `path` once and fills the index: block size from ChooseBlockSize, every block's sums and
+// the whole file's SHA-256.
+bool BuildBlockIndex(const std::filesystem::path& path, BlockIndex& index, std::string& error);
+
+// True when `path` is an index written by this tool (its magic), so a walk of the client folder
+// leaves it out rather than publishing it as a game file.
+bool IsBlockIndexFile(const std::filesystem::path& path);
+
+}  // namespace talvora
