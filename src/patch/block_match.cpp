@@ -231,19 +231,29 @@ std::vector<PlanPiece> BlockPieces(const BlockIndex& index, const BlockMatch& ma
 // Local pieces of at most `gap` bytes with remote pieces on both sides are fetched with them.
 std::vector<PlanPiece> MergeGaps(const std::vector<PlanPiece>& pieces, std::uint64_t gap) {
     std::vector<PlanPiece> merged;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        PlanPiece piece = pieces[i];
-        const bool between =
-            i > 0 && i + 1 < pieces.size() && pieces[i - 1].remote && pieces[i + 1].remote;
-        if (!piece.remote && between && piece.length <= gap) {
-            piece.remote = true;
-            piece.localOffset = 0;
+    for (std::size_t i = 0; i < pieces.size();) {
+        if (pieces[i].remote) {
+            if (!merged.empty() && merged.back().remote)
+                merged.back().length += pieces[i].length;
+            else
+                merged.push_back(pieces[i]);
+            ++i;
+            continue;
         }
-        if (piece.remote && !merged.empty() && merged.back().remote) {
-            merged.back().length += piece.length;
+        // A run of local pieces (copies from several places in the local file) between two
+        // remote ones is fetched with them when the whole run is short enough.
+        std::size_t end = i;
+        std::uint64_t length = 0;
+        while (end < pieces.size() && !pieces[end].remote)
+            length += pieces[end++].length;
+        const bool between = !merged.empty() && merged.back().remote && end < pieces.size();
+        if (between && length <= gap) {
+            merged.back().length += length;
         } else {
-            merged.push_back(piece);
+            merged.insert(merged.end(), pieces.begin() + static_cast<std::ptrdiff_t>(i),
+                          pieces.begin() + static_cast<std::ptrdiff_t>(end));
         }
+        i = end;
     }
     return merged;
 }
