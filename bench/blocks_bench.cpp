@@ -80,7 +80,8 @@ int Scan(const std::wstring& file, const std::wstring& indexPath) {
         size += got;
         return ok ? got : -1;
     };
-    const BlockDigestFn digest = [&](const unsigned char* data, std::size_t n, BlockDigest& out) {
+    const BlockDigestFn sha256Half = [&](const unsigned char* data, std::size_t n,
+                                         BlockDigest& out) {
         BCRYPT_HASH_HANDLE hash = nullptr;
         UCHAR full[32];
         const bool ok =
@@ -92,6 +93,8 @@ int Scan(const std::wstring& file, const std::wstring& indexPath) {
         std::copy_n(full, out.size(), out.begin());
         return ok;
     };
+    const BlockDigestFn digest =
+        index.digestKind == BlockDigestKind::Xxh64 ? BlockDigestFn(Xxh64BlockDigest) : sha256Half;
     auto start = Clock::now();
     BlockMatch match;
     const bool ok = MatchLocalBlocks(index, read, digest, {}, match);

@@ -18,6 +18,7 @@ set(TALVORA_FORMATS_SOURCES
     ${TALVORA_FORMATS_ROOT}/src/patch/case_fold_table.cpp
     ${TALVORA_FORMATS_ROOT}/src/patch/manifest_format.cpp
     ${TALVORA_FORMATS_ROOT}/src/patch/relative_path.cpp
+    ${TALVORA_FORMATS_ROOT}/src/patch/xxh64.cpp
     ${TALVORA_FORMATS_ROOT}/src/selfupdate/launcher_version.cpp)
 
 # Tests of the library alone; they run natively, without Wine.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "patch/xxh64.h"
+
 namespace {
 
 constexpr char kMagic[8] = {'T', 'L', 'V', 'B', 'L', 'K', 'S', '1'};
@@ -34,6 +36,14 @@ RollingSum ComputeRollingSum(const unsigned char* data, std::size_t size) {
     return sum;
 }
 
+bool Xxh64BlockDigest(const unsigned char* data, std::size_t size, BlockDigest& digest) {
+    const std::uint64_t hash = Xxh64(data, size, 0);
+    digest.fill(0);
+    for (std::size_t i = 0; i < 8; ++i)
+        digest[i] = static_cast<unsigned char>(hash >> (8 * i));
+    return true;
+}
+
 std::uint64_t BlockCountFor(std::uint64_t fileSize, std::uint32_t blockSize) {
     return fileSize / blockSize + (fileSize % blockSize != 0 ? 1 : 0);
 }
@@ -50,7 +60,7 @@ std::string FormatBlockIndex(const BlockIndex& index) {
     std::string out(kMagic, sizeof kMagic);
     out.reserve(kBlockIndexHeaderSize + index.blocks.size() * kBlockRecordSize);
     PutLe(out, index.blockSize, 4);
-    PutLe(out, 0, 4);
+    PutLe(out, static_cast<std::uint32_t>(index.digestKind), 4);
     PutLe(out, index.fileSize, 8);
     PutLe(out, index.blocks.size(), 8);
     out.append(reinterpret_cast<const char*>(index.fileSha256.data()), index.fileSha256.size());
@@ -70,9 +80,14 @@ bool ParseBlockIndex(const std::string& body, BlockIndex& index, std::string& er
     const std::uint64_t blockSize = GetLe(body, 8, 4);
     const std::uint64_t fileSize = GetLe(body, 16, 8);
     const std::uint64_t count = GetLe(body, 24, 8);
-    if (!IsPowerOfTwo(blockSize) || blockSize < kMinBlockSize || blockSize > kMaxBlockSize ||
-        GetLe(body, 12, 4) != 0) {
+    if (!IsPowerOfTwo(blockSize) || blockSize < kMinBlockSize || blockSize > kMaxBlockSize) {
         error = "block size out of range";
+        return false;
+    }
+    const std::uint64_t kind = GetLe(body, 12, 4);
+    if (kind != static_cast<std::uint32_t>(BlockDigestKind::Sha256Half) &&
+        kind != static_cast<std::uint32_t>(BlockDigestKind::Xxh64)) {
+        error = "unknown kind of block digest";
         return false;
     }
     if (count > kMaxBlockCount ||
@@ -86,6 +101,7 @@ bool ParseBlockIndex(const std::string& body, BlockIndex& index, std::string& er
         return false;
     }
     index.blockSize = static_cast<std::uint32_t>(blockSize);
+    index.digestKind = static_cast<BlockDigestKind>(kind);
     index.fileSize = fileSize;
     std::memcpy(index.fileSha256.data(), body.data() + 32, index.fileSha256.size());
     index.blocks.assign(static_cast<std::size_t>(count), BlockSum());

@@ -1,6 +1,7 @@
 #include "patch/block_patch.h"
 
 #include "app/unique_handle.h"
+#include "net/stream_hash.h"
 #include "patch/block_match.h"
 
 #include <windows.h>
@@ -17,7 +18,7 @@ namespace {
 constexpr std::uint64_t kMergeGap = 128u * 1024u;
 // What a hostile index can make the launcher ask for, at most.
 constexpr std::size_t kMaxRanges = 1024;
-constexpr DWORD kCopyBuffer = 1u << 20;
+constexpr DWORD kReadChunk = 1u << 20;
 
 // The first half of a block's SHA-256, as the publisher writes it.
 bool BlockSha256(BCRYPT_ALG_HANDLE algorithm, const unsigned char* data, std::size_t size,
@@ -65,33 +66,67 @@ bool Flush(HANDLE file) {
 }
 
 // Fetched bytes arrive in small chunks; they are gathered into one buffer per run of
-// consecutive offsets, so the disk sees large writes.
+// consecutive offsets, so the disk sees large writes, and each written buffer goes to the hash.
 struct WriteBatch {
     HANDLE file;
-    std::unique_ptr<char[]> data{new char[kCopyBuffer]};
+    StreamHash& hash;
+    char* data = nullptr;
     std::uint64_t offset = 0;
     DWORD used = 0;
 
+    ~WriteBatch() {
+        if (data != nullptr)
+            hash.Release(data);
+    }
     bool Flush() {
-        const bool ok = used == 0 || WriteAt(file, offset, data.get(), used);
+        if (used == 0)
+            return true;
+        const bool ok = WriteAt(file, offset, data, used);
+        hash.Submit(data, used, offset);
+        data = nullptr;
         offset += used;
         used = 0;
         return ok;
     }
     bool Add(std::uint64_t at, const char* bytes, std::size_t size) {
-        if (used != 0 && (at != offset + used || size > kCopyBuffer - used) && !Flush())
-            return false;
-        if (size > kCopyBuffer) {
-            offset = at + size;
-            return WriteAt(file, at, bytes, static_cast<DWORD>(size));
+        while (size > 0) {
+            if (used != 0 && (at != offset + used || used == StreamHash::kBufferSize) && !Flush())
+                return false;
+            if (data == nullptr) {
+                data = hash.Acquire();
+                offset = at;
+            }
+            const auto n =
+                static_cast<DWORD>(std::min<std::size_t>(size, StreamHash::kBufferSize - used));
+            std::memcpy(data + used, bytes, n);
+            used += n;
+            at += n;
+            bytes += n;
+            size -= n;
         }
-        if (used == 0)
-            offset = at;
-        std::memcpy(data.get() + used, bytes, size);
-        used += static_cast<DWORD>(size);
         return true;
     }
 };
+
+// Copies `length` bytes of the local file into the staging file, through the hash.
+bool CopyLocal(HANDLE local, HANDLE staging, const PlanPiece& piece, StreamHash& hash,
+               const CancelPredicate& cancel) {
+    for (std::uint64_t done = 0; done < piece.length;) {
+        if (cancel && cancel())
+            return false;
+        const auto size = static_cast<DWORD>(
+            std::min<std::uint64_t>(StreamHash::kBufferSize, piece.length - done));
+        char* buffer = hash.Acquire();
+        if (!ReadAt(local, piece.localOffset + done, buffer, size) ||
+            !WriteAt(staging, piece.offset + done, buffer, size)) {
+            hash.Release(buffer);
+            return false;
+        }
+        hash.Submit(buffer, size, piece.offset + done);
+        done += size;
+    }
+    return true;
+}
 
 bool LoadIndex(const std::wstring& url, const ManifestEntry& entry, const CancelPredicate& cancel,
                BlockIndex& index) {
@@ -109,7 +144,9 @@ bool LoadIndex(const std::wstring& url, const ManifestEntry& entry, const Cancel
 
 bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
                    const std::wstring& stagingPath, const ManifestEntry& entry,
-                   const CancelPredicate& cancel, const ProgressCallback& progress) {
+                   const CancelPredicate& cancel, const ProgressCallback& progress,
+                   std::string& writtenSha256) {
+    writtenSha256.clear();
     BlockIndex index;
     if (!LoadIndex(url, entry, cancel, index))
         return false;
@@ -123,57 +160,56 @@ bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
     }
     const SequentialRead read = [&local](unsigned char* buffer, std::size_t size) -> long long {
         DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, kCopyBuffer * 64));
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, kReadChunk * 64));
         return ::ReadFile(local.get(), buffer, want, &got, nullptr) ? got : -1;
     };
-    const BlockDigestFn digest = [&algorithm](const unsigned char* data, std::size_t size,
-                                              BlockDigest& out) {
-        return BlockSha256(algorithm.get(), data, size, out);
-    };
+    const BlockDigestFn digest =
+        index.digestKind == BlockDigestKind::Xxh64
+            ? BlockDigestFn(Xxh64BlockDigest)
+            : [&algorithm](const unsigned char* data, std::size_t size, BlockDigest& out) {
+                  return BlockSha256(algorithm.get(), data, size, out);
+              };
     BlockMatch match;
     if (!MatchLocalBlocks(index, read, digest, cancel, match))
         return false;
     const PatchPlan plan = PlanPatch(index, match, kMergeGap, kMaxRanges);
 
     // Written in file order, local runs and fetched ranges as they come, so the file grows at its
-    // end only (a write far past the end would make the system fill the gap first).
+    // end only (a write far past the end would make the system fill the gap first), and its
+    // SHA-256 is taken on the way.
     UniqueFile staging(::CreateFileW(stagingPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!staging)
         return false;
-    WriteBatch batch{staging.get()};
-    std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
+    StreamHash hash;
+    WriteBatch batch{staging.get(), hash};
     std::uint64_t fetched = 0;
     for (const PlanPiece& piece : plan.pieces) {
-        if (piece.remote) {
-            // A body that starts before the range or runs past it is the whole file (status 200):
-            // the bar then counts it against the file's size.
-            const RangeSink sink = [&](std::uint64_t at, const char* data, std::size_t size) {
-                const bool whole = at < piece.offset || at + size > piece.offset + piece.length;
-                fetched = whole ? at + size : fetched + size;
-                if (progress)
-                    progress(fetched, whole ? entry.size : plan.remoteBytes);
-                return batch.Add(at, data, size);
-            };
-            const RangeFetch got =
-                HttpFetchRange(url, {piece.offset, piece.length}, entry.size, sink, cancel);
-            if (got == RangeFetch::Failed || !batch.Flush())
+        if (!piece.remote) {
+            if (!CopyLocal(local.get(), staging.get(), piece, hash, cancel))
                 return false;
-            if (got == RangeFetch::WholeBody)
-                return SetSize(staging.get(), entry.size) && Flush(staging.get());
             continue;
         }
-        for (std::uint64_t done = 0; done < piece.length;) {
-            if (cancel && cancel())
-                return false;
-            const auto size =
-                static_cast<DWORD>(std::min<std::uint64_t>(kCopyBuffer, piece.length - done));
-            if (!ReadAt(local.get(), piece.localOffset + done, buffer.get(), size) ||
-                !WriteAt(staging.get(), piece.offset + done, buffer.get(), size)) {
-                return false;
-            }
-            done += size;
+        // A body that starts before the range or runs past it is the whole file (status 200):
+        // the bar then counts it against the file's size.
+        const RangeSink sink = [&](std::uint64_t at, const char* data, std::size_t size) {
+            const bool whole = at < piece.offset || at + size > piece.offset + piece.length;
+            fetched = whole ? at + size : fetched + size;
+            if (progress)
+                progress(fetched, whole ? entry.size : plan.remoteBytes);
+            return batch.Add(at, data, size);
+        };
+        const RangeFetch got =
+            HttpFetchRange(url, {piece.offset, piece.length}, entry.size, sink, cancel);
+        if (got == RangeFetch::Failed || !batch.Flush())
+            return false;
+        if (got == RangeFetch::WholeBody) {
+            // The whole file went over what was written before it: the caller reads it again.
+            return SetSize(staging.get(), entry.size) && Flush(staging.get());
         }
     }
-    return Flush(staging.get());
+    if (!Flush(staging.get()))
+        return false;
+    writtenSha256 = hash.Finish(entry.size);
+    return true;
 }

@@ -9,9 +9,11 @@
 
 // Builds `stagingPath` with the content the entry names, from the blocks `localPath` already
 // holds and byte ranges of `url` (`url` + ".blocks" is the index). True when the staging file is
-// complete; its digest is still the caller's to verify. False on any failure or a cancel: the
-// caller then downloads the file whole, over whatever staging file is left. `progress` counts the
-// bytes actually fetched. Nothing is written but the staging file.
+// complete; its digest is still the caller's to verify: `writtenSha256` is then the SHA-256 of the
+// bytes written into it, in order, or empty when the caller must read the file to know it. False
+// on any failure or a cancel: the caller then downloads the file whole, over whatever staging file
+// is left. `progress` counts the bytes actually fetched. Nothing is written but the staging file.
 bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
                    const std::wstring& stagingPath, const ManifestEntry& entry,
-                   const CancelPredicate& cancel, const ProgressCallback& progress);
+                   const CancelPredicate& cancel, const ProgressCallback& progress,
+                   std::string& writtenSha256);

@@ -187,9 +187,11 @@ void PatchWorker(PatchStatus& status) {
         };
         // A changed local copy of a BLOCKS entry is patched by fetching only what it lacks; any
         // failure on that road leaves the whole download, capped at the entry's size.
-        const bool downloaded = (entry.blocks && !fullCheck &&
-                                 PatchByBlocks(url, target, part, entry, cancel, progress)) ||
-                                HttpDownloadFile(url, part, cancel, progress, entry.size);
+        std::string writtenSha256;
+        const bool downloaded =
+            (entry.blocks && !fullCheck &&
+             PatchByBlocks(url, target, part, entry, cancel, progress, writtenSha256)) ||
+            HttpDownloadFile(url, part, cancel, progress, entry.size);
         if (!downloaded) {
             ::DeleteFileW(part.c_str());
             if (status.stopRequested.load()) {
@@ -201,7 +203,8 @@ void PatchWorker(PatchStatus& status) {
         }
 
         status.phase.store(PatchPhase::Verifying);
-        if (Sha256FileHex(part) != entry.sha256) {
+        // A file built from blocks was hashed as it was written; anything else is read again.
+        if ((writtenSha256.empty() ? Sha256FileHex(part) : writtenSha256) != entry.sha256) {
             ::DeleteFileW(part.c_str());
             EndRun(status, PatchPhase::Failed, L"Sérült letöltés (hash nem egyezik): " + widePath);
             return;

@@ -2,13 +2,18 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cstdint>
 #include <thread>
 #include <vector>
 
 #include "app/unique_handle.h"
 #include "net/file_hash.h"
+#include "net/stream_hash.h"
+#include "support/manifest_lines.h"
+#include "support/pattern_bytes.h"
 #include "support/test_files.h"
 
 namespace {
@@ -106,4 +111,41 @@ TEST(Sha256FileHex, ConcurrentCallersDoNotShareBytes) {
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(wrong.load(), 0);
+}
+
+// Bytes hashed as they are written give the file's digest only when they were the whole file, in
+// order; anything else gives none, so the caller reads the file instead.
+TEST(StreamHash, DigestOnlyForTheWholeStreamInOrder) {
+    const std::string bytes = PatternBytes(3 * StreamHash::kBufferSize + 12345, 5);
+    const std::string want = Sha256Hex(bytes);
+    const auto submit = [&bytes](StreamHash& hash, std::uint64_t at, std::size_t size) {
+        char* buffer = hash.Acquire();
+        std::memcpy(buffer, bytes.data() + at, size);
+        hash.Submit(buffer, static_cast<DWORD>(size), at);
+    };
+    const auto inPieces = [&](std::size_t piece) {
+        StreamHash hash;
+        for (std::uint64_t at = 0; at < bytes.size(); at += piece)
+            submit(hash, at, std::min<std::size_t>(piece, bytes.size() - at));
+        return hash.Finish(bytes.size());
+    };
+    EXPECT_EQ(inPieces(StreamHash::kBufferSize), want);
+    EXPECT_EQ(inPieces(4097), want);  // more pieces than buffers: the writer waits for the hash
+
+    StreamHash swapped;
+    submit(swapped, 0, 100);
+    submit(swapped, 200, 100);
+    submit(swapped, 100, 100);
+    EXPECT_EQ(swapped.Finish(300), "");
+    StreamHash again;  // the whole file again over what was written (a server ignoring Range)
+    submit(again, 0, 100);
+    submit(again, 0, 300);
+    EXPECT_EQ(again.Finish(300), "");
+    StreamHash shorter;
+    submit(shorter, 0, 100);
+    EXPECT_EQ(shorter.Finish(300), "");
+    StreamHash released;  // a buffer given back unused leaves the stream as it was
+    submit(released, 0, 300);
+    released.Release(released.Acquire());
+    EXPECT_EQ(released.Finish(300), Sha256Hex(bytes.substr(0, 300)));
 }

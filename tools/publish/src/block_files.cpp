@@ -9,6 +9,8 @@
 
 namespace talvora {
 
+namespace {
+
 bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& digest) {
     Sha256 hash;
     Sha256Digest full;
@@ -16,6 +18,14 @@ bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& diges
         return false;
     std::copy_n(full.begin(), digest.size(), digest.begin());
     return true;
+}
+
+}  // namespace
+
+BlockDigestFn BlockDigestFor(BlockDigestKind kind) {
+    if (kind == BlockDigestKind::Sha256Half)
+        return BlockSha256;
+    return Xxh64BlockDigest;
 }
 
 bool BuildBlockIndex(const std::filesystem::path& path, BlockIndex& index, std::string& error) {
@@ -35,6 +45,7 @@ bool BuildBlockIndex(const std::filesystem::path& path, BlockIndex& index, std::
     InputFile file;
     if (!file.Open(path, error))
         return false;
+    const BlockDigestFn strong = BlockDigestFor(index.digestKind);
     Sha256 whole;
     std::vector<unsigned char> block(index.blockSize);
     std::uint64_t done = 0;
@@ -52,7 +63,7 @@ bool BuildBlockIndex(const std::filesystem::path& path, BlockIndex& index, std::
             break;
         BlockSum sum;
         sum.weak = ComputeRollingSum(block.data(), have).Value();
-        if (!BlockSha256(block.data(), have, sum.strong) || !whole.Update(block.data(), have)) {
+        if (!strong(block.data(), have, sum.strong) || !whole.Update(block.data(), have)) {
             error = "SHA-256 failed";
             return false;
         }

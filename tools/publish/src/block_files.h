@@ -5,17 +5,18 @@
 #include <string>
 
 #include "patch/block_index.h"
+#include "patch/block_match.h"
 
 namespace talvora {
 
 // Suffix of an index beside its file.
 constexpr const char* kBlockIndexSuffix = ".blocks";
 
-// The strong digest of one block: the first half of its SHA-256.
-bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& digest);
+// The strong digest of one block for an index of `kind`.
+BlockDigestFn BlockDigestFor(BlockDigestKind kind);
 
-// Reads `path` once and fills the index: block size from ChooseBlockSize, every block's sums and
-// the whole file's SHA-256.
+// Reads `path` once and fills the index: block size from ChooseBlockSize, every block's sums (the
+// strong digest of the index's default kind) and the whole file's SHA-256.
 bool BuildBlockIndex(const std::filesystem::path& path, BlockIndex& index, std::string& error);
 
 // True when `path` is an index written by this tool (its magic), so a walk of the client folder

@@ -8,6 +8,7 @@
 #include "block_files.h"
 #include "commands.h"
 #include "patch/block_match.h"
+#include "patch/xxh64.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -26,7 +27,8 @@ BlockMatch Match(const BlockIndex& index, const std::string& local) {
         return static_cast<long long>(n);
     };
     BlockMatch match;
-    EXPECT_TRUE(MatchLocalBlocks(index, read, talvora::BlockSha256, {}, match));
+    EXPECT_TRUE(
+        MatchLocalBlocks(index, read, talvora::BlockDigestFor(index.digestKind), {}, match));
     return match;
 }
 
@@ -89,11 +91,25 @@ TEST(BlockIndex, PublisherWritesIndexesThatRebuildTheNewFileFromAnOldOne) {
                  {"inserted", inserted, kBlock},
                  {"removed", removed, 2 * kBlock},
                  {"unrelated", PatternBytes(fresh.size(), 8), fresh.size()}};
-    for (const Case& c : cases) {
-        const BlockMatch match = Match(index, c.old);
-        const PatchPlan plan = PlanPatch(index, match, 0, 1000);
-        EXPECT_LE(plan.remoteBytes, c.maxRemote) << c.name;
-        EXPECT_EQ(Apply(plan, c.old, fresh), fresh) << c.name;
+    // Indexes of the first kind (SHA-256 halves) are still published packs: they match alike.
+    EXPECT_EQ(index.digestKind, BlockDigestKind::Xxh64);
+    BlockIndex older = index;
+    older.digestKind = BlockDigestKind::Sha256Half;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(fresh.data());
+    for (std::size_t i = 0; i < older.blocks.size(); ++i) {
+        ASSERT_TRUE(talvora::BlockDigestFor(older.digestKind)(
+            bytes + i * kBlock, std::min(kBlock, fresh.size() - i * kBlock),
+            older.blocks[i].strong));
+    }
+    ASSERT_TRUE(ParseBlockIndex(FormatBlockIndex(older), older, error)) << error;
+    ASSERT_EQ(older.digestKind, BlockDigestKind::Sha256Half);
+    for (const BlockIndex* which : {&index, &older}) {
+        for (const Case& c : cases) {
+            const BlockMatch match = Match(*which, c.old);
+            const PatchPlan plan = PlanPatch(*which, match, 0, 1000);
+            EXPECT_LE(plan.remoteBytes, c.maxRemote) << c.name;
+            EXPECT_EQ(Apply(plan, c.old, fresh), fresh) << c.name;
+        }
     }
     EXPECT_EQ(PlanPatch(index, Match(index, PatternBytes(100, 3)), 0, 1000).remoteBytes,
               fresh.size());
@@ -126,6 +142,7 @@ TEST(BlockIndex, RefusesIndexesOutOfBounds) {
         patched(8, 3 * 1024, 4),                // no power of two
         patched(8, 1024, 4),                    // too small
         patched(8, 1u << 30, 4),                // too large
+        patched(12, 2, 4),                      // an unknown kind of strong digest
         patched(16, 100 * kBlock, 8),           // size and count disagree
         patched(24, 1ull << 40, 8),             // absurd count
         patched(16, (1ull << 40) * kBlock, 8),  // a size whose count is absurd
@@ -177,10 +194,33 @@ TEST(BlockIndex, ALocalCopySharingNothingIsGivenUpEarly) {
         return static_cast<long long>(n);
     };
     BlockMatch match;
-    ASSERT_TRUE(MatchLocalBlocks(index, read, talvora::BlockSha256, {}, match));
+    ASSERT_TRUE(
+        MatchLocalBlocks(index, read, talvora::BlockDigestFor(index.digestKind), {}, match));
     EXPECT_TRUE(match.stoppedEarly);
     EXPECT_LT(served, 80ull << 20);
     EXPECT_EQ(PlanPatch(index, match, 0, 10).remoteBytes, index.fileSize);
+}
+
+TEST(BlockIndex, Xxh64DigestsAgreeWithTheReferenceHash) {
+    // Values of the reference xxHash; any other tool writing indexes must agree with them.
+    const std::string counting = [] {
+        std::string out;
+        for (int i = 0; i < 768; ++i)
+            out.push_back(static_cast<char>(i % 256));
+        return out;
+    }();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(counting.data());
+    EXPECT_EQ(Xxh64(bytes, 0, 0), 0xEF46DB3751D8E999ull);
+    EXPECT_EQ(Xxh64(reinterpret_cast<const unsigned char*>("abc"), 3, 0), 0x44BC2CF5AD770999ull);
+    EXPECT_EQ(Xxh64(reinterpret_cast<const unsigned char*>("a"), 1, 1), 0xDEC2BC81C3CD46C6ull);
+    EXPECT_EQ(Xxh64(bytes, 768, 0), 0x8E03C838C596036Full);
+    EXPECT_EQ(Xxh64(bytes, 768, 1), 0xA80257374B99ADE3ull);
+    BlockDigest digest;
+    digest.fill(0xFF);
+    ASSERT_TRUE(Xxh64BlockDigest(bytes, 3, digest));
+    // XXH64 of the bytes 0, 1, 2 is 0xE5C7BB4533BC65DD: little-endian, padded with zeros.
+    const BlockDigest expected = {0xDD, 0x65, 0xBC, 0x33, 0x45, 0xBB, 0xC7, 0xE5};
+    EXPECT_EQ(digest, expected);
 }
 
 TEST(BlockIndex, RollingSumEqualsTheSumOfEachWindow) {

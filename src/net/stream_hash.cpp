@@ -1,0 +1,98 @@
+#include "net/stream_hash.h"
+
+#include "net/hex_digest.h"
+
+#include <bcrypt.h>
+
+namespace {
+
+// Enough for the writer to stay a few buffers ahead of the hash.
+constexpr int kBuffers = 4;
+
+}  // namespace
+
+StreamHash::StreamHash() {
+    if (::BCryptOpenAlgorithmProvider(algorithm_.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0 ||
+        ::BCryptCreateHash(algorithm_.get(), hash_.put(), nullptr, 0, nullptr, 0, 0) < 0) {
+        spoiled_ = true;
+    }
+    for (int i = 0; i < kBuffers; ++i) {
+        storage_.emplace_back(new char[kBufferSize]);
+        free_.push_back(storage_.back().get());
+    }
+    thread_ = std::thread([this] { Run(); });
+}
+
+StreamHash::~StreamHash() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        spoiled_ = true;  // what is still queued needs no hashing
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void StreamHash::Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty())
+            return;
+        const Piece piece = queue_.front();
+        queue_.erase(queue_.begin());
+        const bool hash = !spoiled_;
+        lock.unlock();
+        const bool ok =
+            !hash || ::BCryptHashData(hash_.get(), reinterpret_cast<PUCHAR>(piece.buffer),
+                                      piece.size, 0) >= 0;
+        lock.lock();
+        spoiled_ = spoiled_ || !ok;
+        free_.push_back(piece.buffer);
+        changed_.notify_all();
+    }
+}
+
+char* StreamHash::Acquire() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !free_.empty(); });
+    char* buffer = free_.back();
+    free_.pop_back();
+    return buffer;
+}
+
+void StreamHash::Submit(char* buffer, DWORD size, std::uint64_t offset) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        spoiled_ = spoiled_ || offset != next_;
+        next_ = offset + size;
+        queue_.push_back({buffer, size});
+    }
+    changed_.notify_all();
+}
+
+void StreamHash::Release(char* buffer) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        free_.push_back(buffer);
+    }
+    changed_.notify_all();
+}
+
+std::string StreamHash::Finish(std::uint64_t size) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+    UCHAR digest[32] = {};
+    if (spoiled_ || next_ != size ||
+        ::BCryptFinishHash(hash_.get(), digest, sizeof digest, 0) < 0) {
+        return std::string();
+    }
+    spoiled_ = true;  // a hash is finished once
+    return HexDigest(digest, sizeof digest);
+}
