@@ -342,8 +342,14 @@ bool Transfer(const std::wstring& url, const std::wstring& headers, const Cancel
         }
         if (cancel && cancel())
             return false;
-        if (!piece.empty() && !take(piece))
-            return false;
+        if (!piece.empty()) {
+            const Clock::time_point taking = Clock::now();
+            if (!take(piece))
+                return false;
+            // Time spent with the bytes (a disk that stalls, a hash that lags) is ours, not the
+            // line's: the floor judges the network alone.
+            windowStart += Clock::now() - taking;
+        }
         if (ended)
             return complete;
 

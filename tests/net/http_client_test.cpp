@@ -371,6 +371,26 @@ TEST_F(HttpClient, SpeedFloorDropsTricklesAndSilenceButNotASlowLine) {
     EXPECT_GT(liveSeconds, 21.0) << "the line was not slow enough to cross the floor's stretch";
 }
 
+// The floor judges the line, not the caller: a first small piece that takes longer than the
+// floor's stretch to write away (a disk that stalls) does not drop a live transfer.
+TEST_F(HttpClient, ACallerThatStallsIsNotASlowLine) {
+    const std::string content = PatternBytes(200000, 14);
+    ASSERT_TRUE(ServeFile(L"pack/drip.bin", content));
+    bool stalled = false;
+    const bool ok = HttpDownloadFile(
+        Url(L"/fault/drip/pack/drip.bin"), temp / L"drip.bin", {},
+        [&stalled](std::uint64_t done, std::uint64_t) {
+            if (!stalled && done < 16 * 1024) {
+                stalled = true;
+                std::this_thread::sleep_for(std::chrono::seconds(21));
+            }
+        },
+        kNoCap);
+    EXPECT_TRUE(stalled) << "the first piece was too large to show the fault";
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(ReadFileBytes(temp / L"drip.bin") == content);
+}
+
 // A stop is honoured within a fraction of a second however the server behaves: before it has
 // answered, and while it trickles a body.
 TEST_F(HttpClient, CancelEndsAWaitOnASilentOrTricklingServerAtOnce) {
