@@ -54,7 +54,10 @@ def run_command(command, env, timeout):
             print("%s: still running after %.0f s, killed" % (command[0], timeout),
                   file=sys.stderr)
             return 124
-        return code if code >= 0 else 128 - code
+        if code < 0:
+            print("%s: ended by signal %d" % (command[0], -code), file=sys.stderr)
+            return 128 - code
+        return code
     finally:
         if process is not None and process.poll() is None:
             _kill_group(process)
