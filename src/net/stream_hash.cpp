@@ -20,7 +20,13 @@ StreamHash::StreamHash() {
         storage_.emplace_back(new char[kBufferSize]);
         free_.push_back(storage_.back().get());
     }
-    thread_ = std::thread([this] { Run(); });
+    // std::thread reports a failed creation only by throwing: then nothing is hashed, and the
+    // caller reads the file instead.
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (...) {
+        spoiled_ = true;
+    }
 }
 
 StreamHash::~StreamHash() {
@@ -67,7 +73,10 @@ void StreamHash::Submit(char* buffer, DWORD size, std::uint64_t offset) {
         std::lock_guard<std::mutex> lock(mutex_);
         spoiled_ = spoiled_ || offset != next_;
         next_ = offset + size;
-        queue_.push_back({buffer, size});
+        if (thread_.joinable())
+            queue_.push_back({buffer, size});
+        else
+            free_.push_back(buffer);
     }
     changed_.notify_all();
 }
