@@ -144,14 +144,29 @@ class Launcher:
         elsewhere = tempfile.mkdtemp(prefix="talvora-cwd-")
         self.started = time.monotonic()
         # Started from another folder: the game must still run in the installation folder.
-        self.process = subprocess.Popen([WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))],
-                                        cwd=elsewhere, env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        # What Wine says about the launcher stays beside the screenshots.
+        with open(os.path.join(shots, "launcher-stderr.txt"), "ab") as log:
+            self.process = subprocess.Popen(
+                [WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))], cwd=elsewhere,
+                env=env, stdout=subprocess.DEVNULL, stderr=log)
         self.elsewhere = elsewhere
         windows = desktop.find_windows("Talvora", timeout=60)
         self.window = windows[0] if windows else None
         self.window_after = time.monotonic() - self.started
         self.shot_index = 0
+        if self.window is None:
+            self.explain_missing_window()
+
+    def explain_missing_window(self):
+        """Why no window came: whether the launcher still runs, what the screen shows, and which
+        windows exist, so that a failure that does not repeat can still be understood."""
+        code = self.process.poll()
+        state = "still running" if code is None else f"ended with status {code}"
+        names = [line.strip() for line in desktop.run("xwininfo", "-root", "-tree").splitlines()
+                 if '"' in line and "has no name" not in line]
+        print(f"no launcher window after {self.window_after:.1f} s; the launcher is {state}; "
+              f"named windows: {names[:20]}", flush=True)
+        desktop.screenshot(os.path.join(self.shots, "no-window.png"))
 
     def origin(self):
         x, y, _, _ = desktop.geometry(self.window)
