@@ -18,7 +18,8 @@ namespace {
 constexpr std::uint64_t kMergeGap = 128u * 1024u;
 // What a hostile index can make the launcher ask for, at most.
 constexpr std::size_t kMaxRanges = 1024;
-constexpr DWORD kReadChunk = 1u << 20;
+// The scan asks for large reads; one read stays within a DWORD.
+constexpr DWORD kMaxScanRead = 64u << 20;
 
 // The first half of a block's SHA-256, as the publisher writes it.
 bool BlockSha256(BCRYPT_ALG_HANDLE algorithm, const unsigned char* data, std::size_t size,
@@ -160,7 +161,7 @@ bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
     }
     const SequentialRead read = [&local](unsigned char* buffer, std::size_t size) -> long long {
         DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, kReadChunk * 64));
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, kMaxScanRead));
         return ::ReadFile(local.get(), buffer, want, &got, nullptr) ? got : -1;
     };
     const BlockDigestFn digest =
