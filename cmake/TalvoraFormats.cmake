@@ -26,6 +26,7 @@ set(TALVORA_FORMATS_TEST_SOURCES
     ${TALVORA_FORMATS_ROOT}/tests/patch/manifest_format_test.cpp
     ${TALVORA_FORMATS_ROOT}/tests/selfupdate/launcher_version_test.cpp
     ${TALVORA_FORMATS_ROOT}/tests/patch/relative_path_test.cpp
+    ${TALVORA_FORMATS_ROOT}/tests/patch/block_scan_bounds_test.cpp
     ${TALVORA_FORMATS_ROOT}/tests/net/text_fields_test.cpp)
 
 function(talvora_add_formats_library)

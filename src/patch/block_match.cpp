@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -13,6 +14,11 @@ constexpr std::uint64_t kConfirmationSlackBytes = 64u * 1024u * 1024u;
 // A local copy that shares no block with the new file within its first eighth (and at least this
 // much) has most likely been rewritten: the rest of the scan would only delay the whole fetch.
 constexpr std::uint64_t kMinScanBeforeGivingUp = 64u * 1024u * 1024u;
+// The scan's work cap (see BlockMatch::work), per block of the index, plus a little for tiny
+// files: an honest scan does a few units per block it finds and per weak hit that fails; past
+// this the index is taken for hostile and the rest of the file is fetched.
+constexpr std::uint64_t kWorkPerBlock = 16;
+constexpr std::uint64_t kWorkSlack = 4096;
 
 // A bit per hashed weak value: most byte offsets are rejected by one bit test in a table that
 // stays in cache, before any search.
@@ -41,45 +47,65 @@ class WeakFilter {
     std::vector<std::uint64_t> table_;
 };
 
+// Blocks ordered by (weak, strong), so a window's weak value finds its few candidates and its
+// strong digest finds the blocks with its content by binary search: the work per weak hit does
+// not grow with the number of blocks that share a weak value, which an index chooses.
 struct Candidates {
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> byWeak;  // sorted
+    struct Block {
+        std::uint64_t weak;
+        BlockDigest strong;
+        std::uint32_t index;
+    };
+    std::vector<Block> byKey;
     WeakFilter filter;
     explicit Candidates(const std::vector<BlockSum>& blocks, std::size_t count) : filter(count) {
-        byWeak.reserve(count);
+        byKey.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
-            byWeak.emplace_back(blocks[i].weak, static_cast<std::uint32_t>(i));
+            byKey.push_back({blocks[i].weak, blocks[i].strong, static_cast<std::uint32_t>(i)});
             filter.Add(blocks[i].weak);
         }
-        std::sort(byWeak.begin(), byWeak.end());
+        std::sort(byKey.begin(), byKey.end(), [](const Block& x, const Block& y) {
+            return std::tie(x.weak, x.strong, x.index) < std::tie(y.weak, y.strong, y.index);
+        });
+    }
+    bool HasWeak(std::uint64_t weak) const {
+        const auto at =
+            std::lower_bound(byKey.begin(), byKey.end(), weak,
+                             [](const Block& x, std::uint64_t w) { return x.weak < w; });
+        return at != byKey.end() && at->weak == weak;
     }
 };
 
 // Confirms a weak hit: every block with this weak value and the window's strong digest gets the
-// window as its source. Returns whether any block had the window's content.
-bool Confirm(const BlockIndex& index, const Candidates& candidates, std::uint64_t weak,
-             const unsigned char* window, std::size_t size, std::uint64_t offset,
-             const BlockDigestFn& digest, BlockMatch& match, bool& failed) {
-    auto range = std::equal_range(candidates.byWeak.begin(), candidates.byWeak.end(),
-                                  std::make_pair(weak, std::uint32_t{0}),
-                                  [](const auto& x, const auto& y) { return x.first < y.first; });
-    if (range.first == range.second)
+// window as its source, once (blocks of equal content are given their source together, so a file
+// of one repeated block costs each block once, not once per window). Returns whether any block
+// had the window's content.
+bool Confirm(const Candidates& candidates, std::uint64_t weak, const unsigned char* window,
+             std::size_t size, std::uint64_t offset, const BlockDigestFn& digest, BlockMatch& match,
+             bool& failed) {
+    if (!candidates.HasWeak(weak))
         return false;
-    BlockDigest strong;
-    if (!digest(window, size, strong)) {
+    Candidates::Block key{weak, {}, 0};
+    if (!digest(window, size, key.strong)) {
         failed = true;
         return false;
     }
-    bool found = false;
-    for (auto it = range.first; it != range.second; ++it) {
-        if (index.blocks[it->second].strong != strong)
-            continue;
-        found = true;
-        if (match.localOffset[it->second] == kNoLocalSource)
-            match.localOffset[it->second] = offset;
-    }
-    if (!found)
+    match.work += 2;  // the digest and the lookup
+    const auto byContent = [](const Candidates::Block& x, const Candidates::Block& y) {
+        return std::tie(x.weak, x.strong) < std::tie(y.weak, y.strong);
+    };
+    const auto range =
+        std::equal_range(candidates.byKey.begin(), candidates.byKey.end(), key, byContent);
+    if (range.first == range.second) {
         ++match.failedConfirmations;
-    return found;
+        return false;
+    }
+    if (match.localOffset[range.first->index] == kNoLocalSource) {
+        for (auto it = range.first; it != range.second; ++it)
+            match.localOffset[it->index] = offset;
+        match.work += static_cast<std::uint64_t>(range.second - range.first);
+    }
+    return true;
 }
 
 }  // namespace
@@ -99,6 +125,7 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
     const std::size_t fullBlocks = tail == blockSize ? count : count - 1;
     const Candidates candidates(index.blocks, fullBlocks);
     const std::uint64_t budget = (index.fileSize + kConfirmationSlackBytes) / blockSize;
+    const std::uint64_t workCap = kWorkPerBlock * count + kWorkSlack;
     const std::uint64_t giveUpAt = std::max(kMinScanBeforeGivingUp, index.fileSize / 8);
     bool anyFound = false;
 
@@ -156,9 +183,11 @@ bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
             bool failed = false;
             const std::uint64_t failedBefore = match.failedConfirmations;
             const bool found =
-                Confirm(index, candidates, sum.Value(), p, blockSize, pos, digest, match, failed);
+                Confirm(candidates, sum.Value(), p, blockSize, pos, digest, match, failed);
             if (failed)
                 return false;
+            if (match.work > workCap)
+                match.stoppedEarly = true;
             if (found) {
                 anyFound = true;
                 pos += blockSize;

@@ -25,6 +25,10 @@ struct BlockMatch {
     // the file's size and 64 MiB) the scan stops early, so an index crafted to collide with the
     // local file costs bandwidth, not hours of hashing.
     std::uint64_t failedConfirmations = 0;
+    // The scan's work past the rolling checksum: strong digests taken, lookups made and index
+    // records given a source. Capped at a small multiple of the index's block count (the scan
+    // then stops early), so it stays linear in the file whatever the index says.
+    std::uint64_t work = 0;
     // Also set when nothing matched within the first eighth of the file (at least 64 MiB): a
     // rewritten file is then fetched whole without scanning the rest.
     bool stoppedEarly = false;
