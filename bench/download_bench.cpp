@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/unique_handle.h"
 #include "net/http_client.h"
 
 namespace {
@@ -60,13 +61,15 @@ std::uint64_t Ours(const std::wstring& url, const std::wstring& path) {
     std::uint64_t last = 0;
     std::uint64_t chunks = 0;
     const CancelPredicate never = [] { return false; };
-    const bool ok = HttpDownloadFile(
-        url, path, never,
-        [&](std::uint64_t done, std::uint64_t) {
-            last = done;
-            ++chunks;
-        },
-        ~std::uint64_t{0});
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const bool ok = file && HttpDownloadFile(
+                                url, file.get(), never,
+                                [&](std::uint64_t done, std::uint64_t) {
+                                    last = done;
+                                    ++chunks;
+                                },
+                                ~std::uint64_t{0});
     static bool told = false;
     if (!told) {
         std::printf(

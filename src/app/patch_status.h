@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -25,6 +26,9 @@ struct PatchStatus {
     std::wstring installDir;
     std::wstring manifestUrl;
     UpdateKeys updateKeys;  // empty: the manifest is not signed
+    // The list and its signature together must arrive within this: a real list of the largest
+    // size taken (64 MiB) fits on a 1 Mbit/s line, a trickle does not last for hours.
+    std::chrono::milliseconds listDeadline{std::chrono::minutes(10)};
     std::thread workerThread;
     std::atomic<bool> busy{false};
     std::atomic<bool> stopRequested{false};

@@ -384,17 +384,18 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
     return true;
 }
 
-bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredicate& cancel) {
+bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredicate& cancel,
+                 std::uint64_t maxBytes) {
     bool hasLength = false;
     std::uint64_t declared = 0;
     const auto answered = [&](const Answer& answer) {
         body.clear();
         hasLength = answer.hasLength;
         declared = answer.declared;
-        return !hasLength || declared <= kMaxTextBytes;
+        return !hasLength || declared <= maxBytes;
     };
     const auto take = [&](const std::string& piece) {
-        if (piece.size() > kMaxTextBytes - body.size())
+        if (piece.size() > maxBytes - body.size())
             return false;
         body.append(piece);
         return true;
@@ -404,30 +405,26 @@ bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredica
     return !hasLength || body.size() >= declared;
 }
 
-bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
-                      const CancelPredicate& cancel, ProgressCallback progress,
-                      std::uint64_t maxBytes) {
-    // Owned here and declared first, so it is released after the file and every handle.
+bool HttpDownloadFile(const std::wstring& url, HANDLE file, const CancelPredicate& cancel,
+                      ProgressCallback progress, std::uint64_t maxBytes) {
+    // Owned here and declared first, so it is released after every handle.
     const ProgressCallback report = std::move(progress);
-    UniqueFile file;
     bool hasLength = false;
     std::uint64_t total = 0;
     std::uint64_t done = 0;
     const auto answered = [&](const Answer& answer) {
-        // A body announced longer than the cap can never be accepted: no file is made for it.
+        // A body announced longer than the cap can never be accepted: nothing of it is written.
         if (answer.hasLength && answer.declared > maxBytes)
             return false;
         hasLength = answer.hasLength;
         total = answer.declared;
-        file.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        return file.valid();
+        return true;
     };
     // Every piece that is taken is written at once: the bytes received stay in the file.
     const auto take = [&](const std::string& piece) {
         if (piece.size() > maxBytes - done)
             return false;
-        if (!WriteAll(file.get(), piece.data(), piece.size()))
+        if (!WriteAll(file, piece.data(), piece.size()))
             return false;
         done += piece.size();
         if (report)
@@ -436,10 +433,7 @@ bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
     };
     if (!Transfer(url, std::wstring(), cancel, answered, take))
         return false;
-    if (hasLength && done < total)
-        return false;
-    // The caller moves the file into place next: its bytes must be on the disk before that.
-    return ::FlushFileBuffers(file.get()) != FALSE;
+    return !hasLength || done >= total;
 }
 
 RangeFetch HttpFetchRange(const std::wstring& url, const ByteRange& range, std::uint64_t wholeSize,

@@ -4,6 +4,8 @@
 // within a fraction of a second whatever the server does.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,16 +27,17 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts);
 // A text file of the patch server is a few kilobytes; a body past this is hostile or broken.
 constexpr std::uint64_t kMaxTextBytes = 64ull * 1024 * 1024;
 
-// Whole body into memory, for the small text files of the patch server; at most kMaxTextBytes.
+// Whole body into memory, for the small text files of the patch server; a body (or an announced
+// length) past `maxBytes` fails as soon as it is seen.
 bool HttpGetText(const std::wstring& url, std::string& body,
-                 const CancelPredicate& cancel = CancelPredicate());
+                 const CancelPredicate& cancel = CancelPredicate(),
+                 std::uint64_t maxBytes = kMaxTextBytes);
 
-// Streams the body into `path` (created only once the server has answered). A body longer than
-// `maxBytes` fails as soon as it passes the cap; a complete file is flushed to the disk before
-// it is closed.
-bool HttpDownloadFile(const std::wstring& url, const std::wstring& path,
-                      const CancelPredicate& cancel, ProgressCallback progress,
-                      std::uint64_t maxBytes);
+// Streams the body into `file` from its current position: an open file the caller created and
+// owns (a staging file), so no byte is ever written through a name. A body longer than `maxBytes`
+// fails as soon as it passes the cap, and a body announced longer is not taken at all.
+bool HttpDownloadFile(const std::wstring& url, HANDLE file, const CancelPredicate& cancel,
+                      ProgressCallback progress, std::uint64_t maxBytes);
 
 struct ByteRange {
     std::uint64_t first = 0;

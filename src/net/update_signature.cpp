@@ -12,6 +12,9 @@
 
 namespace {
 
+// A DER ECDSA P-256 signature is at most 72 bytes; nothing longer is read.
+constexpr std::uint64_t kMaxSignatureBytes = 4096;
+
 std::int64_t UtcNow() {
     FILETIME now = {};
     ::GetSystemTimeAsFileTime(&now);
@@ -47,6 +50,6 @@ bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body, con
     if (keys.empty())
         return true;
     std::string signature;
-    return HttpGetText(url + L".sig", signature, cancel) &&
+    return HttpGetText(url + L".sig", signature, cancel, kMaxSignatureBytes) &&
            IsAuthenticAt(body, signature, keys, UtcNow());
 }

@@ -1,6 +1,8 @@
 #include "patch/block_patch.h"
 
 #include "app/unique_handle.h"
+#include "net/hex_digest.h"
+#include "net/sha256.h"
 #include "net/stream_hash.h"
 #include "patch/block_match.h"
 
@@ -59,11 +61,6 @@ bool SetSize(HANDLE file, std::uint64_t size) {
     LARGE_INTEGER to = {};
     to.QuadPart = static_cast<LONGLONG>(size);
     return ::SetFilePointerEx(file, to, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
-}
-
-// The caller moves the file into place next: its bytes must be on the disk before that.
-bool Flush(HANDLE file) {
-    return ::FlushFileBuffers(file) != FALSE;
 }
 
 // Fetched bytes arrive in small chunks; they are gathered into one buffer per run of
@@ -129,24 +126,38 @@ bool CopyLocal(HANDLE local, HANDLE staging, const PlanPiece& piece, StreamHash&
     return true;
 }
 
+// When the manifest names the index's digest, only that index is taken.
+bool IsVouchedFor(const std::string& body, const ManifestEntry& entry) {
+    if (entry.blocksSha256.empty())
+        return true;
+    Sha256Digest digest;
+    return Sha256Of(body.data(), body.size(), digest) &&
+           HexDigest(digest.data(), digest.size()) == entry.blocksSha256;
+}
+
 bool LoadIndex(const std::wstring& url, const ManifestEntry& entry, const CancelPredicate& cancel,
                BlockIndex& index) {
     FileSha256 want;
     std::string body;
     std::string error;
-    // The index is bounded like every text of the server; the manifest, which is signed, must
-    // agree with it about the file, or it describes some other file.
-    return ParseSha256Hex(entry.sha256, want) && HttpGetText(url + L".blocks", body, cancel) &&
-           ParseBlockIndex(body, index, error) && index.fileSize == entry.size &&
-           index.fileSha256 == want;
+    // No larger than any index of a file this size can be; the manifest, which may be signed,
+    // must agree with it about the file, or it describes some other file.
+    return ParseSha256Hex(entry.sha256, want) &&
+           HttpGetText(url + L".blocks", body, cancel, MaxBlockIndexBytes(entry.size)) &&
+           IsVouchedFor(body, entry) && ParseBlockIndex(body, index, error) &&
+           index.fileSize == entry.size && index.fileSha256 == want;
 }
 
 }  // namespace
 
-bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
-                   const std::wstring& stagingPath, const ManifestEntry& entry,
-                   const CancelPredicate& cancel, const ProgressCallback& progress,
-                   std::string& writtenSha256) {
+std::uint64_t MaxBlockIndexBytes(std::uint64_t fileSize) {
+    const std::uint64_t blocks = std::min(BlockCountFor(fileSize, kMinBlockSize), kMaxBlockCount);
+    return kBlockIndexHeaderSize + blocks * kBlockRecordSize;
+}
+
+bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath, HANDLE staging,
+                   const ManifestEntry& entry, const CancelPredicate& cancel,
+                   const ProgressCallback& progress, std::string& writtenSha256) {
     writtenSha256.clear();
     BlockIndex index;
     if (!LoadIndex(url, entry, cancel, index))
@@ -178,16 +189,12 @@ bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
     // Written in file order, local runs and fetched ranges as they come, so the file grows at its
     // end only (a write far past the end would make the system fill the gap first), and its
     // SHA-256 is taken on the way.
-    UniqueFile staging(::CreateFileW(stagingPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!staging)
-        return false;
     StreamHash hash;
-    WriteBatch batch{staging.get(), hash};
+    WriteBatch batch{staging, hash};
     std::uint64_t fetched = 0;
     for (const PlanPiece& piece : plan.pieces) {
         if (!piece.remote) {
-            if (!CopyLocal(local.get(), staging.get(), piece, hash, cancel))
+            if (!CopyLocal(local.get(), staging, piece, hash, cancel))
                 return false;
             continue;
         }
@@ -206,11 +213,9 @@ bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath,
             return false;
         if (got == RangeFetch::WholeBody) {
             // The whole file went over what was written before it: the caller reads it again.
-            return SetSize(staging.get(), entry.size) && Flush(staging.get());
+            return SetSize(staging, entry.size);
         }
     }
-    if (!Flush(staging.get()))
-        return false;
     writtenSha256 = hash.Finish(entry.size);
     return true;
 }

@@ -50,6 +50,8 @@ bool ReadManifestText(const std::string& body, ManifestText& text) {
             entry.sha256 = std::move(fields[2]);
             entry.ifMissing = fields.size() >= 4 && fields[3] == "IFMISSING";
             entry.blocks = fields.size() >= 4 && fields[3] == "BLOCKS";
+            if (entry.blocks && fields.size() >= 5)
+                entry.blocksSha256 = std::move(fields[4]);
             text.entries.push_back(std::move(entry));
         }
     }
@@ -68,7 +70,7 @@ std::string FormatManifestText(const std::string& version, const std::string& ba
         if (entry.ifMissing)
             text += "\tIFMISSING";
         else if (entry.blocks)
-            text += "\tBLOCKS";
+            text += entry.blocksSha256.empty() ? "\tBLOCKS" : "\tBLOCKS\t" + entry.blocksSha256;
         text += '\n';
     }
     return text;

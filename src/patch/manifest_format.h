@@ -1,5 +1,6 @@
 // The patch manifest as text: VERSION and BASE lines, then one line per file (path, size,
-// SHA-256, optional IFMISSING or BLOCKS), TAB between fields, LF after each line. Read by the
+// SHA-256, optional IFMISSING or BLOCKS, the latter optionally followed by the SHA-256 of the
+// block index), TAB between fields, LF after each line. Read by the
 // launcher and written by the publisher, byte for byte the same format.
 #pragma once
 
@@ -16,6 +17,10 @@ struct ManifestEntry {
     // BLOCKS: a block index lies beside the file on the server, so an older copy can be patched
     // by fetching only the blocks it lacks. Never together with ifMissing.
     bool blocks = false;
+    // The SHA-256 of that index (64 lower-case hex digits) when the line names it in a fifth
+    // field: a signed manifest then vouches for the index too. Empty when it does not; launchers
+    // that do not know the field pass over it.
+    std::string blocksSha256 = std::string();
 };
 
 // A manifest's content as bytes; `baseUrl` is the value of the last BASE line, if there was one.

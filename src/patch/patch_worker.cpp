@@ -9,11 +9,13 @@
 #include "patch/block_patch.h"
 #include "patch/check_pass.h"
 #include "patch/install_paths.h"
+#include "patch/install_step.h"
 #include "patch/manifest.h"
 #include "patch/staging.h"
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <system_error>
@@ -93,8 +95,12 @@ void PatchWorker(PatchStatus& status) {
     status.overallProgress.store(0.0);
 
     const CancelPredicate cancel = [&status] { return status.stopRequested.load(); };
+    const auto listDeadline = std::chrono::steady_clock::now() + status.listDeadline;
+    const CancelPredicate listCancel = [&status, listDeadline] {
+        return status.stopRequested.load() || std::chrono::steady_clock::now() >= listDeadline;
+    };
     std::string body;
-    if (!HttpGetText(status.manifestUrl, body, cancel)) {
+    if (!HttpGetText(status.manifestUrl, body, listCancel)) {
         if (status.stopRequested.load()) {
             FinishCancelled(status);
             return;
@@ -104,7 +110,7 @@ void PatchWorker(PatchStatus& status) {
         return;
     }
     // Checked over the bytes as received, before any of them is interpreted.
-    if (!IsAuthenticUpdateFile(status.manifestUrl, body, status.updateKeys, cancel)) {
+    if (!IsAuthenticUpdateFile(status.manifestUrl, body, status.updateKeys, listCancel)) {
         if (status.stopRequested.load()) {
             FinishCancelled(status);
             return;
@@ -158,23 +164,22 @@ void PatchWorker(PatchStatus& status) {
             return;
         }
         const std::wstring widePath = Utf8ToWide(entry.relPath);
-        const std::wstring target = LocalPathFor(status.installDir, entry.relPath);
-        const std::wstring part = PartPathFor(target);
+        const std::wstring targetRel = InstallRelative(entry.relPath);
         // An elevated process must never write through a link that someone planted below the
         // installation.
         if (!EntryPathsArePlain(status.installDir, entry.relPath)) {
             EndRun(status, PatchPhase::Failed, kBadPath + widePath);
             return;
         }
-        CreateParentDirectories(target);
-        bool inTheWay = false;
-        const bool fresh = MakeFreshStagingFile(part, inTheWay);
-        if (!fresh && !inTheWay) {
-            EndRun(status, PatchPhase::Failed, L"Letöltési hiba: " + widePath);
-            return;
-        }
-        if (!fresh || !EntryPathsArePlain(status.installDir, entry.relPath)) {
-            EndRun(status, PatchPhase::Failed, kBadPath + widePath);
+        CreateParentDirectories(LocalPathFor(status.installDir, entry.relPath));
+        // Created here, held until it is installed or dropped, and written only through its
+        // handle: a name swapped meanwhile leads nowhere.
+        StagingFile staged;
+        const StepResult created =
+            CreateStagingFile(status.installDir, PartPathFor(targetRel), staged);
+        if (created != StepResult::Done) {
+            EndRun(status, PatchPhase::Failed,
+                   (created == StepResult::Unsafe ? kBadPath : L"Letöltési hiba: ") + widePath);
             return;
         }
         SetStatusText(status, DownloadStatusLine(index + 1, count, widePath));
@@ -190,10 +195,12 @@ void PatchWorker(PatchStatus& status) {
         std::string writtenSha256;
         const bool downloaded =
             (entry.blocks && !fullCheck &&
-             PatchByBlocks(url, target, part, entry, cancel, progress, writtenSha256)) ||
-            HttpDownloadFile(url, part, cancel, progress, entry.size);
+             PatchByBlocks(url, LocalPathFor(status.installDir, entry.relPath), staged.handle.get(),
+                           entry, cancel, progress, writtenSha256)) ||
+            (RewindStagingFile(staged) &&
+             HttpDownloadFile(url, staged.handle.get(), cancel, progress, entry.size));
         if (!downloaded) {
-            ::DeleteFileW(part.c_str());
+            DiscardStagingFile(staged);
             if (status.stopRequested.load()) {
                 FinishCancelled(status);
             } else {
@@ -203,36 +210,24 @@ void PatchWorker(PatchStatus& status) {
         }
 
         status.phase.store(PatchPhase::Verifying);
-        // A file built from blocks was hashed as it was written; anything else is read again.
-        if ((writtenSha256.empty() ? Sha256FileHex(part) : writtenSha256) != entry.sha256) {
-            ::DeleteFileW(part.c_str());
+        // A file built from blocks was hashed as it was written; anything else is read again,
+        // through the handle it was written through.
+        if ((writtenSha256.empty() ? StagingFileSha256(staged) : writtenSha256) != entry.sha256) {
+            DiscardStagingFile(staged);
             EndRun(status, PatchPhase::Failed, L"Sérült letöltés (hash nem egyezik): " + widePath);
             return;
         }
 
         // One step, so there is no moment without a target; a target held open by a running
-        // game makes it fail, and that must not pass for an installed file.
+        // game makes it fail, and that must not pass for an installed file. A read-only target
+        // (copied from a disc, or marked so by an older installer) is replaced all the same.
         status.phase.store(PatchPhase::Downloading);
-        // The download took a while: a link could have been planted meanwhile.
-        if (!EntryPathsArePlain(status.installDir, entry.relPath)) {
-            EndRun(status, PatchPhase::Failed, kBadPath + widePath);
-            return;
-        }
-        // A read-only file (copied from a disc, or marked so by an older installer) cannot be
-        // replaced; it is being replaced by the verified content anyway.
-        const DWORD attributes = ::GetFileAttributesW(target.c_str());
-        const bool readOnly =
-            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-        if (readOnly) {
-            ::SetFileAttributesW(target.c_str(),
-                                 attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-        }
-        if (!::MoveFileExW(part.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            if (readOnly)
-                ::SetFileAttributesW(target.c_str(), attributes);  // the old file stays as it was
-            ::DeleteFileW(part.c_str());
-            EndRun(status, PatchPhase::Failed, L"Nem sikerült telepíteni: " + widePath);
+        const StepResult installed = InstallStagingFile(staged, targetRel);
+        if (installed != StepResult::Done) {
+            DiscardStagingFile(staged);
+            EndRun(status, PatchPhase::Failed,
+                   (installed == StepResult::Unsafe ? kBadPath : L"Nem sikerült telepíteni: ") +
+                       widePath);
             return;
         }
         doneBytes += entry.size;

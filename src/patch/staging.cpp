@@ -7,17 +7,13 @@
 #include "app/unique_handle.h"
 #include "net/text_conversion.h"
 #include "patch/install_paths.h"
+#include "patch/install_step.h"
 #include "patch/relative_path.h"
 #include "patch/staging_name.h"
 
-namespace {
-
-// The path below the installation as the file system sees it: steps applied, '\' between names.
 std::wstring InstallRelative(const std::string& relPath) {
     return Utf8ToWide(LexicalRelativePath(relPath));
 }
-
-}  // namespace
 
 bool EntriesCollide(const std::vector<ManifestEntry>& entries) {
     std::set<std::string> files;
@@ -46,26 +42,14 @@ bool EntryPathsArePlain(const std::wstring& installDir, const std::string& relPa
     return IsPlainPathBelow(installDir, path) && IsPlainPathBelow(installDir, PartPathFor(path));
 }
 
-bool MakeFreshStagingFile(const std::wstring& partPath, bool& somethingInTheWay) {
-    ::DeleteFileW(partPath.c_str());
-    UniqueFile file(::CreateFileW(partPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    const DWORD error = ::GetLastError();
-    somethingInTheWay = !file && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-                                  error == ERROR_ACCESS_DENIED);
-    return file.valid();
-}
-
 void RemoveLeftoverStaging(const std::wstring& installDir,
                            const std::vector<ManifestEntry>& entries) {
     for (const ManifestEntry& entry : entries) {
         const std::wstring part = PartPathFor(InstallRelative(entry.relPath));
-        const std::wstring local = installDir + L"\\" + part;
-        const DWORD attributes = ::GetFileAttributesW(local.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        if (::GetFileAttributesW((installDir + L"\\" + part).c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
-        // Under Wine, deleting a link to a file deletes the file it points to.
+        // The folders above it too: under Wine, deleting through a link deletes what it points to.
         if (IsPlainPathBelow(installDir, part))
-            ::DeleteFileW(local.c_str());
+            RemoveFileBelow(installDir, part);
     }
 }

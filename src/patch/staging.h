@@ -16,13 +16,11 @@ bool EntriesCollide(const std::vector<ManifestEntry>& entries);
 // through a link (see IsPlainPathBelow). For a path that passed IsSafeRelativePath.
 bool EntryPathsArePlain(const std::wstring& installDir, const std::string& relPath);
 
-// Replaces whatever stands at `partPath` with a new empty file of our own, so a download never
-// writes into an old name: a hard link shares its content with a file elsewhere, and under Wine a
-// dangling link is invisible yet written through. False when no new file could be made there;
-// `somethingInTheWay` then tells a name that could not be cleared from any other failure.
-bool MakeFreshStagingFile(const std::wstring& partPath, bool& somethingInTheWay);
+// The entry's file below the installation as the file system sees it: steps applied, '\' between
+// names.
+std::wstring InstallRelative(const std::string& relPath);
 
 // Deletes the staging files that a killed run left behind for these entries (paths that passed
-// IsSafeRelativePath). Only plain files reached without passing a link are deleted.
+// IsSafeRelativePath). Only plain files at their own names are deleted, through a handle.
 void RemoveLeftoverStaging(const std::wstring& installDir,
                            const std::vector<ManifestEntry>& entries);

@@ -10,7 +10,7 @@
 #include "net/text_conversion.h"
 #include "net/update_signature.h"
 #include "patch/install_paths.h"
-#include "patch/staging.h"
+#include "patch/install_step.h"
 #include "selfupdate/launcher_version.h"
 
 #include <chrono>
@@ -24,17 +24,20 @@ constexpr auto kSelfUpdateDeadline = std::chrono::seconds(20);
 // A launcher is a few megabytes; when the version file names no size, nothing larger is taken.
 constexpr std::uint64_t kMaxLauncherBytes = 512ull * 1024 * 1024;
 
-// A swap that a power loss cannot leave half on disk.
-bool MoveDurably(const std::wstring& from, const std::wstring& to) {
-    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+// The launcher's folder and its file name in it; false without a usable path.
+bool SplitExePath(const std::wstring& exePath, std::wstring& folder, std::wstring& name) {
+    const size_t last = exePath.find_last_of(L"\\/");
+    if (last == std::wstring::npos || last == 0 || last + 1 >= exePath.size())
+        return false;
+    folder = exePath.substr(0, last);
+    name = exePath.substr(last + 1);
+    return true;
 }
 
 // exePath + suffix must not lead through a link planted beside the launcher.
 bool SiblingIsPlain(const std::wstring& exePath, const wchar_t* suffix) {
-    const std::wstring folder = DirectoryOfPath(exePath);
-    if (folder.size() >= exePath.size())
-        return false;
-    return IsPlainPathBelow(folder, exePath.substr(folder.size() + 1) + suffix);
+    std::wstring folder, name;
+    return SplitExePath(exePath, folder, name) && IsPlainPathBelow(folder, name + suffix);
 }
 
 bool SwapNamesArePlain(const std::wstring& exePath) {
@@ -71,7 +74,8 @@ void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersi
 bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVersion,
                           const UpdateKeys& keys, const std::wstring& exePath) {
     // Without our own path every derived name would point somewhere else.
-    if (exePath.empty())
+    std::wstring folder, name;
+    if (!SplitExePath(exePath, folder, name))
         return false;
 
     const auto deadline = std::chrono::steady_clock::now() + kSelfUpdateDeadline;
@@ -91,54 +95,50 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
 
     if (!SwapNamesArePlain(exePath))
         return false;
-    const std::wstring newPath = exePath + L".new";
-    bool inTheWay = false;
-    if (!MakeFreshStagingFile(newPath, inTheWay))
+    // Dropped on every failure below, which deletes it through its handle.
+    StagingFile staged;
+    if (CreateStagingFile(folder, name + L".new", staged) != StepResult::Done)
         return false;
-
     const std::uint64_t cap = info.size > 0 ? info.size : kMaxLauncherBytes;
     if (!HttpDownloadFile(
-            Utf8ToWide(info.url), newPath, pastDeadline, [](std::uint64_t, std::uint64_t) {},
-            cap)) {
-        ::DeleteFileW(newPath.c_str());
+            Utf8ToWide(info.url), staged.handle.get(), pastDeadline,
+            [](std::uint64_t, std::uint64_t) {}, cap)) {
         return false;
     }
-    if (Sha256FileHex(newPath) != info.sha256) {
-        ::DeleteFileW(newPath.c_str());
+    if (StagingFileSha256(staged) != info.sha256)
         return false;
-    }
-    return SwapInNewLauncher(exePath);
+    return SwapInNewLauncher(exePath, staged);
 }
 
-bool SwapInNewLauncher(const std::wstring& exePath) {
-    const std::wstring newPath = exePath + L".new";
-    const std::wstring oldPath = exePath + L".old";
-    ::DeleteFileW(oldPath.c_str());
-    if (!MoveDurably(exePath, oldPath)) {
-        ::DeleteFileW(newPath.c_str());
+bool SwapInNewLauncher(const std::wstring& exePath, StagingFile& staged) {
+    std::wstring folder, name;
+    if (!SplitExePath(exePath, folder, name) ||
+        RemoveFileBelow(folder, name + L".old") != StepResult::Done ||
+        MoveFileBelow(folder, name, name + L".old") != StepResult::Done) {
         return false;
     }
-    if (!MoveDurably(newPath, exePath)) {
-        MoveDurably(oldPath, exePath);
-        ::DeleteFileW(newPath.c_str());
+    if (InstallStagingFile(staged, name) != StepResult::Done) {
+        MoveFileBelow(folder, name + L".old", name);
         return false;
     }
     return true;
 }
 
 void RollBackLauncherSwap(const std::wstring& exePath) {
-    const std::wstring newPath = exePath + L".new";
-    const std::wstring oldPath = exePath + L".old";
-    if (!MoveDurably(exePath, newPath))
-        return;
-    if (!MoveDurably(oldPath, exePath)) {
-        MoveDurably(newPath, exePath);  // never leave no launcher at all
+    std::wstring folder, name;
+    if (!SplitExePath(exePath, folder, name) ||
+        MoveFileBelow(folder, name, name + L".new") != StepResult::Done) {
         return;
     }
-    ::DeleteFileW(newPath.c_str());
+    if (MoveFileBelow(folder, name + L".old", name) != StepResult::Done) {
+        MoveFileBelow(folder, name + L".new", name);  // never leave no launcher at all
+        return;
+    }
+    RemoveFileBelow(folder, name + L".new");
 }
 
 void RemoveOldLauncherCopy(const std::wstring& exePath) {
-    if (!exePath.empty() && SiblingIsPlain(exePath, L".old"))
-        ::DeleteFileW((exePath + L".old").c_str());
+    std::wstring folder, name;
+    if (SiblingIsPlain(exePath, L".old") && SplitExePath(exePath, folder, name))
+        RemoveFileBelow(folder, name + L".old");
 }

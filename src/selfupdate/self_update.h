@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/update_keys.h"
+#include "patch/install_step.h"
 
 extern const std::int32_t CurrentLauncherVersion;
 
@@ -21,13 +22,15 @@ void RunSelfUpdateFrom(const std::wstring& versionUrl, std::int32_t currentVersi
 
 // Fetch, verify and swap, without starting anything: true when the new build now lies at
 // `exePath` and the previous one at `exePath` + ".old". With `keys`, a version file whose
-// signature does not verify is taken as no update. Every failure leaves `exePath` in place and
-// no ".new" file behind.
+// signature does not verify is taken as no update. The new build is written only through the
+// handle of the ".new" file it created. Every failure leaves `exePath` in place and no ".new"
+// file behind.
 bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVersion,
                           const UpdateKeys& keys, const std::wstring& exePath);
 
-// The swap alone: `exePath` to ".old", ".new" into place; on failure the old build goes back.
-bool SwapInNewLauncher(const std::wstring& exePath);
+// The swap alone: `exePath` to ".old", the verified staging file (`exePath` + ".new") into place;
+// on failure the old build goes back and the staging file is still the caller's.
+bool SwapInNewLauncher(const std::wstring& exePath, StagingFile& staged);
 
 // Undoes a completed swap (the new build could not be started): the previous build goes back
 // under its own name and the new one is removed.

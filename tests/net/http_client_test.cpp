@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/unique_handle.h"
 #include "net/http_client.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
@@ -30,6 +31,14 @@ struct Recorded {
 
 constexpr std::uint64_t kNoCap = ~std::uint64_t{0};
 
+// The client writes through a handle the caller made; here a plain new file at `path`.
+bool DownloadTo(const std::wstring& url, const std::wstring& path, const CancelPredicate& cancel,
+                ProgressCallback progress, std::uint64_t maxBytes) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && HttpDownloadFile(url, file.get(), cancel, std::move(progress), maxBytes);
+}
+
 Recorded Download(const std::wstring& url, const std::wstring& path, int cancelAfterAsks = -1,
                   std::uint64_t maxBytes = kNoCap) {
     Recorded r;
@@ -40,7 +49,7 @@ Recorded Download(const std::wstring& url, const std::wstring& path, int cancelA
         ++r.cancelAsked;
         return false;
     };
-    r.result = HttpDownloadFile(
+    r.result = DownloadTo(
         url, path, cancelAfterAsks >= 0 ? cancel : counting,
         [&r](std::uint64_t done, std::uint64_t total) {
             r.calls.push_back({done, total});
@@ -129,9 +138,9 @@ TEST_F(HttpClient, FailedConnectionTouchesNothing) {
 
     const std::wstring file = temp / L"never.bin";
     EXPECT_FALSE(Download(L"http://127.0.0.1:1/pack/a.bin", file).result);
-    EXPECT_FALSE(PathExists(file));
+    EXPECT_EQ(ReadFileBytes(file), "");
     EXPECT_FALSE(Download(L"::", file).result);
-    EXPECT_FALSE(PathExists(file));
+    EXPECT_EQ(ReadFileBytes(file), "");
 }
 
 TEST_F(HttpClient, TextCutShortByCloseOrResetFails) {
@@ -245,7 +254,7 @@ TEST_F(HttpClient, EmptyCallbacksAreAllowed) {
     ASSERT_TRUE(ServeFile(L"pack/q.bin", content));
     const std::wstring file = temp / L"q.bin";
     EXPECT_TRUE(
-        HttpDownloadFile(Url(L"/pack/q.bin"), file, CancelPredicate(), ProgressCallback(), kNoCap));
+        DownloadTo(Url(L"/pack/q.bin"), file, CancelPredicate(), ProgressCallback(), kNoCap));
     EXPECT_TRUE(ReadFileBytes(file) == content);
 }
 
@@ -276,7 +285,18 @@ TEST_F(HttpClient, ServerSeesOnlyGetWithOurUserAgent) {
 }
 
 // A text body may reach 64 MiB exactly; one byte more, or a body without end, is refused.
-TEST_F(HttpClient, TextBodyIsCappedAt64MiB) {
+TEST_F(HttpClient, TextBodyIsCappedAt64MiBOrTheCallersCap) {
+    // A caller that knows its text is small (a signature, an index) sets a smaller cap.
+    const std::string signature = PatternBytes(4096, 15);
+    ASSERT_TRUE(ServeFile(L"pack/sig.bin", signature));
+    ASSERT_TRUE(ServeFile(L"pack/sig-over.bin", signature + "x"));
+    std::string small;
+    EXPECT_TRUE(HttpGetText(Url(L"/pack/sig.bin"), small, {}, 4096));
+    EXPECT_TRUE(small == signature);
+    EXPECT_FALSE(HttpGetText(Url(L"/pack/sig-over.bin"), small, {}, 4096));
+    EXPECT_FALSE(HttpGetText(Url(L"/fault/chunked/pack/sig-over.bin"), small, {}, 4096));
+    EXPECT_LE(small.size(), 4096u);
+
     constexpr std::uint64_t kCap = 64ull * 1024 * 1024;
     ASSERT_TRUE(ServeFile(L"pack/cap.bin", std::string(kCap, 'a')));
     ASSERT_TRUE(ServeFile(L"pack/over.bin", std::string(kCap + 1, 'b')));
@@ -317,10 +337,10 @@ TEST_F(HttpClient, DownloadStopsAtItsSizeCap) {
     EXPECT_TRUE(Download(Url(L"/pack/capped.bin"), file, -1, content.size()).result);
     EXPECT_TRUE(ReadFileBytes(file) == content);
 
-    // Announced longer than the cap: refused before any file is made.
+    // Announced longer than the cap: refused before anything is written.
     const std::wstring announced = temp / L"announced.bin";
     EXPECT_FALSE(Download(Url(L"/pack/capped.bin"), announced, -1, content.size() - 1).result);
-    EXPECT_FALSE(PathExists(announced));
+    EXPECT_EQ(ReadFileBytes(announced), "");
 
     const auto start = std::chrono::steady_clock::now();
     for (const wchar_t* path : {L"/fault/longer/pack/capped.bin",
@@ -363,7 +383,7 @@ TEST_F(HttpClient, SpeedFloorDropsTricklesAndSilenceButNotASlowLine) {
 
     EXPECT_FALSE(trickleResult);
     EXPECT_FALSE(silentResult);
-    EXPECT_FALSE(PathExists(temp / L"silent.bin"));
+    EXPECT_EQ(ReadFileBytes(temp / L"silent.bin"), "");
     EXPECT_LT(trickleSeconds, 60.0);
     EXPECT_LT(silentSeconds, 60.0);
     EXPECT_TRUE(live.result);
@@ -377,7 +397,7 @@ TEST_F(HttpClient, ACallerThatStallsIsNotASlowLine) {
     const std::string content = PatternBytes(200000, 14);
     ASSERT_TRUE(ServeFile(L"pack/drip.bin", content));
     bool stalled = false;
-    const bool ok = HttpDownloadFile(
+    const bool ok = DownloadTo(
         Url(L"/fault/drip/pack/drip.bin"), temp / L"drip.bin", {},
         [&stalled](std::uint64_t done, std::uint64_t) {
             if (!stalled && done < 16 * 1024) {
@@ -403,7 +423,7 @@ TEST_F(HttpClient, CancelEndsAWaitOnASilentOrTricklingServerAtOnce) {
         EXPECT_LT(SecondsSince(start), 3.0) << path;
         start = std::chrono::steady_clock::now();
         const std::wstring file = temp / L"t.bin";
-        EXPECT_FALSE(HttpDownloadFile(Url(path), file, stop, ProgressCallback(), kNoCap)) << path;
+        EXPECT_FALSE(DownloadTo(Url(path), file, stop, ProgressCallback(), kNoCap)) << path;
         EXPECT_LT(SecondsSince(start), 3.0) << path;
     }
 }

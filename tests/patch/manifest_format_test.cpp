@@ -252,3 +252,23 @@ TEST(ManifestWriter, WhatIsWrittenReadsBackUnchanged) {
         EXPECT_EQ(text.entries[i].ifMissing, written[i].ifMissing);
     }
 }
+
+// A BLOCKS line may name the SHA-256 of its block index in a fifth field, which launchers that do
+// not know it pass over; on any other line a fifth field means nothing. Written back as read.
+TEST(ManifestBlocks, FifthFieldNamesTheIndexDigest) {
+    const std::string digest(64, 'e');
+    const std::string lines = "a.pak\t9\td\tBLOCKS\t" + digest + "\nb.pak\t9\td\tBLOCKS\n";
+    ManifestText text;
+    ASSERT_TRUE(ReadManifestText(lines + "c.ini\t9\td\tIFMISSING\t" + digest + "\n", text));
+    ASSERT_EQ(text.entries.size(), 3u);
+    EXPECT_TRUE(text.entries[0].blocks);
+    EXPECT_EQ(text.entries[0].blocksSha256, digest);
+    EXPECT_TRUE(text.entries[1].blocks);
+    EXPECT_EQ(text.entries[1].blocksSha256, "");
+    EXPECT_TRUE(text.entries[2].ifMissing);
+    EXPECT_FALSE(text.entries[2].blocks);
+    EXPECT_EQ(text.entries[2].blocksSha256, "");
+    text.entries.pop_back();
+    EXPECT_EQ(FormatManifestText("1", "http://h/", text.entries),
+              "VERSION\t1\nBASE\thttp://h/\n" + lines);
+}

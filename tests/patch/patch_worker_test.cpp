@@ -761,6 +761,35 @@ TEST_F(FaultRow, ManifestSignatureAtOneByteEveryFiveSeconds) {
     EXPECT_TRUE(FileRequests().empty());
 }
 
+// A signature is at most 72 bytes: a longer answer is dropped at once, not read to its end.
+TEST_F(FaultRow, ManifestSignatureLongerThanAnySignature) {
+    ServeManifest(Publish("a.pak", PatternBytes(1000, 36)));
+    ASSERT_TRUE(ServeFile(Wide(ns + "/pack/patch_manifest.txt.sig"), PatternBytes(1400000, 37)));
+    ASSERT_TRUE(ServeFile(Wide(ns + "/pack/patch_manifest.txt.sig.fault"), "live"));
+    status.updateKeys = {"a key: the signature is refused before it is checked"};
+    RunRow(
+        "manifest signature of 1.4 MB at 50 KB/s", [](const std::wstring&) {}, false);
+    ExpectEnd(PatchPhase::Failed, L"A frissítési lista hitelesítése sikertelen.");
+    EXPECT_TRUE(FileRequests().empty());
+    EXPECT_LT(secondsToEnd, 10.0) << "the signature was read far past any signature's size";
+}
+
+// A list that arrives fast enough for the speed floor but never ends in time: the run gives up
+// at the list's deadline as if the server could not be reached.
+TEST_F(FaultRow, ManifestSlowerThanItsDeadline) {
+    std::string padding;
+    while (padding.size() < 1400000)
+        padding += "# " + std::string(97, 'x') + "\n";
+    ServeManifest(padding + Publish("a.pak", PatternBytes(1000, 38)));
+    status.manifestUrl = ManifestAt("/fault/live");
+    status.listDeadline = 2s;
+    RunRow(
+        "manifest of 1.4 MB at 50 KB/s, 2 s deadline", [](const std::wstring&) {}, false);
+    ExpectEnd(PatchPhase::Failed, kUnreachable);
+    EXPECT_TRUE(FileRequests().empty());
+    EXPECT_LT(secondsToEnd, 10.0) << "the deadline did not end the fetch";
+}
+
 TEST_F(FaultRow, ManifestServerAcceptsAndNeverAnswers) {
     ServeManifest(Publish("a.pak", PatternBytes(1000, 34)));
     status.manifestUrl = ManifestAt("/fault/silent");
@@ -836,12 +865,6 @@ TEST_F(PatchRun, LinksBelowTheInstallationAreNeverWrittenThrough) {
         SCOPED_TRACE(c.name);
         RemoveTree(install);
         RemoveTree(outside);
-        for (auto& n : ListTree(install))
-            printf("LEFT %s\n", Narrow(n).c_str());
-        printf("EXISTS %d attrs %lx\n", (int)PathExists(install),
-               ::GetFileAttributesW(install.c_str()));
-        for (auto& n : ListTree(temp.path()))
-            printf("TEMP %s\n", Narrow(n).c_str());
         ASSERT_TRUE(::CreateDirectoryW(install.c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryW(outside.c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryW((outside + L"\\deep").c_str(), nullptr));
@@ -1044,6 +1067,29 @@ TEST_F(PatchRun, BlocksEntryFromAServerThatIgnoresRange) {
     const auto requests = FileRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(RangeOf(requests[1]), "bytes=65536-131071");
+}
+
+// A manifest that names the index's digest vouches for it: the right index is used, and any other,
+// even one that describes the same file correctly, is refused for a whole download.
+TEST_F(PatchRun, BlocksEntryTakesOnlyTheIndexTheManifestNames) {
+    const std::string fresh = PatternBytes(6 * kBlock + 9, 39);
+    std::string old = fresh;
+    old[2 * kBlock] ^= 1;
+    const std::string vouched = IndexFor(fresh);
+    const std::string other = IndexFor(fresh, BlockDigestKind::Sha256Half);
+    for (const bool servedIsVouched : {true, false}) {
+        SCOPED_TRACE(servedIsVouched ? "the vouched index" : "another index of the same file");
+        ServeManifest(Publish("a.pak", fresh, "\tBLOCKS\t" + Sha256Hex(vouched)));
+        ASSERT_TRUE(ServeFile(Wide(ns + "/files/a.pak.blocks"), servedIsVouched ? vouched : other));
+        Install("a.pak", old);
+        const size_t before = FileRequests().size();
+        Run(false);
+        ExpectEnd(PatchPhase::Updated, kUpdated);
+        EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == fresh);
+        const auto requests = FileRequests();
+        ASSERT_EQ(requests.size(), before + 2);
+        EXPECT_EQ(RangeOf(requests.back()), servedIsVouched ? "bytes=131072-196607" : "");
+    }
 }
 
 // Whatever the index says, nothing wrong is installed: an index that does not fit the manifest,

@@ -216,17 +216,32 @@ TEST_F(SelfUpdate, BuildThatCannotStartIsRolledBack) {
     ExpectUnchanged();
 }
 
+namespace {
+
+// The new build as the self-update leaves it before the swap: a staging file it made, holding the
+// verified bytes.
+void StageNewBuild(const std::wstring& exe, const std::string& content, StagingFile& staged) {
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+    const std::wstring name = exe.substr(folder.size() + 1);
+    ASSERT_EQ(CreateStagingFile(folder, name + L".new", staged), StepResult::Done);
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(staged.handle.get(), content.data(), static_cast<DWORD>(content.size()),
+                            &written, nullptr));
+}
+
+}  // namespace
+
 TEST(SelfUpdateSwap, SecondMoveFailingPutsTheOldBuildBack) {
     TempDir dir;
     const std::wstring exe = dir / L"Talvora.exe";
     ASSERT_TRUE(WriteFileBytes(exe, "old build"));
-    ASSERT_TRUE(WriteFileBytes(exe + L".new", "new build"));
     {
-        // Someone holds the new build open without allowing it to be renamed.
-        UniqueFile holder(::CreateFileW((exe + L".new").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(holder.valid());
-        EXPECT_FALSE(SwapInNewLauncher(exe));
+        StagingFile staged;
+        StageNewBuild(exe, "new build", staged);
+        // The staging file is no longer found where it was put: the second move is refused
+        // after the first.
+        staged.relPath = L"Talvora.exe.moved";
+        EXPECT_FALSE(SwapInNewLauncher(exe, staged));
         EXPECT_EQ(ReadFileBytes(exe), "old build");
         EXPECT_FALSE(PathExists(exe + L".old"));
     }
@@ -236,12 +251,14 @@ TEST(SelfUpdateSwap, FirstMoveFailingRemovesTheNewBuild) {
     TempDir dir;
     const std::wstring exe = dir / L"Talvora.exe";
     ASSERT_TRUE(WriteFileBytes(exe, "old build"));
-    ASSERT_TRUE(WriteFileBytes(exe + L".new", "new build"));
-    UniqueFile holder(::CreateFileW(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(holder.valid());
-    EXPECT_FALSE(SwapInNewLauncher(exe));
-    holder.reset();
+    {
+        StagingFile staged;
+        StageNewBuild(exe, "new build", staged);
+        UniqueFile holder(::CreateFileW(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder.valid());
+        EXPECT_FALSE(SwapInNewLauncher(exe, staged));
+    }
     EXPECT_EQ(ReadFileBytes(exe), "old build");
     EXPECT_FALSE(PathExists(exe + L".new"));
     EXPECT_FALSE(PathExists(exe + L".old"));

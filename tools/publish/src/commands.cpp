@@ -6,8 +6,10 @@
 #include "glob.h"
 #include "input_file.h"
 #include "manifest.h"
+#include "net/hex_digest.h"
 #include "names.h"
 #include "progress.h"
+#include "sha256.h"
 #include "selfupdate/launcher_version.h"
 #include "text.h"
 #include "version_file.h"
@@ -206,11 +208,21 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
             Error(err) << "'" << Printable(entry.relPath) << "': changed while being read\n";
             return kExitRefused;
         }
-        if (!WriteFileAtomically(indexPath, FormatBlockIndex(index), error)) {
+        const std::string indexBytes = FormatBlockIndex(index);
+        Sha256 indexHash;
+        Sha256Digest indexDigest;
+        if (!indexHash.Update(indexBytes.data(), indexBytes.size()) ||
+            !indexHash.Finish(indexDigest)) {
+            Error(err) << "'" << Printable(entry.relPath) << "': block index: SHA-256 failed\n";
+            return kExitRefused;
+        }
+        if (!WriteFileAtomically(indexPath, indexBytes, error)) {
             Error(err) << error << "\n";
             return kExitRefused;
         }
         entry.blocks = true;
+        // The manifest vouches for the index, so a launcher takes no other from the server.
+        entry.blocksSha256 = HexDigest(indexDigest.data(), indexDigest.size());
     }
 
     const std::string text = WithExpiresLine(

@@ -7,8 +7,10 @@
 
 #include "block_files.h"
 #include "commands.h"
+#include "net/hex_digest.h"
 #include "patch/block_match.h"
 #include "patch/xxh64.h"
+#include "sha256.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -60,7 +62,15 @@ TEST(BlockIndex, PublisherWritesIndexesThatRebuildTheNewFileFromAnOldOne) {
         const std::string manifest = ReadFile(dir / "manifest.txt");
         EXPECT_NE(manifest.find("data/big.pak\t" + std::to_string(fresh.size())),
                   std::string::npos);
-        EXPECT_NE(manifest.find("\tBLOCKS\n"), std::string::npos);
+        // The line names the SHA-256 of the index file written beside it.
+        const std::string indexBytes = ReadFile(dir / "client/data/big.pak.blocks");
+        talvora::Sha256 indexHash;
+        talvora::Sha256Digest indexDigest;
+        ASSERT_TRUE(indexHash.Update(indexBytes.data(), indexBytes.size()) &&
+                    indexHash.Finish(indexDigest));
+        EXPECT_NE(manifest.find("\tBLOCKS\t" + HexDigest(indexDigest.data(), 32) + "\n"),
+                  std::string::npos)
+            << manifest;
         EXPECT_EQ(manifest.find("small.txt\t5\t"), manifest.rfind("small.txt\t5\t"));
         EXPECT_EQ(manifest.find(".blocks"), std::string::npos) << manifest;
         EXPECT_EQ(manifest.find("BLOCKS"), manifest.rfind("BLOCKS"));

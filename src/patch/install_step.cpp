@@ -1,0 +1,336 @@
+#include "patch/install_step.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "net/file_hash.h"
+#include "patch/install_paths.h"
+
+// Wine keeps the Unix name a handle was opened under and renames or deletes by that name, where
+// Windows acts on the object the handle holds. A Unix process is also not bound by share modes,
+// so under Wine a held staging name can still be swapped. Every step therefore checks both the
+// handle and the name right before and after it acts; on Windows the share modes alone already
+// keep other processes out.
+
+namespace {
+
+struct FileFacts {
+    DWORD attributes = 0;
+    DWORD links = 0;
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+};
+
+bool ReadFacts(HANDLE handle, FileFacts& facts) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!::GetFileInformationByHandle(handle, &info))
+        return false;
+    facts.attributes = info.dwFileAttributes;
+    facts.links = info.nNumberOfLinks;
+    facts.volume = info.dwVolumeSerialNumber;
+    facts.indexHigh = info.nFileIndexHigh;
+    facts.indexLow = info.nFileIndexLow;
+    return true;
+}
+
+bool SameFile(const FileFacts& a, const FileFacts& b) {
+    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+}
+
+std::wstring FinalPathOfHandle(HANDLE handle) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(
+            handle, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+        if (length == 0)
+            return std::wstring();
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length);
+    }
+}
+
+bool SameNameIgnoringCase(const wchar_t* a, size_t aSize, const wchar_t* b, size_t bSize) {
+    return ::CompareStringOrdinal(a, static_cast<int>(aSize), b, static_cast<int>(bSize), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// The names of a relative path, as the file system keeps them: no empty or "." names, trailing
+// dots and spaces dropped (Windows ignores them).
+std::vector<std::wstring> NamesOf(const std::wstring& relPath) {
+    std::vector<std::wstring> names;
+    std::wstring name;
+    for (size_t i = 0; i <= relPath.size(); ++i) {
+        if (i < relPath.size() && relPath[i] != L'\\' && relPath[i] != L'/') {
+            name.push_back(relPath[i]);
+            continue;
+        }
+        while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
+            name.pop_back();
+        if (!name.empty())
+            names.push_back(name);
+        name.clear();
+    }
+    return names;
+}
+
+// True when `finalPath` is exactly rootFinal followed by the names of relPath.
+bool IsFinalPathOf(const std::wstring& finalPath, const std::wstring& rootFinal,
+                   const std::wstring& relPath) {
+    if (rootFinal.empty() || finalPath.size() <= rootFinal.size() ||
+        !SameNameIgnoringCase(finalPath.c_str(), rootFinal.size(), rootFinal.c_str(),
+                              rootFinal.size())) {
+        return false;
+    }
+    size_t at = rootFinal.size();
+    for (const std::wstring& name : NamesOf(relPath)) {
+        if (at >= finalPath.size() || finalPath[at] != L'\\')
+            return false;
+        ++at;
+        size_t end = finalPath.find(L'\\', at);
+        if (end == std::wstring::npos)
+            end = finalPath.size();
+        if (!SameNameIgnoringCase(finalPath.c_str() + at, end - at, name.c_str(), name.size()))
+            return false;
+        at = end;
+    }
+    return at == finalPath.size();
+}
+
+// A plain file (no folder, no reparse point) whose path is exactly root + relPath; with
+// `singleLink`, also one that shares its content with no other name.
+bool HandleIsPlainFileAt(HANDLE handle, const std::wstring& rootFinal, const std::wstring& relPath,
+                         bool singleLink) {
+    FileFacts facts;
+    if (!ReadFacts(handle, facts) ||
+        (facts.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        (singleLink && facts.links != 1)) {
+        return false;
+    }
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+        tag.ReparseTag != 0) {
+        return false;
+    }
+    return IsFinalPathOf(FinalPathOfHandle(handle), rootFinal, relPath);
+}
+
+// Opens a name without following a link at its end (Windows opens the link itself; Wine follows
+// it, which the final-path checks catch). Folders open too, so that they can be told apart.
+UniqueFile OpenNoFollow(const std::wstring& path, DWORD access) {
+    return UniqueFile(::CreateFileW(
+        path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// The name leads to the very file `handle` holds.
+bool NameIsHandle(const std::wstring& path, HANDLE handle) {
+    const UniqueFile byName = OpenNoFollow(path, FILE_READ_ATTRIBUTES);
+    FileFacts a, b;
+    return byName && ReadFacts(byName.get(), a) && ReadFacts(handle, b) && SameFile(a, b);
+}
+
+bool NotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool SetReadOnly(HANDLE handle, DWORD attributes, bool readOnly) {
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = readOnly ? (attributes | FILE_ATTRIBUTE_READONLY)
+                                    : (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (basic.FileAttributes == 0)
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+bool DeleteThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                        sizeof disposition) != FALSE;
+}
+
+// Renames the file `handle` holds to `to` (a full path).
+bool RenameThrough(HANDLE handle, const std::wstring& to, bool replace) {
+    const size_t nameBytes = to.size() * sizeof(wchar_t);
+    const size_t size = sizeof(FILE_RENAME_INFO) + nameBytes;
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[size]());
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.get());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(info->FileName, to.c_str(), nameBytes);
+    return ::SetFileInformationByHandle(handle, FileRenameInfo, info, static_cast<DWORD>(size)) !=
+           FALSE;
+}
+
+std::wstring Below(const std::wstring& root, const std::wstring& relPath) {
+    return root + L"\\" + relPath;
+}
+
+// A read-only file at the target is made writable for the move and put back as it was when the
+// move fails. No handle to it stays open across the move: a file that is open cannot be replaced.
+class ReadOnlyTarget {
+  public:
+    StepResult Open(const std::wstring& root, const std::wstring& rootFinal,
+                    const std::wstring& relPath) {
+        const UniqueFile file =
+            OpenNoFollow(Below(root, relPath), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+        if (!file)
+            return NotFound(::GetLastError()) ? StepResult::Done : StepResult::Failed;
+        FileFacts facts;
+        if (!HandleIsPlainFileAt(file.get(), rootFinal, relPath, false))
+            return StepResult::Unsafe;
+        if (!ReadFacts(file.get(), facts))
+            return StepResult::Failed;
+        if ((facts.attributes & FILE_ATTRIBUTE_READONLY) == 0)
+            return StepResult::Done;
+        if (!SetReadOnly(file.get(), facts.attributes, false))
+            return StepResult::Failed;
+        root_ = root;
+        rootFinal_ = rootFinal;
+        relPath_ = relPath;
+        attributes_ = facts.attributes;
+        cleared_ = true;
+        return StepResult::Done;
+    }
+    void Keep() { cleared_ = false; }
+    ~ReadOnlyTarget() {
+        if (!cleared_)
+            return;
+        const UniqueFile file = OpenNoFollow(Below(root_, relPath_), FILE_WRITE_ATTRIBUTES);
+        if (file && HandleIsPlainFileAt(file.get(), rootFinal_, relPath_, false))
+            SetReadOnly(file.get(), attributes_, true);
+    }
+
+  private:
+    std::wstring root_, rootFinal_, relPath_;
+    DWORD attributes_ = 0;
+    bool cleared_ = false;
+};
+
+}  // namespace
+
+StagingFile::~StagingFile() {
+    DiscardStagingFile(*this);
+}
+
+void DiscardStagingFile(StagingFile& staged) {
+    if (staged.handle)
+        DeleteThrough(staged.handle.get());
+    staged.handle.reset();
+}
+
+StepResult CreateStagingFile(const std::wstring& root, const std::wstring& relPath,
+                             StagingFile& staged) {
+    staged.handle.reset();
+    const std::wstring rootFinal = FinalPathOf(root);
+    if (rootFinal.empty())
+        return StepResult::Failed;
+    const StepResult cleared = RemoveFileBelow(root, relPath);
+    if (cleared != StepResult::Done)
+        return cleared;
+    UniqueFile file(::CreateFileW(Below(root, relPath).c_str(),
+                                  GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        // Something took the name since it was cleared.
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? StepResult::Unsafe
+                                                                           : StepResult::Failed;
+    }
+    staged.handle = std::move(file);
+    staged.root = root;
+    staged.relPath = relPath;
+    // A folder above it swapped for a link puts the new file elsewhere: it is ours, so it goes.
+    return HandleIsPlainFileAt(staged.handle.get(), rootFinal, relPath, true) ? StepResult::Done
+                                                                              : StepResult::Unsafe;
+}
+
+bool RewindStagingFile(StagingFile& staged) {
+    LARGE_INTEGER zero = {};
+    return staged.handle && ::SetFilePointerEx(staged.handle.get(), zero, nullptr, FILE_BEGIN) &&
+           ::SetEndOfFile(staged.handle.get());
+}
+
+std::string StagingFileSha256(StagingFile& staged) {
+    LARGE_INTEGER zero = {};
+    if (!staged.handle || !::SetFilePointerEx(staged.handle.get(), zero, nullptr, FILE_BEGIN))
+        return std::string();
+    static const std::atomic<bool> kNeverStop{false};
+    constexpr DWORD kBufferSize = 1u << 20;
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBufferSize]);
+    Sha256HexDigits hex;
+    if (!Sha256OpenFileHex(staged.handle.get(), buffer.get(), kBufferSize, kNeverStop, hex))
+        return std::string();
+    return std::string(hex.data(), hex.size());
+}
+
+StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel) {
+    if (!staged.handle)
+        return StepResult::Failed;
+    HANDLE handle = staged.handle.get();
+    const std::wstring rootFinal = FinalPathOf(staged.root);
+    if (rootFinal.empty() || !::FlushFileBuffers(handle))
+        return StepResult::Failed;
+    if (!HandleIsPlainFileAt(handle, rootFinal, staged.relPath, true) ||
+        !NameIsHandle(Below(staged.root, staged.relPath), handle) ||
+        !IsPlainPathBelow(staged.root, targetRel)) {
+        return StepResult::Unsafe;
+    }
+    ReadOnlyTarget target;
+    const StepResult opened = target.Open(staged.root, rootFinal, targetRel);
+    if (opened != StepResult::Done)
+        return opened;
+    const std::wstring targetPath = Below(staged.root, targetRel);
+    if (!RenameThrough(handle, targetPath, true))
+        return StepResult::Failed;
+    target.Keep();
+    // Whatever happens now, the old file is gone: the staging file must not be deleted with it.
+    UniqueFile installed = std::move(staged.handle);
+    if (!NameIsHandle(targetPath, installed.get()))
+        return StepResult::Unsafe;
+    ::FlushFileBuffers(installed.get());
+    return StepResult::Done;
+}
+
+StepResult MoveFileBelow(const std::wstring& root, const std::wstring& fromRel,
+                         const std::wstring& toRel) {
+    const std::wstring rootFinal = FinalPathOf(root);
+    if (rootFinal.empty())
+        return StepResult::Failed;
+    const UniqueFile file = OpenNoFollow(Below(root, fromRel), DELETE | FILE_READ_ATTRIBUTES);
+    if (!file)
+        return StepResult::Failed;
+    if (!HandleIsPlainFileAt(file.get(), rootFinal, fromRel, false) ||
+        !IsPlainPathBelow(root, toRel)) {
+        return StepResult::Unsafe;
+    }
+    const std::wstring to = Below(root, toRel);
+    if (!RenameThrough(file.get(), to, false))
+        return StepResult::Failed;
+    return NameIsHandle(to, file.get()) ? StepResult::Done : StepResult::Unsafe;
+}
+
+StepResult RemoveFileBelow(const std::wstring& root, const std::wstring& relPath) {
+    const std::wstring rootFinal = FinalPathOf(root);
+    if (rootFinal.empty())
+        return StepResult::Failed;
+    const UniqueFile file =
+        OpenNoFollow(Below(root, relPath), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    if (!file)
+        return NotFound(::GetLastError()) ? StepResult::Done : StepResult::Failed;
+    if (!HandleIsPlainFileAt(file.get(), rootFinal, relPath, false))
+        return StepResult::Unsafe;
+    FileFacts facts;
+    if (ReadFacts(file.get(), facts) && (facts.attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        SetReadOnly(file.get(), facts.attributes, false);
+    return DeleteThrough(file.get()) ? StepResult::Done : StepResult::Failed;
+}

@@ -1,0 +1,65 @@
+// The one way the launcher writes below a folder it installs into (the game's folder, or its own
+// folder for a self-update). A name below the folder can be swapped for a link at any moment by
+// anyone who may write there; a handle cannot. So a staging file is one the launcher created
+// itself, checked through its open handle, written only through that handle, and moved into place
+// while it is still held. Nothing here deletes, moves or writes through a name that is not ours.
+#pragma once
+
+#include <string>
+
+#include "app/unique_handle.h"
+
+enum class StepResult {
+    Done,
+    // Something the launcher did not make stands at a name it needs: a link, a file with other
+    // names, or its own file found anywhere but where it was put. The caller reports a bad path.
+    Unsafe,
+    // The system refused: no space, no right, a file held open by someone else.
+    Failed,
+};
+
+// A staging file being written. `handle` has read, write and delete access and shares nothing
+// (on Windows no other process can open, rename or delete it while it is held). Dropped with its
+// handle still set, the file is deleted through the handle, so every path that gives up removes
+// it; an installed file no longer has one.
+struct StagingFile {
+    UniqueFile handle;
+    std::wstring root;     // the folder everything stays below, as given
+    std::wstring relPath;  // below root, '\' between names
+
+    StagingFile() = default;
+    StagingFile(const StagingFile&) = delete;
+    StagingFile& operator=(const StagingFile&) = delete;
+    ~StagingFile();
+};
+
+// Makes a new, empty staging file at root + "\" + relPath (folders above it must exist). A plain
+// file already there (an earlier run's) is replaced; a link or anything that is not ours is not
+// touched and gives Unsafe.
+StepResult CreateStagingFile(const std::wstring& root, const std::wstring& relPath,
+                             StagingFile& staged);
+
+// Deletes the staging file through its handle now (as dropping it would).
+void DiscardStagingFile(StagingFile& staged);
+
+// Empties the staging file and puts its position at 0, for a second attempt into the same file.
+bool RewindStagingFile(StagingFile& staged);
+
+// The lower-case hex SHA-256 of what the staging file holds, read through its handle; empty when
+// it cannot be read.
+std::string StagingFileSha256(StagingFile& staged);
+
+// Flushes the staging file and moves it to root + "\" + targetRel (same folder or below root),
+// replacing a file there, a read-only one included. Before the move the staging name must still
+// be this file and the target's folders must be plain; after it the target name must be this file.
+// On Done the handle is closed and the file stays; otherwise the staging file is still held.
+StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel);
+
+// Renames root + "\" + fromRel to toRel below root (no replacing), holding the file while it
+// moves. For a file that is not being written (a launcher that is running, for instance).
+StepResult MoveFileBelow(const std::wstring& root, const std::wstring& fromRel,
+                         const std::wstring& toRel);
+
+// Deletes root + "\" + relPath through a handle when it is a plain file at that name; Done also
+// when nothing is there. A link is never followed, so what it points to is never deleted.
+StepResult RemoveFileBelow(const std::wstring& root, const std::wstring& relPath);
