@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/patch_status.h"
+#include "patch/run_outcome.h"
 
 // The patch server's manifest, built into the program.
 std::wstring ManifestUrl();
@@ -15,9 +16,8 @@ void StartPatchRun(PatchStatus& status, bool fullCheck);
 // Body of the worker thread: one PatchWorker run; nothing escapes from it.
 void PatchThreadMain(PatchStatus& status);
 
-// One whole run against status.manifestUrl into status.installDir. Reports only through the record
-// and clears busy as its last write.
+// One whole run against status.manifestUrl into status.installDir, in stages: fetch and
+// authenticate the list, judge it, the check pass, then fetch, verify and install each pending
+// file. Each stage returns Going or the run's end; reports only through the record and clears
+// busy as its last write.
 void PatchWorker(PatchStatus& status);
-
-// "Letöltés (n/m): path", cut to the 127 characters the status line has room for.
-std::wstring DownloadStatusLine(int number, int count, const std::wstring& widePath);

@@ -1,0 +1,47 @@
+#include "patch/update_list.h"
+
+#include <chrono>
+#include <string>
+
+#include "net/http_client.h"
+#include "net/text_conversion.h"
+#include "net/update_signature.h"
+#include "patch/check_pass.h"
+#include "patch/relative_path.h"
+#include "patch/staging.h"
+
+RunEnd FetchList(PatchStatus& status, PatchManifest& manifest) {
+    const auto deadline = std::chrono::steady_clock::now() + status.listDeadline;
+    const CancelPredicate cancel = [&status, deadline] {
+        return status.stopRequested.load() || std::chrono::steady_clock::now() >= deadline;
+    };
+    std::string body;
+    if (!HttpGetText(status.manifestUrl, body, cancel))
+        return EndWith(RunOutcome::Unreachable);
+    // Checked over the bytes as received, before any of them is interpreted.
+    if (!IsAuthenticUpdateFile(status.manifestUrl, body, status.updateKeys, cancel))
+        return EndWith(RunOutcome::NotAuthentic);
+    if (!ParsePatchManifest(body, manifest.baseUrl, manifest.entries))
+        return EndWith(RunOutcome::BadList);
+    return Going();
+}
+
+RunEnd JudgeList(const PatchStatus& status, const PatchManifest& manifest) {
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (!IsSafeRelativePath(entry.relPath))
+            return EndWith(RunOutcome::BadPath, Utf8ToWide(entry.relPath));
+    }
+    if (EntriesCollide(manifest.entries))
+        return EndWith(RunOutcome::BadList);
+    RemoveLeftoverStaging(status.installDir, manifest.entries);
+    return Going();
+}
+
+RunEnd FindPending(PatchStatus& status, const PatchManifest& manifest,
+                   std::vector<ManifestEntry>& pending) {
+    if (!RunCheckPass(status.installDir, manifest.entries, status.fullCheck.load(),
+                      status.stopRequested, CheckPassThreads(status.installDir), pending)) {
+        return EndWith(RunOutcome::Cancelled);
+    }
+    return pending.empty() ? EndWith(RunOutcome::UpToDate) : Going();
+}
