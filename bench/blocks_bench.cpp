@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "app/patch_status.h"
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/file_hash.h"
-#include "patch/block_match.h"
+#include "portable/patch/block_match.h"
 #include "patch/patch_worker.h"
 
 #include <bcrypt.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/http_client.h"
 
 namespace {

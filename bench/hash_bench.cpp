@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/unique_handle.h"
+#include "portable/unique_handle.h"
 #include "net/file_hash.h"
 
 namespace {

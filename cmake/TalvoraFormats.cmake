@@ -1,33 +1,49 @@
-# The portable formats and rules that the launcher and talvora-publish share: the manifest and the
-# launcher version file (read and written), block indexes and their matching, the path rule,
-# collision keys, hex digests, decimal reads, and the signature, public-key and EXPIRES forms of
-# signed update files. Standard C++ only, so both builds compile the very same sources.
+# The portable core that the launcher and talvora-publish share: everything under src/portable,
+# standard C++ only, so both builds compile the very same sources. The manifest and the launcher
+# version file (read and written), block indexes and their matching, the path rule, collision
+# keys, hex digests, decimal reads, HTTP header values, the signature, public-key and EXPIRES
+# forms of signed update files, the SHA-256 interface and the handle owner template.
 get_filename_component(TALVORA_FORMATS_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
-set(TALVORA_FORMATS_SOURCES
-    ${TALVORA_FORMATS_ROOT}/src/net/decimal.cpp
-    ${TALVORA_FORMATS_ROOT}/src/net/ecdsa_signature.cpp
-    ${TALVORA_FORMATS_ROOT}/src/net/expires_line.cpp
-    ${TALVORA_FORMATS_ROOT}/src/net/hex_digest.cpp
-    ${TALVORA_FORMATS_ROOT}/src/net/pem_block.cpp
-    ${TALVORA_FORMATS_ROOT}/src/net/public_key_pem.cpp
-    ${TALVORA_FORMATS_ROOT}/src/net/utf8.cpp
-    ${TALVORA_FORMATS_ROOT}/src/patch/block_index.cpp
-    ${TALVORA_FORMATS_ROOT}/src/patch/block_match.cpp
-    ${TALVORA_FORMATS_ROOT}/src/patch/case_fold.cpp
-    ${TALVORA_FORMATS_ROOT}/src/patch/case_fold_table.cpp
-    ${TALVORA_FORMATS_ROOT}/src/patch/manifest_format.cpp
-    ${TALVORA_FORMATS_ROOT}/src/patch/relative_path.cpp
-    ${TALVORA_FORMATS_ROOT}/src/patch/xxh64.cpp
-    ${TALVORA_FORMATS_ROOT}/src/selfupdate/launcher_version.cpp)
+file(GLOB_RECURSE TALVORA_FORMATS_SOURCES CONFIGURE_DEPENDS
+     ${TALVORA_FORMATS_ROOT}/src/portable/*.cpp)
+file(GLOB_RECURSE TALVORA_FORMATS_FILES CONFIGURE_DEPENDS
+     ${TALVORA_FORMATS_ROOT}/src/portable/*.cpp ${TALVORA_FORMATS_ROOT}/src/portable/*.h)
 
-# Tests of the library alone; they run natively, without Wine.
-set(TALVORA_FORMATS_TEST_SOURCES
-    ${TALVORA_FORMATS_ROOT}/tests/patch/manifest_format_test.cpp
-    ${TALVORA_FORMATS_ROOT}/tests/selfupdate/launcher_version_test.cpp
-    ${TALVORA_FORMATS_ROOT}/tests/patch/relative_path_test.cpp
-    ${TALVORA_FORMATS_ROOT}/tests/patch/block_scan_bounds_test.cpp
-    ${TALVORA_FORMATS_ROOT}/tests/net/text_fields_test.cpp)
+# Tests of the portable core alone; they run natively (and under the sanitizers), without Wine.
+file(GLOB_RECURSE TALVORA_FORMATS_TEST_SOURCES CONFIGURE_DEPENDS
+     ${TALVORA_FORMATS_ROOT}/tests/portable/*_test.cpp)
+
+# A portable file may include the C++ standard library and other portable files, nothing else:
+# a platform header there would break the other build, so configuring refuses it.
+set(TALVORA_STANDARD_HEADERS
+    algorithm any array atomic bitset cassert cctype cerrno cfloat charconv chrono cinttypes
+    climits cmath condition_variable cstddef cstdint cstdio cstdlib cstring ctime cwchar cwctype
+    deque exception functional initializer_list iomanip ios iosfwd iostream istream iterator
+    limits list map memory mutex new numeric optional ostream queue random ratio set sstream
+    stdexcept string string_view system_error thread tuple type_traits unordered_map
+    unordered_set utility variant vector)
+function(talvora_check_portable_includes)
+  foreach(file ${TALVORA_FORMATS_FILES})
+    file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include")
+    foreach(line ${includes})
+      if(line MATCHES "<([^>]+)>")
+        list(FIND TALVORA_STANDARD_HEADERS "${CMAKE_MATCH_1}" at)
+        if(at EQUAL -1)
+          message(FATAL_ERROR "${file}: includes <${CMAKE_MATCH_1}>; files under src/portable "
+                              "use the C++ standard library and each other only")
+        endif()
+      elseif(line MATCHES "\"([^\"]+)\"")
+        set(included "${CMAKE_MATCH_1}")
+        if(NOT included MATCHES "^portable/")
+          message(FATAL_ERROR "${file}: includes \"${included}\"; files under src/portable "
+                              "use the C++ standard library and each other only")
+        endif()
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+talvora_check_portable_includes()
 
 function(talvora_add_formats_library)
   add_library(talvora_formats STATIC ${TALVORA_FORMATS_SOURCES})

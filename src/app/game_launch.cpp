@@ -4,7 +4,8 @@
 #include <string>
 
 #include "app/exe_location.h"
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
+#include "ui/gdi_handles.h"
 #include "app/window_state.h"
 #include "ui/gdiplus_include.h"
 

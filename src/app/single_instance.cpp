@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "app/window_proc.h"
-#include "patch/case_fold.h"
+#include "portable/patch/case_fold.h"
 #include "patch/install_paths.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 
 // A name for `folder` that every spelling of it shares (case, links, a trailing separator): taken
 // from its final path, case folded and hashed. Empty when the folder cannot be opened.

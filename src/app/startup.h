@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 
 struct MainWindowParams;
 

@@ -1,12 +1,13 @@
 #include "net/ecdsa_verify.h"
 
-#include "app/unique_handle.h"
+#include "net/bcrypt_handles.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <cstring>
-#include <limits>
+
+#include "portable/net/sha256.h"
 
 namespace {
 
@@ -14,28 +15,12 @@ bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
 
-bool Sha256(const std::string& data, UCHAR (&digest)[32]) {
-    if (data.size() > std::numeric_limits<ULONG>::max())
-        return false;
-    UniqueAlgorithm algorithm;
-    if (!Succeeded(
-            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-        return false;
-    }
-    UniqueHash hash;
-    return Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)) &&
-           Succeeded(::BCryptHashData(hash.get(),
-                                      reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
-                                      static_cast<ULONG>(data.size()), 0)) &&
-           Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0));
-}
-
 }  // namespace
 
 bool VerifyEcdsaP256Sha256(const std::string& data, const EcdsaP256Signature& rs,
                            const EcdsaP256PublicKey& key) {
-    UCHAR digest[32] = {};
-    if (!Sha256(data, digest))
+    Sha256Digest digest;
+    if (!Sha256Of(data.data(), data.size(), digest))
         return false;
 
     UniqueAlgorithm algorithm;
@@ -57,6 +42,7 @@ bool VerifyEcdsaP256Sha256(const std::string& data, const EcdsaP256Signature& rs
     UCHAR signature[64];
     std::memcpy(signature, rs.data(), rs.size());
     // Only 0 means verified; STATUS_INVALID_SIGNATURE and every other status do not.
-    return ::BCryptVerifySignature(publicKey.get(), nullptr, digest, sizeof digest, signature,
-                                   sizeof signature, 0) == 0;
+    return ::BCryptVerifySignature(publicKey.get(), nullptr, digest.data(),
+                                   static_cast<ULONG>(digest.size()), signature, sizeof signature,
+                                   0) == 0;
 }

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "net/ecdsa_signature.h"
-#include "net/public_key_pem.h"
+#include "portable/net/ecdsa_signature.h"
+#include "portable/net/public_key_pem.h"
 
 // True only when `rs` is a valid signature by `key` over exactly these bytes.
 bool VerifyEcdsaP256Sha256(const std::string& data, const EcdsaP256Signature& rs,

@@ -1,10 +1,10 @@
 #include "net/file_hash.h"
 
-#include "app/unique_handle.h"
-#include "net/hex_digest.h"
+#include "net/kernel_handles.h"
+#include "portable/net/hex_digest.h"
+#include "portable/net/sha256.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <atomic>
 #include <memory>
@@ -12,10 +12,6 @@
 namespace {
 
 constexpr DWORD kReadBufferSize = 1u << 20;
-
-bool Succeeded(NTSTATUS status) {
-    return status >= 0;
-}
 
 // A fresh 1 MiB block costs about 3 ms under Wine before the first byte is read (every page is
 // faulted in on first touch), more than hashing a typical 300 KiB pack file, and every download is
@@ -51,13 +47,9 @@ class ReadBuffer {
 
 bool Sha256OpenFileHex(HANDLE file, unsigned char* buffer, DWORD bufferSize,
                        const std::atomic<bool>& stop, Sha256HexDigits& hex) noexcept {
-    UniqueAlgorithm algorithm;
-    if (!Succeeded(
-            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-        return false;
-    }
-    UniqueHash hash;
-    if (!Succeeded(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)))
+    // The platform's state lives in the object; a failure to make it is a hash that is not Ok.
+    Sha256 hash;
+    if (!hash.Ok())
         return false;
 
     for (;;) {
@@ -69,14 +61,14 @@ bool Sha256OpenFileHex(HANDLE file, unsigned char* buffer, DWORD bufferSize,
             return false;
         if (got == 0)
             break;
-        if (!Succeeded(::BCryptHashData(hash.get(), buffer, got, 0)))
+        if (!hash.Update(buffer, got))
             return false;
     }
 
-    UCHAR digest[32] = {};
-    if (!Succeeded(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0)))
+    Sha256Digest digest;
+    if (!hash.Finish(digest))
         return false;
-    HexDigestTo(digest, sizeof digest, hex.data());
+    HexDigestTo(digest.data(), digest.size(), hex.data());
     return true;
 }
 

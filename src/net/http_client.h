@@ -1,7 +1,7 @@
-// Blocking HTTP GET over WinHTTP: one session, connection and request per call, nothing shared.
-// Every transfer is bounded: WinHTTP time-outs, a floor on speed (a transfer that moves almost
-// nothing for a long stretch is dropped), a size cap, and a cancel predicate that is honoured
-// within a fraction of a second whatever the server does.
+// Blocking HTTP GETs of the patch server's files, each with a sink of its own: a text into
+// memory, a download into an open file, a byte range to a callback. They run on the transport of
+// http_transport.h, which bounds every transfer; each takes the session of its run (the overloads
+// without one open a session for that call alone).
 #pragma once
 
 #include <windows.h>
@@ -10,25 +10,19 @@
 #include <functional>
 #include <string>
 
-struct UrlParts {
-    std::wstring host;
-    std::wstring path;
-    std::uint16_t port = 0;
-    bool secure = false;
-};
+#include "net/http_transport.h"
 
 // (bytes done, bytes total); total is 0 when the response named no usable Content-Length.
 using ProgressCallback = std::function<void(std::uint64_t, std::uint64_t)>;
-// Asked before every chunk and while waiting for the server; true stops the transfer.
-using CancelPredicate = std::function<bool()>;
-
-bool SplitUrl(const std::wstring& url, UrlParts& parts);
 
 // A text file of the patch server is a few kilobytes; a body past this is hostile or broken.
 constexpr std::uint64_t kMaxTextBytes = 64ull * 1024 * 1024;
 
 // Whole body into memory, for the small text files of the patch server; a body (or an announced
 // length) past `maxBytes` fails as soon as it is seen.
+bool HttpGetText(const HttpSession& session, const std::wstring& url, std::string& body,
+                 const CancelPredicate& cancel = CancelPredicate(),
+                 std::uint64_t maxBytes = kMaxTextBytes);
 bool HttpGetText(const std::wstring& url, std::string& body,
                  const CancelPredicate& cancel = CancelPredicate(),
                  std::uint64_t maxBytes = kMaxTextBytes);
@@ -36,6 +30,9 @@ bool HttpGetText(const std::wstring& url, std::string& body,
 // Streams the body into `file` from its current position: an open file the caller created and
 // owns (a staging file), so no byte is ever written through a name. A body longer than `maxBytes`
 // fails as soon as it passes the cap, and a body announced longer is not taken at all.
+bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDLE file,
+                      const CancelPredicate& cancel, ProgressCallback progress,
+                      std::uint64_t maxBytes);
 bool HttpDownloadFile(const std::wstring& url, HANDLE file, const CancelPredicate& cancel,
                       ProgressCallback progress, std::uint64_t maxBytes);
 
@@ -56,5 +53,6 @@ enum class RangeFetch { Range, WholeBody, Failed };
 // `wholeSize` bytes) and reported as WholeBody. Any other answer, a body longer or shorter than
 // announced, a failed sink or a cancel gives Failed. The time-outs, the floor on speed and the
 // cancel are those of every other transfer; no body past what was asked for is ever taken.
-RangeFetch HttpFetchRange(const std::wstring& url, const ByteRange& range, std::uint64_t wholeSize,
-                          const RangeSink& sink, const CancelPredicate& cancel);
+RangeFetch HttpFetchRange(const HttpSession& session, const std::wstring& url,
+                          const ByteRange& range, std::uint64_t wholeSize, const RangeSink& sink,
+                          const CancelPredicate& cancel);

@@ -1,8 +1,6 @@
 #include "net/stream_hash.h"
 
-#include "net/hex_digest.h"
-
-#include <bcrypt.h>
+#include "portable/net/hex_digest.h"
 
 namespace {
 
@@ -12,10 +10,7 @@ constexpr int kBuffers = 4;
 }  // namespace
 
 StreamHash::StreamHash() {
-    if (::BCryptOpenAlgorithmProvider(algorithm_.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0 ||
-        ::BCryptCreateHash(algorithm_.get(), hash_.put(), nullptr, 0, nullptr, 0, 0) < 0) {
-        spoiled_ = true;
-    }
+    spoiled_ = !hash_.Ok();
     for (int i = 0; i < kBuffers; ++i) {
         storage_.emplace_back(new char[kBufferSize]);
         free_.push_back(storage_.back().get());
@@ -50,9 +45,7 @@ void StreamHash::Run() {
         queue_.erase(queue_.begin());
         const bool hash = !spoiled_;
         lock.unlock();
-        const bool ok =
-            !hash || ::BCryptHashData(hash_.get(), reinterpret_cast<PUCHAR>(piece.buffer),
-                                      piece.size, 0) >= 0;
+        const bool ok = !hash || hash_.Update(piece.buffer, piece.size);
         lock.lock();
         spoiled_ = spoiled_ || !ok;
         free_.push_back(piece.buffer);
@@ -97,11 +90,9 @@ std::string StreamHash::Finish(std::uint64_t size) {
     changed_.notify_all();
     if (thread_.joinable())
         thread_.join();
-    UCHAR digest[32] = {};
-    if (spoiled_ || next_ != size ||
-        ::BCryptFinishHash(hash_.get(), digest, sizeof digest, 0) < 0) {
+    Sha256Digest digest;
+    if (spoiled_ || next_ != size || !hash_.Finish(digest))
         return std::string();
-    }
     spoiled_ = true;  // a hash is finished once
-    return HexDigest(digest, sizeof digest);
+    return HexDigest(digest.data(), digest.size());
 }

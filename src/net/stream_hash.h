@@ -2,7 +2,9 @@
 // file built from many pieces is verified while it is built, not read a second time after.
 #pragma once
 
-#include "app/unique_handle.h"
+#include <windows.h>
+
+#include "portable/net/sha256.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -47,7 +49,6 @@ class StreamHash {
     bool stopping_ = false;
     bool spoiled_ = false;    // a piece out of order, a hashing failure, or given up
     std::uint64_t next_ = 0;  // offset the next piece must start at
-    UniqueAlgorithm algorithm_;
-    UniqueHash hash_;
+    Sha256 hash_;
     std::thread thread_;
 };

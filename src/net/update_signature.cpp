@@ -1,8 +1,8 @@
 #include "net/update_signature.h"
 
-#include "net/ecdsa_signature.h"
-#include "net/expires_line.h"
-#include "net/public_key_pem.h"
+#include "portable/net/ecdsa_signature.h"
+#include "portable/net/expires_line.h"
+#include "portable/net/public_key_pem.h"
 #include "net/ecdsa_verify.h"
 #include "net/http_client.h"
 
@@ -45,11 +45,12 @@ bool IsAuthenticAt(const std::string& body, const std::string& signatureDer, con
 
 }  // namespace
 
-bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body, const UpdateKeys& keys,
+bool IsAuthenticUpdateFile(const HttpSession& session, const std::wstring& url,
+                           const std::string& body, const UpdateKeys& keys,
                            const CancelPredicate& cancel) {
     if (keys.empty())
         return true;
     std::string signature;
-    return HttpGetText(url + L".sig", signature, cancel, kMaxSignatureBytes) &&
+    return HttpGetText(session, url + L".sig", signature, cancel, kMaxSignatureBytes) &&
            IsAuthenticAt(body, signature, keys, UtcNow());
 }

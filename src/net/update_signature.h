@@ -11,5 +11,6 @@
 // Always true when `keys` is empty (a build without signatures). Otherwise fetches `url` + ".sig"
 // and checks it; a missing, malformed or foreign signature, or an EXPIRES moment already past,
 // gives false, as does a fetch that `cancel` stops.
-bool IsAuthenticUpdateFile(const std::wstring& url, const std::string& body, const UpdateKeys& keys,
+bool IsAuthenticUpdateFile(const HttpSession& session, const std::wstring& url,
+                           const std::string& body, const UpdateKeys& keys,
                            const CancelPredicate& cancel = CancelPredicate());

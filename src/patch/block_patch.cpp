@@ -1,13 +1,12 @@
 #include "patch/block_patch.h"
 
-#include "app/unique_handle.h"
-#include "net/hex_digest.h"
-#include "net/sha256.h"
+#include "net/kernel_handles.h"
+#include "portable/net/hex_digest.h"
+#include "portable/net/sha256.h"
 #include "net/stream_hash.h"
-#include "patch/block_match.h"
+#include "portable/patch/block_match.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <algorithm>
 #include <cstring>
@@ -23,18 +22,12 @@ constexpr std::size_t kMaxRanges = 1024;
 // The scan asks for large reads; one read stays within a DWORD.
 constexpr DWORD kMaxScanRead = 64u << 20;
 
-// The first half of a block's SHA-256, as the publisher writes it.
-bool BlockSha256(BCRYPT_ALG_HANDLE algorithm, const unsigned char* data, std::size_t size,
-                 BlockDigest& digest) {
-    UniqueHash hash;
-    UCHAR full[32] = {};
-    if (size > MAXDWORD ||
-        ::BCryptCreateHash(algorithm, hash.put(), nullptr, 0, nullptr, 0, 0) < 0 ||
-        ::BCryptHashData(hash.get(), const_cast<PUCHAR>(data), static_cast<ULONG>(size), 0) < 0 ||
-        ::BCryptFinishHash(hash.get(), full, sizeof full, 0) < 0) {
+// The first half of a block's SHA-256, as the first publishers wrote it.
+bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& digest) {
+    Sha256Digest full;
+    if (!Sha256Of(data, size, full))
         return false;
-    }
-    std::memcpy(digest.data(), full, digest.size());
+    std::memcpy(digest.data(), full.data(), digest.size());
     return true;
 }
 
@@ -135,15 +128,15 @@ bool IsVouchedFor(const std::string& body, const ManifestEntry& entry) {
            HexDigest(digest.data(), digest.size()) == entry.blocksSha256;
 }
 
-bool LoadIndex(const std::wstring& url, const ManifestEntry& entry, const CancelPredicate& cancel,
-               BlockIndex& index) {
+bool LoadIndex(const HttpSession& session, const std::wstring& url, const ManifestEntry& entry,
+               const CancelPredicate& cancel, BlockIndex& index) {
     FileSha256 want;
     std::string body;
     std::string error;
     // No larger than any index of a file this size can be; the manifest, which may be signed,
     // must agree with it about the file, or it describes some other file.
     return ParseSha256Hex(entry.sha256, want) &&
-           HttpGetText(url + L".blocks", body, cancel, MaxBlockIndexBytes(entry.size)) &&
+           HttpGetText(session, url + L".blocks", body, cancel, MaxBlockIndexBytes(entry.size)) &&
            IsVouchedFor(body, entry) && ParseBlockIndex(body, index, error) &&
            index.fileSize == entry.size && index.fileSha256 == want;
 }
@@ -155,32 +148,27 @@ std::uint64_t MaxBlockIndexBytes(std::uint64_t fileSize) {
     return kBlockIndexHeaderSize + blocks * kBlockRecordSize;
 }
 
-bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath, HANDLE staging,
-                   const ManifestEntry& entry, const CancelPredicate& cancel,
-                   const ProgressCallback& progress, std::string& writtenSha256) {
+bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
+                   const std::wstring& localPath, HANDLE staging, const ManifestEntry& entry,
+                   const CancelPredicate& cancel, const ProgressCallback& progress,
+                   std::string& writtenSha256) {
     writtenSha256.clear();
     BlockIndex index;
-    if (!LoadIndex(url, entry, cancel, index))
+    if (!LoadIndex(session, url, entry, cancel, index))
         return false;
 
     UniqueFile local(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    UniqueAlgorithm algorithm;
-    if (!local ||
-        ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+    if (!local)
         return false;
-    }
     const SequentialRead read = [&local](unsigned char* buffer, std::size_t size) -> long long {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, kMaxScanRead));
         return ::ReadFile(local.get(), buffer, want, &got, nullptr) ? got : -1;
     };
-    const BlockDigestFn digest =
-        index.digestKind == BlockDigestKind::Xxh64
-            ? BlockDigestFn(Xxh64BlockDigest)
-            : [&algorithm](const unsigned char* data, std::size_t size, BlockDigest& out) {
-                  return BlockSha256(algorithm.get(), data, size, out);
-              };
+    const BlockDigestFn digest = index.digestKind == BlockDigestKind::Xxh64
+                                     ? BlockDigestFn(Xxh64BlockDigest)
+                                     : BlockDigestFn(BlockSha256);
     BlockMatch match;
     if (!MatchLocalBlocks(index, read, digest, cancel, match))
         return false;
@@ -208,7 +196,7 @@ bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath, HANDL
             return batch.Add(at, data, size);
         };
         const RangeFetch got =
-            HttpFetchRange(url, {piece.offset, piece.length}, entry.size, sink, cancel);
+            HttpFetchRange(session, url, {piece.offset, piece.length}, entry.size, sink, cancel);
         if (got == RangeFetch::Failed || !batch.Flush())
             return false;
         if (got == RangeFetch::WholeBody) {

@@ -14,9 +14,10 @@
 // bytes written into it, in order, or empty when the caller must read the file to know it. False
 // on any failure or a cancel: the caller then empties the staging file and downloads the file
 // whole. `progress` counts the bytes actually fetched. Nothing is written but the staging file.
-bool PatchByBlocks(const std::wstring& url, const std::wstring& localPath, HANDLE staging,
-                   const ManifestEntry& entry, const CancelPredicate& cancel,
-                   const ProgressCallback& progress, std::string& writtenSha256);
+bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
+                   const std::wstring& localPath, HANDLE staging, const ManifestEntry& entry,
+                   const CancelPredicate& cancel, const ProgressCallback& progress,
+                   std::string& writtenSha256);
 
 // The most bytes an index for a file of `fileSize` bytes can have: the smallest blocks, at most
 // the largest count.

@@ -1,6 +1,6 @@
 #include "patch/check_pass.h"
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/file_hash.h"
 #include "patch/install_paths.h"
 #include "patch/seek_penalty.h"

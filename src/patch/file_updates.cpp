@@ -45,16 +45,16 @@ RunEnd Stage(const PatchStatus& status, FileJob& job) {
 
 // A changed local copy of a BLOCKS entry is patched by fetching only what it lacks; any failure
 // on that road leaves the whole download, capped at the entry's size.
-RunEnd Fetch(const PatchStatus& status, const PatchManifest& manifest, FileJob& job,
-             const ProgressCallback& progress) {
+RunEnd Fetch(const PatchStatus& status, const HttpSession& session, const PatchManifest& manifest,
+             FileJob& job, const ProgressCallback& progress) {
     const CancelPredicate cancel = [&status] { return status.stopRequested.load(); };
     const std::wstring url = DownloadUrlFor(manifest.baseUrl, job.widePath);
     const bool fetched =
         (job.entry.blocks && !status.fullCheck.load() &&
-         PatchByBlocks(url, LocalPathFor(status.installDir, job.entry.relPath),
+         PatchByBlocks(session, url, LocalPathFor(status.installDir, job.entry.relPath),
                        job.staged.handle.get(), job.entry, cancel, progress, job.writtenSha256)) ||
         (RewindStagingFile(job.staged) &&
-         HttpDownloadFile(url, job.staged.handle.get(), cancel, progress, job.entry.size));
+         HttpDownloadFile(session, url, job.staged.handle.get(), cancel, progress, job.entry.size));
     return fetched ? Going() : EndWith(RunOutcome::DownloadError, job.widePath);
 }
 
@@ -80,7 +80,7 @@ RunEnd Install(FileJob& job) {
 
 }  // namespace
 
-RunEnd UpdateFiles(PatchStatus& status, const PatchManifest& manifest,
+RunEnd UpdateFiles(PatchStatus& status, const HttpSession& session, const PatchManifest& manifest,
                    const std::vector<ManifestEntry>& pending) {
     std::uint64_t runTotalBytes = 0;
     for (const ManifestEntry& entry : pending)
@@ -101,7 +101,7 @@ RunEnd UpdateFiles(PatchStatus& status, const PatchManifest& manifest,
             status.overallProgress.store(Fraction(doneBytes + done, runTotalBytes));
             status.fileProgress.store(Fraction(done, total));
         };
-        end = Fetch(status, manifest, job, progress);
+        end = Fetch(status, session, manifest, job, progress);
         if (end.going()) {
             status.phase.store(PatchPhase::Verifying);
             end = Verify(job);

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/text_conversion.h"
 
 namespace {

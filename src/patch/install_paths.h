@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "patch/relative_path.h"
+#include "portable/patch/relative_path.h"
 
 // installDir + "\" + the entry's path read lexically (LexicalRelativePath), so the file lies
 // inside the folder whatever "." and ".." steps the manifest wrote. Only for a path that passed

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 
 enum class StepResult {
     Done,

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "patch/manifest_format.h"
+#include "portable/patch/manifest_format.h"
 
 struct PatchManifest {
     std::wstring baseUrl;

@@ -40,14 +40,16 @@ void PatchThreadMain(PatchStatus& status) {
 
 void PatchWorker(PatchStatus& status) {
     BeginRun(status);
+    // One session for the whole run, so its connections are kept alive from request to request.
+    const HttpSession session = HttpSession::Open();
     PatchManifest manifest;
     std::vector<ManifestEntry> pending;
-    RunEnd end = FetchList(status, manifest);
+    RunEnd end = FetchList(status, session, manifest);
     if (end.going())
         end = JudgeList(status, manifest);
     if (end.going())
         end = FindPending(status, manifest, pending);
     if (end.going())
-        end = UpdateFiles(status, manifest, pending);
+        end = UpdateFiles(status, session, manifest, pending);
     EndRun(status, end);
 }

@@ -1,6 +1,6 @@
 #include "patch/seek_penalty.h"
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 
 #include <windows.h>
 #include <winioctl.h>

@@ -4,12 +4,12 @@
 
 #include <set>
 
-#include "app/unique_handle.h"
+#include "portable/unique_handle.h"
 #include "net/text_conversion.h"
 #include "patch/install_paths.h"
 #include "patch/install_step.h"
-#include "patch/relative_path.h"
-#include "patch/staging_name.h"
+#include "portable/patch/relative_path.h"
+#include "portable/patch/staging_name.h"
 
 std::wstring InstallRelative(const std::string& relPath) {
     return Utf8ToWide(LexicalRelativePath(relPath));

@@ -7,19 +7,19 @@
 #include "net/text_conversion.h"
 #include "net/update_signature.h"
 #include "patch/check_pass.h"
-#include "patch/relative_path.h"
+#include "portable/patch/relative_path.h"
 #include "patch/staging.h"
 
-RunEnd FetchList(PatchStatus& status, PatchManifest& manifest) {
+RunEnd FetchList(PatchStatus& status, const HttpSession& session, PatchManifest& manifest) {
     const auto deadline = std::chrono::steady_clock::now() + status.listDeadline;
     const CancelPredicate cancel = [&status, deadline] {
         return status.stopRequested.load() || std::chrono::steady_clock::now() >= deadline;
     };
     std::string body;
-    if (!HttpGetText(status.manifestUrl, body, cancel))
+    if (!HttpGetText(session, status.manifestUrl, body, cancel))
         return EndWith(RunOutcome::Unreachable);
     // Checked over the bytes as received, before any of them is interpreted.
-    if (!IsAuthenticUpdateFile(status.manifestUrl, body, status.updateKeys, cancel))
+    if (!IsAuthenticUpdateFile(session, status.manifestUrl, body, status.updateKeys, cancel))
         return EndWith(RunOutcome::NotAuthentic);
     if (!ParsePatchManifest(body, manifest.baseUrl, manifest.entries))
         return EndWith(RunOutcome::BadList);

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "app/patch_status.h"
+#include "net/http_transport.h"
 #include "patch/manifest.h"
 #include "patch/run_outcome.h"
 
 // Fetches the manifest and, with keys built in, its signature, both within the list's deadline,
 // and reads it. Unreachable, NotAuthentic or BadList when it cannot be used.
-RunEnd FetchList(PatchStatus& status, PatchManifest& manifest);
+RunEnd FetchList(PatchStatus& status, const HttpSession& session, PatchManifest& manifest);
 
 // Judges the whole list: every path safe, no two entries meeting on disk; then removes the
 // staging files a killed run left for these entries. BadPath or BadList otherwise.

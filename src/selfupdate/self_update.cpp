@@ -11,7 +11,7 @@
 #include "net/update_signature.h"
 #include "patch/install_paths.h"
 #include "patch/install_step.h"
-#include "selfupdate/launcher_version.h"
+#include "portable/selfupdate/launcher_version.h"
 
 #include <chrono>
 
@@ -82,10 +82,11 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     const CancelPredicate pastDeadline = [deadline] {
         return std::chrono::steady_clock::now() >= deadline;
     };
+    const HttpSession session = HttpSession::Open();
     std::string body;
-    if (!HttpGetText(versionUrl, body, pastDeadline))
+    if (!HttpGetText(session, versionUrl, body, pastDeadline))
         return false;
-    if (!IsAuthenticUpdateFile(versionUrl, body, keys, pastDeadline))
+    if (!IsAuthenticUpdateFile(session, versionUrl, body, keys, pastDeadline))
         return false;
     LauncherVersionInfo info;
     if (!ParseLauncherVersion(body, info))
@@ -101,7 +102,7 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
         return false;
     const std::uint64_t cap = info.size > 0 ? info.size : kMaxLauncherBytes;
     if (!HttpDownloadFile(
-            Utf8ToWide(info.url), staged.handle.get(), pastDeadline,
+            session, Utf8ToWide(info.url), staged.handle.get(), pastDeadline,
             [](std::uint64_t, std::uint64_t) {}, cap)) {
         return false;
     }

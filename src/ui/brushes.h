@@ -1,7 +1,7 @@
 // Brushes made the same way by every element.
 #pragma once
 
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 
 // A linear gradient between two points, first colour at the first point (wrap mode tile).
 inline UniqueLineBrush LineGradient(float x1, float y1, float x2, float y2, Gdiplus::ARGB first,

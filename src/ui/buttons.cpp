@@ -2,7 +2,7 @@
 
 #include "ui/brushes.h"
 #include "ui/fonts.h"
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;

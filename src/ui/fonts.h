@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 
 // The first of the candidates that GDI+ can find, or empty when none is installed.
 std::wstring ChooseFontFamily(const std::vector<std::wstring>& candidates);

@@ -1,6 +1,6 @@
 #include "ui/paint.h"
 
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 #include "app/window_state.h"
 #include "ui/badge.h"
 #include "ui/frame_cache.h"

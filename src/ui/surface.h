@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 #include "ui/pixel_box.h"
 
 // The memory is either our own or, when presentable, a DIB section selected into a memory DC so

@@ -1,6 +1,6 @@
 // The block index published beside a large file: any bytes.
 #include "fuzz_support.h"
-#include "patch/block_index.h"
+#include "portable/patch/block_index.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string body = Bytes(data, size);

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "patch/block_index.h"
-#include "patch/block_match.h"
+#include "portable/patch/block_index.h"
+#include "portable/patch/block_match.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "fuzz_support.h"
-#include "selfupdate/launcher_version.h"
+#include "portable/selfupdate/launcher_version.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "fuzz_support.h"
-#include "patch/manifest_format.h"
+#include "portable/patch/manifest_format.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "patch/case_fold.h"
-#include "patch/relative_path.h"
+#include "portable/patch/case_fold.h"
+#include "portable/patch/relative_path.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // A signature file as the server sends it, and the EXPIRES line of a signed file: any bytes.
 #include "fuzz_support.h"
-#include "net/ecdsa_signature.h"
-#include "net/expires_line.h"
-#include "net/public_key_pem.h"
+#include "portable/net/ecdsa_signature.h"
+#include "portable/net/expires_line.h"
+#include "portable/net/public_key_pem.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes = Bytes(data, size);

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/file_hash.h"
 #include "net/stream_hash.h"
 #include "support/manifest_lines.h"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/http_client.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
@@ -449,7 +449,7 @@ TEST_F(HttpClient, RangeFetchIsTheRangeOrTheWholeFileAndIsBounded) {
                            const CancelPredicate& cancel = CancelPredicate()) {
         got.assign(content.size(), '\0');
         taken = 0;
-        return HttpFetchRange(Url(path), range, wholeSize, sink, cancel);
+        return HttpFetchRange(HttpSession::Open(), Url(path), range, wholeSize, sink, cancel);
     };
 
     EXPECT_EQ(fetch(L"/pack/r.bin", {1000, 5000}, content.size()), RangeFetch::Range);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/file_hash.h"
 #include "patch/check_pass.h"
 #include "patch/install_paths.h"

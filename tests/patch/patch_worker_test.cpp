@@ -13,9 +13,9 @@
 
 #include "app/exe_location.h"
 #include "app/patch_status.h"
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/text_conversion.h"
-#include "patch/block_index.h"
+#include "portable/patch/block_index.h"
 #include "patch/install_paths.h"
 #include "patch/patch_worker.h"
 #include "support/manifest_lines.h"

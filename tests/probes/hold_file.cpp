@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3)

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "app/exe_location.h"
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "net/file_hash.h"
 #include "selfupdate/self_update.h"
 #include "support/test_files.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 
 class GdiplusEnvironment : public ::testing::Environment {
   public:

@@ -1,7 +1,7 @@
 #include "support/manifest_lines.h"
 
-#include "app/unique_handle.h"
-#include "net/hex_digest.h"
+#include "net/bcrypt_handles.h"
+#include "portable/net/hex_digest.h"
 
 std::string Sha256Hex(const std::string& bytes) {
     UniqueAlgorithm algorithm;

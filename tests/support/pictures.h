@@ -2,7 +2,7 @@
 // JPEG of the same size made here at run time.
 #pragma once
 
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 
 #include <cstdint>
 #include <string>

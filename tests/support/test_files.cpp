@@ -6,7 +6,7 @@
 #include <atomic>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "net/kernel_handles.h"
 #include "patch/install_paths.h"
 
 TempDir::TempDir() {

@@ -13,7 +13,7 @@
 #include "ui/fonts.h"
 #include "ui/frame_cache.h"
 #include "ui/frame_parts.h"
-#include "app/unique_handle.h"
+#include "portable/unique_handle.h"
 #include "ui/paint.h"
 #include "ui_support.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/unique_handle.h"
+#include "ui/gdi_handles.h"
 
 template <typename F>
 Frame DrawOnBitmap(int width, int height, std::uint32_t background, F draw) {

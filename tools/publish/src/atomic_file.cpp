@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "portable/unique_handle.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -28,13 +29,12 @@ std::string LastError() {
     return std::system_category().message(static_cast<int>(GetLastError()));
 }
 
-struct Handle {
-    HANDLE h = INVALID_HANDLE_VALUE;
-    ~Handle() {
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
+struct FileTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) noexcept { CloseHandle(h); }
 };
+using File = UniqueHandle<FileTraits>;
 
 unsigned ProcessId() {
     return static_cast<unsigned>(GetCurrentProcessId());
@@ -44,10 +44,9 @@ unsigned ProcessId() {
 // `created` tells whether the file is ours to remove.
 bool WriteTemp(const fs::path& temp, const std::string& content, bool& created,
                std::string& error) {
-    Handle file;
-    file.h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
-    if (file.h == INVALID_HANDLE_VALUE) {
+    const File file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         error = "cannot create temporary file: " + LastError();
         return false;
     }
@@ -57,13 +56,14 @@ bool WriteTemp(const fs::path& temp, const std::string& content, bool& created,
         const std::size_t left = content.size() - done;
         const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
         DWORD written = 0;
-        if (!WriteFile(file.h, content.data() + done, chunk, &written, nullptr) || written == 0) {
+        if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) ||
+            written == 0) {
             error = "cannot write temporary file: " + LastError();
             return false;
         }
         done += written;
     }
-    if (!FlushFileBuffers(file.h)) {
+    if (!FlushFileBuffers(file.get())) {
         error = "cannot flush temporary file: " + LastError();
         return false;
     }
@@ -85,13 +85,12 @@ std::string ErrnoText() {
     return std::generic_category().message(errno);
 }
 
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0)
-            close(fd);
-    }
+struct FdTraits {
+    using Type = int;
+    static Type Invalid() noexcept { return -1; }
+    static void Close(Type fd) noexcept { close(fd); }
 };
+using Fd = UniqueHandle<FdTraits>;
 
 unsigned ProcessId() {
     return static_cast<unsigned>(getpid());
@@ -99,16 +98,15 @@ unsigned ProcessId() {
 
 bool WriteTemp(const fs::path& temp, const std::string& content, bool& created,
                std::string& error) {
-    Fd file;
-    file.fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (file.fd < 0) {
+    Fd file(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!file) {
         error = "cannot create temporary file: " + ErrnoText();
         return false;
     }
     created = true;
     std::size_t done = 0;
     while (done < content.size()) {
-        const ssize_t written = write(file.fd, content.data() + done, content.size() - done);
+        const ssize_t written = write(file.get(), content.data() + done, content.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
@@ -118,13 +116,12 @@ bool WriteTemp(const fs::path& temp, const std::string& content, bool& created,
         }
         done += static_cast<std::size_t>(written);
     }
-    if (fsync(file.fd) != 0) {
+    if (fsync(file.get()) != 0) {
         error = "cannot flush temporary file: " + ErrnoText();
         return false;
     }
-    const int fd = file.fd;
-    file.fd = -1;
-    if (close(fd) != 0) {
+    // Closed here, for its result: a failed close can mean lost data on some file systems.
+    if (close(file.release()) != 0) {
         error = "cannot close temporary file: " + ErrnoText();
         return false;
     }
@@ -137,11 +134,10 @@ bool Replace(const fs::path& temp, const fs::path& dest, std::string& error) {
         return false;
     }
     // Make the rename itself durable; a folder that cannot be synced is no error.
-    Fd dir;
     const fs::path parent = dest.parent_path().empty() ? fs::path(".") : dest.parent_path();
-    dir.fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir.fd >= 0)
-        fsync(dir.fd);
+    const Fd dir(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        fsync(dir.get());
     return true;
 }
 

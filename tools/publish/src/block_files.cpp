@@ -5,16 +5,15 @@
 #include <vector>
 
 #include "input_file.h"
-#include "sha256.h"
+#include "portable/net/sha256.h"
 
 namespace talvora {
 
 namespace {
 
 bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& digest) {
-    Sha256 hash;
     Sha256Digest full;
-    if (!hash.Update(data, size) || !hash.Finish(full))
+    if (!Sha256Of(data, size, full))
         return false;
     std::copy_n(full.begin(), digest.size(), digest.begin());
     return true;

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "patch/block_index.h"
-#include "patch/block_match.h"
+#include "portable/patch/block_index.h"
+#include "portable/patch/block_match.h"
 
 namespace talvora {
 

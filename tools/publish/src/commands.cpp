@@ -6,11 +6,11 @@
 #include "glob.h"
 #include "input_file.h"
 #include "manifest.h"
-#include "net/hex_digest.h"
+#include "portable/net/hex_digest.h"
 #include "names.h"
 #include "progress.h"
-#include "sha256.h"
-#include "selfupdate/launcher_version.h"
+#include "portable/net/sha256.h"
+#include "portable/selfupdate/launcher_version.h"
 #include "text.h"
 #include "version_file.h"
 #include "walk.h"
@@ -209,10 +209,8 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
             return kExitRefused;
         }
         const std::string indexBytes = FormatBlockIndex(index);
-        Sha256 indexHash;
         Sha256Digest indexDigest;
-        if (!indexHash.Update(indexBytes.data(), indexBytes.size()) ||
-            !indexHash.Finish(indexDigest)) {
+        if (!Sha256Of(indexBytes.data(), indexBytes.size(), indexDigest)) {
             Error(err) << "'" << Printable(entry.relPath) << "': block index: SHA-256 failed\n";
             return kExitRefused;
         }

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "net/pem_block.h"
+#include "portable/net/pem_block.h"
 
 namespace talvora {
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "input_file.h"
-#include "net/hex_digest.h"
+#include "portable/net/hex_digest.h"
 
 namespace talvora {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sha256.h"
+#include "portable/net/sha256.h"
 
 namespace talvora {
 

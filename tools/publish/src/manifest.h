@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "patch/manifest_format.h"
+#include "portable/patch/manifest_format.h"
 
 namespace talvora {
 

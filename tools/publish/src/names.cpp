@@ -2,9 +2,9 @@
 
 #include <map>
 
-#include "net/utf8.h"
-#include "patch/relative_path.h"
-#include "patch/staging_name.h"
+#include "portable/net/utf8.h"
+#include "portable/patch/relative_path.h"
+#include "portable/patch/staging_name.h"
 #include "text.h"
 
 namespace talvora {

@@ -1,43 +1,59 @@
+// SHA-256 from OpenSSL's libcrypto, for the publisher's build outside Windows.
 #include <openssl/evp.h>
 
-#include "sha256.h"
+#include <new>
 
-namespace talvora {
+#include "portable/net/sha256.h"
+#include "portable/unique_handle.h"
 
-struct Sha256State {
-    EVP_MD_CTX* ctx = nullptr;
-    bool ok = false;
-    ~Sha256State() {
-        if (ctx != nullptr)
-            EVP_MD_CTX_free(ctx);
-    }
+namespace {
+
+struct MdCtxTraits {
+    using Type = EVP_MD_CTX*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type ctx) noexcept { EVP_MD_CTX_free(ctx); }
 };
 
-Sha256::Sha256() : state_(new Sha256State) {
-    state_->ctx = EVP_MD_CTX_new();
-    state_->ok =
-        state_->ctx != nullptr && EVP_DigestInit_ex(state_->ctx, EVP_sha256(), nullptr) == 1;
+}  // namespace
+
+struct Sha256::State {
+    UniqueHandle<MdCtxTraits> ctx;
+    bool ok = false;
+};
+
+Sha256::Sha256() noexcept {
+    static_assert(sizeof(State) <= sizeof storage_, "the state must fit the object");
+    State& s = *new (storage_) State();
+    s.ctx.reset(EVP_MD_CTX_new());
+    s.ok = s.ctx && EVP_DigestInit_ex(s.ctx.get(), EVP_sha256(), nullptr) == 1;
 }
 
-Sha256::~Sha256() = default;
-
-bool Sha256::Ok() const {
-    return state_->ok;
+Sha256::~Sha256() {
+    state().~State();
 }
 
-bool Sha256::Update(const void* data, std::size_t size) {
-    if (!state_->ok)
+bool Sha256::Ok() const noexcept {
+    return state().ok;
+}
+
+bool Sha256::Update(const void* data, std::size_t size) noexcept {
+    State& s = state();
+    if (!s.ok)
         return false;
-    state_->ok = EVP_DigestUpdate(state_->ctx, data, size) == 1;
-    return state_->ok;
+    s.ok = EVP_DigestUpdate(s.ctx.get(), data, size) == 1;
+    return s.ok;
 }
 
-bool Sha256::Finish(Sha256Digest& digest) {
-    if (!state_->ok)
+bool Sha256::Finish(Sha256Digest& digest) noexcept {
+    State& s = state();
+    if (!s.ok)
         return false;
     unsigned int length = 0;
-    state_->ok = false;
-    return EVP_DigestFinal_ex(state_->ctx, digest.data(), &length) == 1 && length == digest.size();
+    s.ok = false;
+    return EVP_DigestFinal_ex(s.ctx.get(), digest.data(), &length) == 1 && length == digest.size();
 }
 
-}  // namespace talvora
+bool Sha256Of(const void* data, std::size_t size, Sha256Digest& digest) noexcept {
+    Sha256 hash;
+    return hash.Update(data, size) && hash.Finish(digest);
+}

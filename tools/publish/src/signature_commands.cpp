@@ -7,7 +7,7 @@
 
 #include "atomic_file.h"
 #include "commands.h"
-#include "net/expires_line.h"
+#include "portable/net/expires_line.h"
 #include "new_file.h"
 #include "signing.h"
 #include "text.h"

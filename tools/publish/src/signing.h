@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "net/ecdsa_signature.h"
-#include "net/public_key_pem.h"
+#include "portable/net/ecdsa_signature.h"
+#include "portable/net/public_key_pem.h"
 
 namespace talvora {
 

@@ -8,76 +8,47 @@
 #include <vector>
 
 #include "ec_private_key.h"
-#include "net/ecdsa_signature.h"
-#include "net/public_key_pem.h"
+#include "net/bcrypt_handles.h"
+#include "net/ecdsa_verify.h"
+#include "portable/net/ecdsa_signature.h"
+#include "portable/net/public_key_pem.h"
+#include "portable/net/sha256.h"
 
 namespace talvora {
 
 namespace {
 
-struct Algorithm {
-    BCRYPT_ALG_HANDLE h = nullptr;
-    ~Algorithm() {
-        if (h != nullptr)
-            BCryptCloseAlgorithmProvider(h, 0);
-    }
-};
-struct Key {
-    BCRYPT_KEY_HANDLE h = nullptr;
-    ~Key() {
-        if (h != nullptr)
-            BCryptDestroyKey(h);
-    }
-};
-struct Hash {
-    BCRYPT_HASH_HANDLE h = nullptr;
-    ~Hash() {
-        if (h != nullptr)
-            BCryptDestroyHash(h);
-    }
-};
-
 bool Ok(NTSTATUS status) {
     return status >= 0;
 }
 
-bool Sha256(const std::string& data, UCHAR (&digest)[32]) {
-    Algorithm algorithm;
-    Hash hash;
-    return Ok(BCryptOpenAlgorithmProvider(&algorithm.h, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
-           Ok(BCryptCreateHash(algorithm.h, &hash.h, nullptr, 0, nullptr, 0, 0)) &&
-           Ok(BCryptHashData(hash.h, reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
-                             static_cast<ULONG>(data.size()), 0)) &&
-           Ok(BCryptFinishHash(hash.h, digest, sizeof digest, 0));
-}
-
-// A CNG key from X || Y, and d when `d` is given.
-bool ImportKey(const Algorithm& algorithm, const unsigned char* xy, const unsigned char* d,
-               Key& key) {
+// A CNG private key from X || Y and d.
+bool ImportPrivateKey(BCRYPT_ALG_HANDLE algorithm, const P256PrivateKey& parts, UniqueKey& key) {
     BCRYPT_ECCKEY_BLOB header = {};
-    header.dwMagic = d ? BCRYPT_ECDSA_PRIVATE_P256_MAGIC : BCRYPT_ECDSA_PUBLIC_P256_MAGIC;
+    header.dwMagic = BCRYPT_ECDSA_PRIVATE_P256_MAGIC;
     header.cbKey = 32;
-    std::vector<UCHAR> blob(sizeof header + (d ? 96 : 64));
+    std::vector<UCHAR> blob(sizeof header + 96);
     std::memcpy(blob.data(), &header, sizeof header);
-    std::memcpy(blob.data() + sizeof header, xy, 64);
-    if (d)
-        std::memcpy(blob.data() + sizeof header + 64, d, 32);
-    return Ok(BCryptImportKeyPair(algorithm.h, nullptr,
-                                  d ? BCRYPT_ECCPRIVATE_BLOB : BCRYPT_ECCPUBLIC_BLOB, &key.h,
-                                  blob.data(), static_cast<ULONG>(blob.size()), 0));
+    std::memcpy(blob.data() + sizeof header, parts.xy.data(), 64);
+    std::memcpy(blob.data() + sizeof header + 64, parts.d.data(), 32);
+    const bool ok = Ok(BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPRIVATE_BLOB, key.put(),
+                                           blob.data(), static_cast<ULONG>(blob.size()), 0));
+    SecureZeroMemory(blob.data(), blob.size());
+    return ok;
 }
 
 }  // namespace
 
 bool GenerateSigningKey(std::string& privatePem, std::string& publicPem, std::string& error) {
-    Algorithm algorithm;
-    Key key;
+    UniqueAlgorithm algorithm;
+    UniqueKey key;
     ULONG size = 0;
     std::vector<UCHAR> blob(sizeof(BCRYPT_ECCKEY_BLOB) + 96);
-    if (!Ok(BCryptOpenAlgorithmProvider(&algorithm.h, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) ||
-        !Ok(BCryptGenerateKeyPair(algorithm.h, &key.h, 256, 0)) ||
-        !Ok(BCryptFinalizeKeyPair(key.h, 0)) ||
-        !Ok(BCryptExportKey(key.h, nullptr, BCRYPT_ECCPRIVATE_BLOB, blob.data(),
+    if (!Ok(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr,
+                                        0)) ||
+        !Ok(BCryptGenerateKeyPair(algorithm.get(), key.put(), 256, 0)) ||
+        !Ok(BCryptFinalizeKeyPair(key.get(), 0)) ||
+        !Ok(BCryptExportKey(key.get(), nullptr, BCRYPT_ECCPRIVATE_BLOB, blob.data(),
                             static_cast<ULONG>(blob.size()), &size, 0)) ||
         size != blob.size()) {
         error = "cannot generate a P-256 key";
@@ -106,17 +77,17 @@ bool SignData(const std::string& data, const std::string& privatePem, std::strin
     P256PrivateKey parts;
     if (!DecodeP256PrivateKeyPem(privatePem, parts, error))
         return false;
-    UCHAR digest[32];
-    Algorithm algorithm;
-    Key key;
+    Sha256Digest digest;
+    UniqueAlgorithm algorithm;
+    UniqueKey key;
     EcdsaP256Signature rs;
     ULONG size = 0;
     const bool ok =
-        Sha256(data, digest) &&
-        Ok(BCryptOpenAlgorithmProvider(&algorithm.h, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) &&
-        ImportKey(algorithm, parts.xy.data(), parts.d.data(), key) &&
-        Ok(BCryptSignHash(key.h, nullptr, digest, sizeof digest, rs.data(),
-                          static_cast<ULONG>(rs.size()), &size, 0)) &&
+        Sha256Of(data.data(), data.size(), digest) &&
+        Ok(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) &&
+        ImportPrivateKey(algorithm.get(), parts, key) &&
+        Ok(BCryptSignHash(key.get(), nullptr, digest.data(), static_cast<ULONG>(digest.size()),
+                          rs.data(), static_cast<ULONG>(rs.size()), &size, 0)) &&
         size == rs.size();
     SecureZeroMemory(parts.d.data(), parts.d.size());
     if (!ok) {
@@ -133,17 +104,8 @@ bool VerifyData(const std::string& data, const std::string& signature, const std
     EcdsaP256Signature rs;
     if (!ReadVerifyInputs(publicPem, signature, xy, rs, error))
         return false;
-    UCHAR digest[32];
-    Algorithm algorithm;
-    Key key;
-    if (!Sha256(data, digest) ||
-        !Ok(BCryptOpenAlgorithmProvider(&algorithm.h, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) ||
-        !ImportKey(algorithm, xy.data(), nullptr, key)) {
-        error = "cannot read the public key";
-        return false;
-    }
-    if (BCryptVerifySignature(key.h, nullptr, digest, sizeof digest, rs.data(),
-                              static_cast<ULONG>(rs.size()), 0) != 0) {
+    // The launcher's own check, so that both agree on every signature.
+    if (!VerifyEcdsaP256Sha256(data, rs, xy)) {
         error = "the signature does not match this file and key";
         return false;
     }

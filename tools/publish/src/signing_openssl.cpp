@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "net/ecdsa_signature.h"
-#include "net/public_key_pem.h"
+#include "portable/net/ecdsa_signature.h"
+#include "portable/net/public_key_pem.h"
 
 namespace talvora {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "net/utf8.h"
+#include "portable/net/utf8.h"
 
 namespace talvora {
 

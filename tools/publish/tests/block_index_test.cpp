@@ -7,10 +7,10 @@
 
 #include "block_files.h"
 #include "commands.h"
-#include "net/hex_digest.h"
-#include "patch/block_match.h"
-#include "patch/xxh64.h"
-#include "sha256.h"
+#include "portable/net/hex_digest.h"
+#include "portable/patch/block_match.h"
+#include "portable/patch/xxh64.h"
+#include "portable/net/sha256.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -64,10 +64,8 @@ TEST(BlockIndex, PublisherWritesIndexesThatRebuildTheNewFileFromAnOldOne) {
                   std::string::npos);
         // The line names the SHA-256 of the index file written beside it.
         const std::string indexBytes = ReadFile(dir / "client/data/big.pak.blocks");
-        talvora::Sha256 indexHash;
-        talvora::Sha256Digest indexDigest;
-        ASSERT_TRUE(indexHash.Update(indexBytes.data(), indexBytes.size()) &&
-                    indexHash.Finish(indexDigest));
+        Sha256Digest indexDigest;
+        ASSERT_TRUE(Sha256Of(indexBytes.data(), indexBytes.size(), indexDigest));
         EXPECT_NE(manifest.find("\tBLOCKS\t" + HexDigest(indexDigest.data(), 32) + "\n"),
                   std::string::npos)
             << manifest;

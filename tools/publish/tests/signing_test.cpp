@@ -8,9 +8,9 @@
 
 #include "cli.h"
 #include "ec_private_key.h"
-#include "net/ecdsa_signature.h"
-#include "net/expires_line.h"
-#include "net/public_key_pem.h"
+#include "portable/net/ecdsa_signature.h"
+#include "portable/net/expires_line.h"
+#include "portable/net/public_key_pem.h"
 #include "signing.h"
 #include "test_support.h"
 

@@ -1,0 +1,61 @@
+// The transport under every HTTP fetch: a WinHTTP session kept for a whole update run (so its
+// connections are kept alive between requests), one GET at a time per call, the one resend on a
+// kept-alive connection the server had dropped, and the bounds every transfer has: WinHTTP
+// time-outs, a floor on speed, and a cancel predicate honoured within a fraction of a second
+// whatever the server does. What is done with the bytes is the caller's (http_client).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+struct UrlParts {
+    std::wstring host;
+    std::wstring path;
+    std::uint16_t port = 0;
+    bool secure = false;
+};
+
+bool SplitUrl(const std::wstring& url, UrlParts& parts);
+
+// Asked before every chunk and while waiting for the server; true stops the transfer.
+using CancelPredicate = std::function<bool()>;
+
+struct HttpSessionCore;
+
+// One WinHTTP session and the connections made through it. Copies share it; it is closed when
+// the last copy and the last transfer that uses it are gone (a transfer given up by its caller may
+// still be ending on its own thread).
+class HttpSession {
+  public:
+    // A new session; `valid()` is false when the system could not make one.
+    static HttpSession Open();
+    bool valid() const { return core_ != nullptr; }
+    const std::shared_ptr<HttpSessionCore>& core() const { return core_; }
+
+  private:
+    std::shared_ptr<HttpSessionCore> core_;
+};
+
+// What the response headers said. Header values are as sent, narrowed to bytes.
+struct HttpAnswer {
+    DWORD status = 0;
+    bool hasLength = false;  // a Content-Length that reads as a length
+    std::uint64_t declared = 0;
+    std::string contentRange;
+};
+
+// Once the response headers are in; false ends the transfer.
+using AnswerHandler = std::function<bool(const HttpAnswer&)>;
+// For every piece of the body, in order; false ends the transfer.
+using BodyHandler = std::function<bool(const std::string&)>;
+
+// One GET of `url` through `session` with the extra request `headers` (none when empty). True when
+// the body reached the stack's normal end and every piece was taken; the caller compares the
+// length, since a close before the declared end looks like a normal end.
+bool HttpTransfer(const HttpSession& session, const std::wstring& url, const std::wstring& headers,
+                  const CancelPredicate& cancel, const AnswerHandler& answered,
+                  const BodyHandler& take);

@@ -1,0 +1,31 @@
+// SHA-256 from the platform: CNG (bcrypt) on Windows (src/net/sha256_bcrypt.cpp), OpenSSL's
+// libcrypto in the publisher's build elsewhere. Streaming, or one-shot over bytes in memory. The
+// platform's state lives inside the object, so making one allocates nothing and throws nothing.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+using Sha256Digest = std::array<unsigned char, 32>;
+
+class Sha256 {
+  public:
+    Sha256() noexcept;
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    // False once the platform failed to set up or to take data; Finish then gives no digest.
+    bool Ok() const noexcept;
+    bool Update(const void* data, std::size_t size) noexcept;
+    // Ends the hash; the object cannot be used afterwards.
+    bool Finish(Sha256Digest& digest) noexcept;
+
+  private:
+    struct State;  // defined by the backend
+    State& state() noexcept { return *reinterpret_cast<State*>(storage_); }
+    const State& state() const noexcept { return *reinterpret_cast<const State*>(storage_); }
+    alignas(alignof(std::max_align_t)) unsigned char storage_[4 * sizeof(void*)];
+};
+
+bool Sha256Of(const void* data, std::size_t size, Sha256Digest& digest) noexcept;
