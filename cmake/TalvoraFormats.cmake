@@ -21,12 +21,17 @@ set(TALVORA_FORMATS_SOURCES
     ${TALVORA_FORMATS_ROOT}/src/patch/xxh64.cpp
     ${TALVORA_FORMATS_ROOT}/src/selfupdate/launcher_version.cpp)
 
-# Tests of the library alone; they run natively, without Wine.
+# Every test of the library alone: natively in the publisher's build, under the sanitizers in the
+# fuzz build, and in a native Windows build of the launcher. They include the portable part of the
+# tests' support (tests/support/pattern_bytes.h, block_plan.h) from TALVORA_FORMATS_TEST_INCLUDE_DIR.
 set(TALVORA_FORMATS_TEST_SOURCES
     ${TALVORA_FORMATS_ROOT}/tests/patch/manifest_format_test.cpp
     ${TALVORA_FORMATS_ROOT}/tests/selfupdate/launcher_version_test.cpp
     ${TALVORA_FORMATS_ROOT}/tests/patch/relative_path_test.cpp
-    ${TALVORA_FORMATS_ROOT}/tests/net/text_fields_test.cpp)
+    ${TALVORA_FORMATS_ROOT}/tests/patch/block_index_test.cpp
+    ${TALVORA_FORMATS_ROOT}/tests/net/text_fields_test.cpp
+    ${TALVORA_FORMATS_ROOT}/tests/net/signature_formats_test.cpp)
+set(TALVORA_FORMATS_TEST_INCLUDE_DIR ${TALVORA_FORMATS_ROOT}/tests)
 
 function(talvora_add_formats_library)
   add_library(talvora_formats STATIC ${TALVORA_FORMATS_SOURCES})

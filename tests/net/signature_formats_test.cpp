@@ -1,0 +1,143 @@
+// What signed update files carry besides their text: the DER signature, the PEM public key the
+// launcher is built with, and the EXPIRES line.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "net/ecdsa_signature.h"
+#include "net/expires_line.h"
+#include "net/pem_block.h"
+#include "net/public_key_pem.h"
+
+namespace {
+
+std::string Hex(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// Written by `openssl ec -pubout` for a test key, with and without point compression, and a P-384
+// key the same way.
+const char kPublicKey[] =
+    "-----BEGIN PUBLIC KEY-----\n"
+    "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEstZ29ZKRQA2qeDTocDRod4KupmU/\n"
+    "leJPCRGw1I4csrN2U+mjah82pPbU2PGAU/AUk5wc08N6atToxXXTJ3os3g==\n"
+    "-----END PUBLIC KEY-----\n";
+const char kCompressedKey[] =
+    "-----BEGIN PUBLIC KEY-----\n"
+    "MDkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDIgACstZ29ZKRQA2qeDTocDRod4KupmU/\n"
+    "leJPCRGw1I4csrM=\n"
+    "-----END PUBLIC KEY-----\n";
+const char kP384Key[] =
+    "-----BEGIN PUBLIC KEY-----\n"
+    "MHYwEAYHKoZIzj0CAQYFK4EEACIDYgAE+yei47247xO+QR1v8Vi2/qzGI1DboV4A\n"
+    "Uqx2LLQeF3Vu9RS3565b/Cb6JpJnMZRVyN8GXdukNs/BNLBdMpYMrdSipmp82WiG\n"
+    "kxIm1ErDffoN6bSpQ/gGgL044IDo7vkS\n"
+    "-----END PUBLIC KEY-----\n";
+
+}  // namespace
+
+TEST(SignatureFormat, RefusesAnythingButStrictDer) {
+    const std::string r =
+        "02"
+        "20" +
+        std::string(64, '1');  // 32-byte INTEGER 0x11...
+    const std::string good =
+        "30"
+        "44" +
+        r + r;
+    EcdsaP256Signature rs;
+    ASSERT_TRUE(DecodeEcdsaDerSignature(Hex(good), rs));
+    EXPECT_EQ(rs[0], 0x11);
+    EXPECT_EQ(rs[63], 0x11);
+    const char* bad[] = {
+        "",
+        "3045"
+        "0221001111111111111111111111111111111111111111111111111111111111111111"
+        "0220"
+        "1111111111111111111111111111111111111111111111111111111111111111",  // needless zero
+        "30440220f111111111111111111111111111111111111111111111111111111111111111"
+        "02201111111111111111111111111111111111111111111111111111111111111111",  // negative r
+        "3006020100020101",                                                      // r is zero
+        "3006020101020101"
+        "00",                  // a byte after the sequence
+        "308106020101020101",  // long-form length
+        "3007020101020101",    // length beyond the data
+        "3106020101020101",    // not a SEQUENCE
+        "3006030101020101",    // not an INTEGER
+        "302502210111111111111111111111111111111111111111111111111111111111111111110200",  // r > 32
+                                                                                           // bytes
+    };
+    for (const char* hex : bad)
+        EXPECT_FALSE(DecodeEcdsaDerSignature(Hex(hex), rs)) << hex;
+    EXPECT_FALSE(DecodeEcdsaDerSignature(Hex(good) + std::string(1, '\0'), rs));
+}
+
+TEST(PublicKeyFormat, TakesTheP256KeyInItsPemFormsOnly) {
+    const std::string publicPem = kPublicKey;
+    EcdsaP256PublicKey xy;
+    ASSERT_TRUE(DecodeP256PublicKeyPem(publicPem, xy));
+    std::string crlf;
+    for (char c : publicPem)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EcdsaP256PublicKey again;
+    ASSERT_TRUE(DecodeP256PublicKeyPem("\n" + crlf + "\n", again));
+    EXPECT_EQ(xy, again);
+
+    // A private key, another curve, a compressed point, extra text, broken base64.
+    std::string der;
+    ASSERT_TRUE(DecodePemBlock(publicPem, "PUBLIC KEY", 1024, der));
+    const std::string privateDer = Hex("307702010104200102030405060708090a0b0c0d0e0f10111213141516"
+                                       "1718191a1b1c1d1e1f20a00a06082a8648ce3d030107a144034200") +
+                                   der.substr(der.size() - 65);
+    for (const std::string& wrong :
+         {EncodePemBlock("EC PRIVATE KEY", privateDer), std::string(kP384Key),
+          std::string(kCompressedKey), publicPem + "junk\n", "x" + publicPem}) {
+        EXPECT_FALSE(DecodeP256PublicKeyPem(wrong, xy)) << wrong;
+    }
+    std::string flipped = publicPem;
+    flipped[flipped.find("=\n") - 1] = '/';  // unused bits before the padding no longer zero
+    EXPECT_FALSE(DecodeP256PublicKeyPem(flipped, xy));
+}
+
+TEST(ExpiresLine, StrictUtcTimestamps) {
+    std::int64_t t = 0;
+    ASSERT_TRUE(ParseUtcTimestamp("1970-01-01T00:00:00Z", t));
+    EXPECT_EQ(t, 0);
+    ASSERT_TRUE(ParseUtcTimestamp("2027-01-31T00:00:00Z", t));
+    EXPECT_EQ(t, 1801353600);
+    ASSERT_TRUE(ParseUtcTimestamp("2024-02-29T23:59:59Z", t));
+    EXPECT_EQ(t, 1709251199);
+    ASSERT_TRUE(ParseUtcTimestamp("2000-02-29T12:00:00Z", t));
+    EXPECT_EQ(t, 951825600);
+    ASSERT_TRUE(ParseUtcTimestamp("9999-12-31T23:59:59Z", t));
+    EXPECT_EQ(t, 253402300799);
+    // Every day of 400 years (a whole leap cycle), each at another time of day.
+    for (std::int64_t s = 0; s < 400LL * 366 * 86400; s += 86400 - 37)
+        ASSERT_TRUE(ParseUtcTimestamp(FormatUtcTimestamp(s), t) && t == s) << s;
+    for (const char* bad :
+         {"2027-02-29T00:00:00Z", "2027-01-31T24:00:00Z", "2027-01-31T00:60:00Z",
+          "2027-01-31T00:00:60Z", "2027-01-32T00:00:00Z", "2027-04-31T00:00:00Z",
+          "2027-13-01T00:00:00Z", "2027-00-10T00:00:00Z", "2027-01-00T00:00:00Z",
+          "2100-02-29T00:00:00Z", "2027-01-31T00:00:00z", "2027-01-31 00:00:00Z",
+          "2027-01-31T00:00:00+00:00", "2027-1-31T00:00:00Z", "1969-12-31T23:59:59Z",
+          " 2027-01-31T00:00:00Z", "2027-01-31", "2027-01-31T00:00:0xZ", "2027/01/31T00:00:00Z"}) {
+        EXPECT_FALSE(ParseUtcTimestamp(bad, t)) << bad;
+    }
+}
+
+TEST(ExpiresLine, FoundInEitherFileAndFailsClosed) {
+    const std::int64_t at = 1801353600;  // 2027-01-31T00:00:00Z
+    const std::string line = "EXPIRES\t2027-01-31T00:00:00Z";
+    EXPECT_TRUE(IsFreshAt("VERSION\t3\nBASE\tx\n", at));
+    EXPECT_TRUE(IsFreshAt("VERSION\t3\r\n" + line + "\r\nBASE\tx\r\n", at - 1));
+    EXPECT_FALSE(IsFreshAt("VERSION\t3\n" + line + "\n", at));
+    EXPECT_FALSE(IsFreshAt(line, at + 1));
+    // Repeated or malformed: never fresh. A file line named EXPIRES is not an EXPIRES line.
+    EXPECT_FALSE(IsFreshAt(line + "\n" + line + "\n", 0));
+    EXPECT_FALSE(IsFreshAt("EXPIRES\tsoon\n", 0));
+    EXPECT_TRUE(IsFreshAt("EXPIRES\t12\t" + std::string(64, 'a') + "\n", at + 1));
+}
