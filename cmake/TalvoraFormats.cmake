@@ -13,6 +13,9 @@ file(GLOB_RECURSE TALVORA_FORMATS_FILES CONFIGURE_DEPENDS
 # Tests of the portable core alone; they run natively (and under the sanitizers), without Wine.
 file(GLOB_RECURSE TALVORA_FORMATS_TEST_SOURCES CONFIGURE_DEPENDS
      ${TALVORA_FORMATS_ROOT}/tests/portable/*_test.cpp)
+# They include the portable part of the tests' support (tests/support/pattern_bytes.h,
+# block_plan.h) from TALVORA_FORMATS_TEST_INCLUDE_DIR.
+set(TALVORA_FORMATS_TEST_INCLUDE_DIR ${TALVORA_FORMATS_ROOT}/tests)
 
 # A portable file may include the C++ standard library and other portable files, nothing else:
 # a platform header there would break the other build, so configuring refuses it.

@@ -18,6 +18,7 @@
 #include "portable/patch/block_index.h"
 #include "patch/install_paths.h"
 #include "patch/patch_worker.h"
+#include "support/block_plan.h"
 #include "support/manifest_lines.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
@@ -979,26 +980,19 @@ namespace {
 
 // The index the publisher would write for `content`; SHA-256 digests come from the tests' own.
 std::string IndexFor(const std::string& content, BlockDigestKind kind = BlockDigestKind::Xxh64) {
-    BlockIndex index;
+    const BlockDigestFn sha256Half = [](const unsigned char* data, size_t size,
+                                        BlockDigest& digest) {
+        FileSha256 full;
+        EXPECT_TRUE(ParseSha256Hex(
+            Sha256Hex(std::string(reinterpret_cast<const char*>(data), size)), full));
+        std::copy_n(full.begin(), digest.size(), digest.begin());
+        return true;
+    };
+    BlockIndex index =
+        IndexOfBytes(content, kDefaultBlockSize,
+                     kind == BlockDigestKind::Xxh64 ? BlockDigestFn(Xxh64BlockDigest) : sha256Half);
     index.digestKind = kind;
-    index.fileSize = content.size();
     EXPECT_TRUE(ParseSha256Hex(Sha256Hex(content), index.fileSha256));
-    for (size_t at = 0; at < content.size(); at += index.blockSize) {
-        const std::string block = content.substr(at, index.blockSize);
-        BlockSum sum;
-        sum.weak =
-            ComputeRollingSum(reinterpret_cast<const unsigned char*>(block.data()), block.size())
-                .Value();
-        if (kind == BlockDigestKind::Xxh64) {
-            Xxh64BlockDigest(reinterpret_cast<const unsigned char*>(block.data()), block.size(),
-                             sum.strong);
-        } else {
-            FileSha256 full;
-            EXPECT_TRUE(ParseSha256Hex(Sha256Hex(block), full));
-            std::copy_n(full.begin(), sum.strong.size(), sum.strong.begin());
-        }
-        index.blocks.push_back(sum);
-    }
     return FormatBlockIndex(index);
 }
 

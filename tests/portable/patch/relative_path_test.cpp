@@ -1,6 +1,9 @@
 // Which manifest paths may be joined to the installation folder, and which name one file there.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "portable/patch/case_fold.h"
 #include "portable/patch/relative_path.h"
 
@@ -56,13 +59,35 @@ TEST(RelativePath, LexicalFormIsWhereTheFileLies) {
               "t\xC3\xA9rk\xC3\xA9p\\\xFF.pak");
 }
 
-TEST(RelativePath, SuperscriptDigitsNameDevicesToo) {
+// Every device name, in either case, alone, in a folder, with an extension or trailing spaces
+// before it; names that only resemble one are files.
+TEST(RelativePath, DeviceNamesInAnyFolderAndWithAnyExtension) {
+    std::vector<std::string> devices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* port : {"COM", "LPT"}) {
+        for (char digit = '0'; digit <= '9'; ++digit)
+            devices.push_back(port + std::string(1, digit));
+        // Windows reads the Latin-1 superscripts 1, 2 and 3 as digits too.
+        for (const char* superscript : {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"})
+            devices.push_back(port + std::string(superscript));
+    }
+    for (const std::string& device : devices) {
+        std::string lower = device;
+        for (char& c : lower)
+            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        for (const std::string& path :
+             {device, lower, device + ".pak", lower + ".x.y", "data/" + device, "a\\b\\" + lower,
+              device + "  .txt", device + ".", "data/" + device + " /x"}) {
+            EXPECT_EQ(CheckRelativePath(path), PathFault::Device) << path;
+        }
+        for (const std::string& path : {device + "0", device + "x.pak", "x" + lower, device + "_"})
+            EXPECT_EQ(CheckRelativePath(path), PathFault::None) << path;
+    }
     for (const char* bad :
          {"COM\xC2\xB9", "LPT\xC2\xB2.pak", "data\\COM\xC2\xB3.txt", "lpt\xC2\xB9 .x"})
         EXPECT_EQ(CheckRelativePath(bad), PathFault::Device) << bad;
     // Only the Latin-1 superscripts, and only one digit.
-    for (const char* good :
-         {"COM\xE2\x81\xB4.pak", "COM\xC2\xBD", "COM\xC2\xB9\xC2\xB9", "COM\xC2"})
+    for (const char* good : {"COM\xE2\x81\xB4.pak", "COM\xC2\xBD", "COM\xC2\xB9\xC2\xB9", "COM\xC2",
+                             "COM", "LPT", "CONIN", "CON$", "COM-1", "NUL$", "C0M1", "COM\xC2\xB0"})
         EXPECT_EQ(CheckRelativePath(good), PathFault::None) << good;
 }
 
@@ -74,6 +99,10 @@ TEST(RelativePath, EachFaultIsNamed) {
     EXPECT_EQ(CheckRelativePath("a\x7F"
                                 "b\x01"),
               PathFault::Control);
+    for (int c = 1; c < 0x20; ++c)
+        EXPECT_EQ(CheckRelativePath("a/b" + std::string(1, static_cast<char>(c)) + "c"),
+                  PathFault::Control)
+            << c;
     EXPECT_EQ(CheckRelativePath("a/.../b"), PathFault::DotsSegment);
     EXPECT_EQ(CheckRelativePath("a/Con.txt"), PathFault::Device);
     // Bytes that are not UTF-8 are the platform's business: they become U+FFFD in the file name.
