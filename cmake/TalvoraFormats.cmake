@@ -48,8 +48,21 @@ function(talvora_check_portable_includes)
 endfunction()
 talvora_check_portable_includes()
 
+# talvora_add_formats_library(SHA256_BACKEND_SOURCES...): the library, with the SHA-256 backend
+# of this build (CNG: src/net/sha256_bcrypt.cpp; OpenSSL: tools/publish/src/sha256_openssl.cpp) in
+# a library of its own that the portable one links, so the portable code stays free of either.
 function(talvora_add_formats_library)
+  add_library(talvora_sha256 STATIC ${ARGN})
+  target_include_directories(talvora_sha256 PRIVATE ${TALVORA_FORMATS_ROOT}/src)
+  target_compile_features(talvora_sha256 PRIVATE cxx_std_17)
+  if(WIN32)
+    target_link_libraries(talvora_sha256 PUBLIC bcrypt)
+  else()
+    find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+    target_link_libraries(talvora_sha256 PUBLIC OpenSSL::Crypto)
+  endif()
   add_library(talvora_formats STATIC ${TALVORA_FORMATS_SOURCES})
   target_include_directories(talvora_formats PUBLIC ${TALVORA_FORMATS_ROOT}/src)
   target_compile_features(talvora_formats PUBLIC cxx_std_17)
+  target_link_libraries(talvora_formats PUBLIC talvora_sha256)
 endfunction()

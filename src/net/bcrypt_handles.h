@@ -1,4 +1,4 @@
-// Owners of CNG (bcrypt) handles.
+// Owners of CNG (bcrypt) handles: algorithm providers, hash objects and keys.
 #pragma once
 
 #include <windows.h>
@@ -6,24 +6,9 @@
 
 #include "portable/unique_handle.h"
 
-// CNG: algorithm providers, hash objects and keys.
-struct AlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-using UniqueAlgorithm = UniqueHandle<AlgorithmTraits>;
-
-struct HashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
-};
-using UniqueHash = UniqueHandle<HashTraits>;
-
-struct KeyTraits {
-    using Type = BCRYPT_KEY_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptDestroyKey(h); }
-};
-using UniqueKey = UniqueHandle<KeyTraits>;
+inline void CloseAlgorithmProvider(BCRYPT_ALG_HANDLE provider) noexcept {
+    ::BCryptCloseAlgorithmProvider(provider, 0);
+}
+using UniqueAlgorithm = UniqueHandle<ReleasedBy<BCRYPT_ALG_HANDLE, CloseAlgorithmProvider>>;
+using UniqueHash = UniqueHandle<ReleasedBy<BCRYPT_HASH_HANDLE, ::BCryptDestroyHash>>;
+using UniqueKey = UniqueHandle<ReleasedBy<BCRYPT_KEY_HANDLE, ::BCryptDestroyKey>>;

@@ -5,38 +5,22 @@
 
 #include "portable/unique_handle.h"
 
-// Kernel objects.
-
-// Files and find handles signal failure with INVALID_HANDLE_VALUE.
-struct FileHandleTraits {
+// Files and find handles signal failure with INVALID_HANDLE_VALUE, the other kinds with null.
+template <auto Release>
+struct FileLikeTraits {
     using Type = HANDLE;
     static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { ::CloseHandle(h); }
+    static void Close(Type h) noexcept { Release(h); }
 };
-using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueFile = UniqueHandle<FileLikeTraits<::CloseHandle>>;
+using UniqueFind = UniqueHandle<FileLikeTraits<::FindClose>>;
 
-struct FindHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { ::FindClose(h); }
-};
-using UniqueFind = UniqueHandle<FindHandleTraits>;
-
-// Threads, processes, events, mutexes: failure is a null handle.
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::CloseHandle(h); }
-};
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+// Threads, processes, events, mutexes.
+using UniqueKernelHandle = UniqueHandle<ReleasedBy<HANDLE, ::CloseHandle>>;
 
 // A mutex this thread owns: released, then closed.
-struct HeldMutexTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept {
-        ::ReleaseMutex(h);
-        ::CloseHandle(h);
-    }
-};
-using HeldMutex = UniqueHandle<HeldMutexTraits>;
+inline void ReleaseAndCloseMutex(HANDLE mutex) noexcept {
+    ::ReleaseMutex(mutex);
+    ::CloseHandle(mutex);
+}
+using HeldMutex = UniqueHandle<ReleasedBy<HANDLE, ReleaseAndCloseMutex>>;

@@ -1,4 +1,4 @@
-// Owners of WinHTTP handles.
+// Owners of WinHTTP handles: sessions, connections and requests alike.
 #pragma once
 
 #include <windows.h>
@@ -6,10 +6,4 @@
 
 #include "portable/unique_handle.h"
 
-// WinHTTP sessions, connections and requests alike.
-struct InternetHandleTraits {
-    using Type = HINTERNET;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::WinHttpCloseHandle(h); }
-};
-using UniqueInternet = UniqueHandle<InternetHandleTraits>;
+using UniqueInternet = UniqueHandle<ReleasedBy<HINTERNET, ::WinHttpCloseHandle>>;

@@ -22,15 +22,6 @@ constexpr std::size_t kMaxRanges = 1024;
 // The scan asks for large reads; one read stays within a DWORD.
 constexpr DWORD kMaxScanRead = 64u << 20;
 
-// The first half of a block's SHA-256, as the first publishers wrote it.
-bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& digest) {
-    Sha256Digest full;
-    if (!Sha256Of(data, size, full))
-        return false;
-    std::memcpy(digest.data(), full.data(), digest.size());
-    return true;
-}
-
 OVERLAPPED At(std::uint64_t offset) {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
@@ -166,9 +157,7 @@ bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, kMaxScanRead));
         return ::ReadFile(local.get(), buffer, want, &got, nullptr) ? got : -1;
     };
-    const BlockDigestFn digest = index.digestKind == BlockDigestKind::Xxh64
-                                     ? BlockDigestFn(Xxh64BlockDigest)
-                                     : BlockDigestFn(BlockSha256);
+    const BlockDigestFn digest = BlockDigestFor(index.digestKind);
     BlockMatch match;
     if (!MatchLocalBlocks(index, read, digest, cancel, match))
         return false;

@@ -44,3 +44,12 @@ class UniqueHandle {
   private:
     Type value_ = Traits::Invalid();
 };
+
+// The traits of most kinds: `Release(handle)` frees it, and `Invalid` (a null value unless given)
+// means nothing is held.
+template <typename T, auto Release>
+struct ReleasedBy {
+    using Type = T;
+    static Type Invalid() noexcept { return Type(); }
+    static void Close(Type h) noexcept { Release(h); }
+};

@@ -72,10 +72,6 @@ bool CopyBitmapPixels(GpBitmap* bitmap, int width, int height, std::vector<std::
 
 }  // namespace
 
-FrameMode GetFrameMode() {
-    return gFrameMode;
-}
-
 void SetFrameMode(FrameMode mode) {
     gFrameMode = mode;
 }

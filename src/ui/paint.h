@@ -10,7 +10,6 @@
 // not change since the last frame and gives the same pixels at a fraction of the cost.
 enum class FrameMode { Plain, Cached };
 
-FrameMode GetFrameMode();
 void SetFrameMode(FrameMode mode);
 
 // Composes the frame for a W x H client area and copies it to the device context. Stores the

@@ -37,7 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string written = "bytes " + std::to_string(range.first) + "-" +
                                     std::to_string(range.last) + "/" +
                                     (range.totalKnown ? std::to_string(range.total) : "*");
-        Require(written == text, "a range is exactly its canonical form");
+        ContentRange back;
+        Require(ParseContentRange(written, back) && back.first == range.first &&
+                    back.last == range.last && back.totalKnown == range.totalKnown &&
+                    back.total == range.total,
+                "a range's canonical form reads back the same");
+        Require(written.size() <= text.size(), "only leading zeros are dropped");
     }
 
     // A request header for a range always names where it starts.

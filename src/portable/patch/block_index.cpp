@@ -1,5 +1,7 @@
 #include "portable/patch/block_index.h"
 
+#include "portable/net/hex_digest.h"
+
 #include <cstring>
 
 #include "portable/patch/xxh64.h"
@@ -115,23 +117,5 @@ bool ParseBlockIndex(const std::string& body, BlockIndex& index, std::string& er
 }
 
 bool ParseSha256Hex(const std::string& hex, FileSha256& digest) {
-    if (hex.size() != 64)
-        return false;
-    for (std::size_t i = 0; i < digest.size(); ++i) {
-        int value = 0;
-        for (std::size_t j = 0; j < 2; ++j) {
-            const char c = hex[2 * i + j];
-            int nibble;
-            if (c >= '0' && c <= '9') {
-                nibble = c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                nibble = c - 'a' + 10;
-            } else {
-                return false;
-            }
-            value = value * 16 + nibble;
-        }
-        digest[i] = static_cast<unsigned char>(value);
-    }
-    return true;
+    return ParseHexDigest(hex, digest.data(), digest.size());
 }

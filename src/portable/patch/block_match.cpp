@@ -1,5 +1,7 @@
 #include "portable/patch/block_match.h"
 
+#include "portable/net/sha256.h"
+
 #include <algorithm>
 #include <cstring>
 #include <tuple>
@@ -109,6 +111,23 @@ bool Confirm(const Candidates& candidates, std::uint64_t weak, const unsigned ch
 }
 
 }  // namespace
+
+namespace {
+
+bool Sha256HalfDigest(const unsigned char* data, std::size_t size, BlockDigest& digest) {
+    Sha256Digest full;
+    if (!Sha256Of(data, size, full))
+        return false;
+    std::copy_n(full.begin(), digest.size(), digest.begin());
+    return true;
+}
+
+}  // namespace
+
+BlockDigestFn BlockDigestFor(BlockDigestKind kind) {
+    return kind == BlockDigestKind::Sha256Half ? BlockDigestFn(Sha256HalfDigest)
+                                               : BlockDigestFn(Xxh64BlockDigest);
+}
 
 bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
                       const BlockDigestFn& digest, const std::function<bool()>& cancel,

@@ -16,6 +16,9 @@ using SequentialRead = std::function<long long(unsigned char* buffer, std::size_
 using BlockDigestFn =
     std::function<bool(const unsigned char* data, std::size_t size, BlockDigest& digest)>;
 
+// The strong digest of an index of `kind`: XXH64, or half a SHA-256 for the first indexes.
+BlockDigestFn BlockDigestFor(BlockDigestKind kind);
+
 constexpr std::uint64_t kNoLocalSource = ~static_cast<std::uint64_t>(0);
 
 struct BlockMatch {

@@ -9,24 +9,6 @@
 
 namespace talvora {
 
-namespace {
-
-bool BlockSha256(const unsigned char* data, std::size_t size, BlockDigest& digest) {
-    Sha256Digest full;
-    if (!Sha256Of(data, size, full))
-        return false;
-    std::copy_n(full.begin(), digest.size(), digest.begin());
-    return true;
-}
-
-}  // namespace
-
-BlockDigestFn BlockDigestFor(BlockDigestKind kind) {
-    if (kind == BlockDigestKind::Sha256Half)
-        return BlockSha256;
-    return Xxh64BlockDigest;
-}
-
 bool BuildBlockIndex(const std::filesystem::path& path, BlockIndex& index, std::string& error) {
     std::error_code ec;
     const std::uint64_t size = std::filesystem::file_size(path, ec);

@@ -12,9 +12,6 @@ namespace talvora {
 // Suffix of an index beside its file.
 constexpr const char* kBlockIndexSuffix = ".blocks";
 
-// The strong digest of one block for an index of `kind`.
-BlockDigestFn BlockDigestFor(BlockDigestKind kind);
-
 // Reads `path` once and fills the index: block size from ChooseBlockSize, every block's sums (the
 // strong digest of the index's default kind) and the whole file's SHA-256.
 bool BuildBlockIndex(const std::filesystem::path& path, BlockIndex& index, std::string& error);

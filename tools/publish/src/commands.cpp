@@ -95,9 +95,9 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
     if (!PrepareSigning(options.signing, signing, err))
         return kExitRefused;
 
-    const std::string urlRefusal = UrlRefusal(options.baseUrl);
-    if (!urlRefusal.empty()) {
-        Error(err) << "--base: " << urlRefusal << "\n";
+    std::string urlError;
+    if (!IsUsableUrl(options.baseUrl, urlError)) {
+        Error(err) << "--base: " << urlError << "\n";
         return kExitRefused;
     }
     if (options.baseUrl.back() != '/') {
@@ -239,9 +239,9 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
 }
 
 int RunLauncher(const LauncherOptions& options, std::ostream& out, std::ostream& err) {
-    const std::string refusal = LauncherEntryRefusal(options.version, options.url);
-    if (!refusal.empty()) {
-        Error(err) << refusal << "\n";
+    std::string entryError;
+    if (!IsUsableLauncherEntry(options.version, options.url, entryError)) {
+        Error(err) << entryError << "\n";
         return kExitRefused;
     }
     PreparedSigning signing;

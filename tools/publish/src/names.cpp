@@ -11,64 +11,67 @@ namespace talvora {
 
 namespace {
 
-// The publisher's own refusals of one name, beyond the launcher's rule.
-std::string NameRefusal(const std::string& name) {
+// The publisher's own rules for one name, beyond the launcher's.
+bool IsPublishableName(const std::string& name, std::string& error) {
     if (name.empty())
-        return "empty name";
+        return Refuse(error, "empty name");
     if (name == "." || name == "..")
-        return "'" + name + "' segment";
+        return Refuse(error, "'" + name + "' segment");
     if (!IsValidUtf8(name))
-        return "name is not valid UTF-8";
+        return Refuse(error, "name is not valid UTF-8");
     for (const char ch : name) {
         switch (ch) {
             case '\t':
-                return "name contains a TAB";
+                return Refuse(error, "name contains a TAB");
             case '\r':
-                return "name contains a CR";
+                return Refuse(error, "name contains a CR");
             case '\n':
-                return "name contains a LF";
+                return Refuse(error, "name contains a LF");
             case '\x7F':
-                return "name contains a control character";
+                return Refuse(error, "name contains a control character");
             case '\\':
-                return "name contains '\\', which the launcher reads as a folder separator";
+                return Refuse(error,
+                              "name contains '\\', which the launcher reads as a folder separator");
             case '<':
             case '>':
             case '"':
             case '|':
             case '?':
             case '*':
-                return std::string("name contains '") + ch + "', which Windows does not allow";
+                return Refuse(
+                    error, std::string("name contains '") + ch + "', which Windows does not allow");
             case '#':
             case '%':
                 // The launcher puts names into the download URL unescaped: '#' would
                 // cut the URL short and '%' would be decoded by the server.
-                return std::string("name contains '") + ch + "', which breaks the download URL";
+                return Refuse(error, std::string("name contains '") + ch +
+                                         "', which breaks the download URL");
             default:
                 break;
         }
     }
     if (name.back() == '.' || name.back() == ' ')
-        return "name ends with a dot or a space, which Windows drops";
-    return std::string();
+        return Refuse(error, "name ends with a dot or a space, which Windows drops");
+    return true;
 }
 
 }  // namespace
 
-std::string PathRefusal(const std::string& relPath) {
+bool IsPublishablePath(const std::string& relPath, std::string& error) {
     std::size_t start = 0;
     while (true) {
         const std::size_t slash = relPath.find('/', start);
         const std::string name =
             relPath.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-        std::string reason = NameRefusal(name);
-        if (!reason.empty())
-            return reason;
+        if (!IsPublishableName(name, error))
+            return false;
         if (slash == std::string::npos)
             break;
         start = slash + 1;
     }
     // Checked on the whole path, as the launcher reads it.
-    return PathFaultText(CheckRelativePath(relPath));
+    error = PathFaultText(CheckRelativePath(relPath));
+    return error.empty();
 }
 
 std::vector<std::string> CaseClashes(const std::vector<std::string>& relPaths) {

@@ -9,8 +9,8 @@
 
 namespace talvora {
 
-// Why a relative path ('/' between names, as walked) cannot be published; empty when it can.
-std::string PathRefusal(const std::string& relPath);
+// Whether a relative path ('/' between names, as walked) can be published; `error` says why not.
+bool IsPublishablePath(const std::string& relPath, std::string& error);
 
 // Pairs of paths that Windows would take for the same file (the launcher's collision key), or for
 // a file and a folder of the same name. One message per clash, naming both paths.

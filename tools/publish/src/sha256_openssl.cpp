@@ -1,59 +1,26 @@
-// SHA-256 from OpenSSL's libcrypto, for the publisher's build outside Windows.
+// The OpenSSL (libcrypto) backend of the portable SHA-256 interface, for builds outside Windows.
 #include <openssl/evp.h>
-
-#include <new>
 
 #include "portable/net/sha256.h"
 #include "portable/unique_handle.h"
 
-namespace {
-
-struct MdCtxTraits {
-    using Type = EVP_MD_CTX*;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type ctx) noexcept { EVP_MD_CTX_free(ctx); }
-};
-
-}  // namespace
-
 struct Sha256::State {
-    UniqueHandle<MdCtxTraits> ctx;
-    bool ok = false;
+    UniqueHandle<ReleasedBy<EVP_MD_CTX*, EVP_MD_CTX_free>> context;
 };
 
-Sha256::Sha256() noexcept {
-    static_assert(sizeof(State) <= sizeof storage_, "the state must fit the object");
-    State& s = *new (storage_) State();
-    s.ctx.reset(EVP_MD_CTX_new());
-    s.ok = s.ctx && EVP_DigestInit_ex(s.ctx.get(), EVP_sha256(), nullptr) == 1;
+#include "portable/net/sha256_backend.h"
+
+bool Sha256::Begin(State& state) noexcept {
+    state.context.reset(EVP_MD_CTX_new());
+    return state.context && EVP_DigestInit_ex(state.context.get(), EVP_sha256(), nullptr) == 1;
 }
 
-Sha256::~Sha256() {
-    state().~State();
+bool Sha256::Feed(State& state, const unsigned char* data, std::size_t size) noexcept {
+    return EVP_DigestUpdate(state.context.get(), data, size) == 1;
 }
 
-bool Sha256::Ok() const noexcept {
-    return state().ok;
-}
-
-bool Sha256::Update(const void* data, std::size_t size) noexcept {
-    State& s = state();
-    if (!s.ok)
-        return false;
-    s.ok = EVP_DigestUpdate(s.ctx.get(), data, size) == 1;
-    return s.ok;
-}
-
-bool Sha256::Finish(Sha256Digest& digest) noexcept {
-    State& s = state();
-    if (!s.ok)
-        return false;
+bool Sha256::End(State& state, Sha256Digest& digest) noexcept {
     unsigned int length = 0;
-    s.ok = false;
-    return EVP_DigestFinal_ex(s.ctx.get(), digest.data(), &length) == 1 && length == digest.size();
-}
-
-bool Sha256Of(const void* data, std::size_t size, Sha256Digest& digest) noexcept {
-    Sha256 hash;
-    return hash.Update(data, size) && hash.Finish(digest);
+    return EVP_DigestFinal_ex(state.context.get(), digest.data(), &length) == 1 &&
+           length == digest.size();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -122,30 +123,35 @@ bool HasLineBreakOrTab(const std::string& text) {
     return text.find_first_of("\t\r\n") != std::string::npos;
 }
 
-std::string UrlRefusal(const std::string& url) {
+bool Refuse(std::string& error, std::string why) {
+    error = std::move(why);
+    return false;
+}
+
+bool IsUsableUrl(const std::string& url, std::string& error) {
     if (url.empty())
-        return "URL is empty";
+        return Refuse(error, "URL is empty");
     if (HasLineBreakOrTab(url))
-        return "URL contains a TAB, CR or LF";
+        return Refuse(error, "URL contains a TAB, CR or LF");
     for (const char ch : url) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7F)
-            return "URL contains a control character";
+            return Refuse(error, "URL contains a control character");
     }
     if (!IsValidUtf8(url))
-        return "URL is not valid UTF-8";
+        return Refuse(error, "URL is not valid UTF-8");
     std::string scheme = url.substr(0, url.find("://"));
     for (char& c : scheme) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     }
     if (url.find("://") == std::string::npos || (scheme != "http" && scheme != "https")) {
-        return "URL must start with http:// or https://";
+        return Refuse(error, "URL must start with http:// or https://");
     }
     const std::size_t host = url.find("://") + 3;
     if (host >= url.size() || url[host] == '/')
-        return "URL has no host";
-    return std::string();
+        return Refuse(error, "URL has no host");
+    return true;
 }
 
 }  // namespace talvora

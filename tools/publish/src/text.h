@@ -31,9 +31,11 @@ std::string UtcTimestamp();
 
 bool HasLineBreakOrTab(const std::string& text);
 
-// Why the launcher could not use `url` as written into one of its files:
-// empty, not on one line, not UTF-8, or not http(s) with a host. Empty when
-// it can.
-std::string UrlRefusal(const std::string& url);
+// Whether the launcher can use `url` as written into one of its files: not
+// empty, on one line, UTF-8, http(s) with a host. `error` says why not.
+bool IsUsableUrl(const std::string& url, std::string& error);
+
+// Sets `error` and gives false: a refusal in one line.
+bool Refuse(std::string& error, std::string why);
 
 }  // namespace talvora

@@ -6,12 +6,12 @@
 
 namespace talvora {
 
-std::string LauncherEntryRefusal(long long version, const std::string& url) {
+bool IsUsableLauncherEntry(long long version, const std::string& url, std::string& error) {
     if (version < 1)
-        return "version must be at least 1";
+        return Refuse(error, "version must be at least 1");
     if (version > INT32_MAX)
-        return "version must not exceed 2147483647";
-    return UrlRefusal(url);
+        return Refuse(error, "version must not exceed 2147483647");
+    return IsUsableUrl(url, error);
 }
 
 }  // namespace talvora

@@ -6,9 +6,9 @@
 
 namespace talvora {
 
-// Why the launcher would not accept this version number and URL; empty when
-// it would. The number must fit the launcher's signed 32-bit field and be at
+// Whether the launcher would accept this version number and URL; `error` says
+// why not. The number must fit the launcher's signed 32-bit field and be at
 // least 1; the URL must be a non-empty http or https URL on one line.
-std::string LauncherEntryRefusal(long long version, const std::string& url);
+bool IsUsableLauncherEntry(long long version, const std::string& url, std::string& error);
 
 }  // namespace talvora

@@ -45,8 +45,8 @@ struct Walker {
     void AddFile(const fs::path& path, const std::string& relPath, std::uint64_t size) {
         if (IsExcluded(path))
             return;
-        const std::string reason = PathRefusal(relPath);
-        if (!reason.empty()) {
+        std::string reason;
+        if (!IsPublishablePath(relPath, reason)) {
             Problem(relPath, reason);
             return;
         }

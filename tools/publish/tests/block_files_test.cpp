@@ -21,7 +21,7 @@ constexpr std::size_t kBlock = kDefaultBlockSize;
 
 BlockMatch Match(const BlockIndex& index, const std::string& local) {
     BlockMatch match;
-    EXPECT_TRUE(MatchBytes(index, local, talvora::BlockDigestFor(index.digestKind), match));
+    EXPECT_TRUE(MatchBytes(index, local, BlockDigestFor(index.digestKind), match));
     return match;
 }
 
@@ -94,9 +94,9 @@ TEST(BlockIndex, PublisherWritesIndexesThatRebuildTheNewFileFromAnOldOne) {
     older.digestKind = BlockDigestKind::Sha256Half;
     const auto* bytes = reinterpret_cast<const unsigned char*>(fresh.data());
     for (std::size_t i = 0; i < older.blocks.size(); ++i) {
-        ASSERT_TRUE(talvora::BlockDigestFor(older.digestKind)(
-            bytes + i * kBlock, std::min(kBlock, fresh.size() - i * kBlock),
-            older.blocks[i].strong));
+        ASSERT_TRUE(BlockDigestFor(older.digestKind)(bytes + i * kBlock,
+                                                     std::min(kBlock, fresh.size() - i * kBlock),
+                                                     older.blocks[i].strong));
     }
     ASSERT_TRUE(ParseBlockIndex(FormatBlockIndex(older), older, error)) << error;
     ASSERT_EQ(older.digestKind, BlockDigestKind::Sha256Half);

@@ -4,7 +4,21 @@
 #include "text.h"
 
 using talvora::CaseClashes;
-using talvora::PathRefusal;
+
+namespace {
+
+// The reason a path is refused, or empty when it is published.
+std::string PathRefusal(const std::string& relPath) {
+    std::string error;
+    return talvora::IsPublishablePath(relPath, error) ? std::string() : error;
+}
+
+std::string UrlRefusal(const std::string& url) {
+    std::string error;
+    return talvora::IsUsableUrl(url, error) ? std::string() : error;
+}
+
+}  // namespace
 
 TEST(PathRefusal, RefusesWhatTheLauncherCannotUse) {
     const struct {
@@ -105,13 +119,13 @@ TEST(Text, PrintableKeepsMessagesOnOneLine) {
 }
 
 TEST(Text, UrlRefusal) {
-    EXPECT_EQ(talvora::UrlRefusal("http://example.org/pack/"), "");
-    EXPECT_EQ(talvora::UrlRefusal("HTTPS://example.org:8443/x"), "");
-    EXPECT_NE(talvora::UrlRefusal(""), "");
-    EXPECT_NE(talvora::UrlRefusal("ftp://example.org/"), "");
-    EXPECT_NE(talvora::UrlRefusal("example.org/pack/"), "");
-    EXPECT_NE(talvora::UrlRefusal("http:///pack/"), "");
-    EXPECT_NE(talvora::UrlRefusal("http://example.org/\tx"), "");
-    EXPECT_NE(talvora::UrlRefusal("http://example.org/x\r"), "");
-    EXPECT_NE(talvora::UrlRefusal("http://example.org/x\x01"), "");
+    EXPECT_EQ(UrlRefusal("http://example.org/pack/"), "");
+    EXPECT_EQ(UrlRefusal("HTTPS://example.org:8443/x"), "");
+    EXPECT_NE(UrlRefusal(""), "");
+    EXPECT_NE(UrlRefusal("ftp://example.org/"), "");
+    EXPECT_NE(UrlRefusal("example.org/pack/"), "");
+    EXPECT_NE(UrlRefusal("http:///pack/"), "");
+    EXPECT_NE(UrlRefusal("http://example.org/\tx"), "");
+    EXPECT_NE(UrlRefusal("http://example.org/x\r"), "");
+    EXPECT_NE(UrlRefusal("http://example.org/x\x01"), "");
 }
