@@ -138,8 +138,8 @@ def generate(work):
     # One large file, not yet installed.
     os.makedirs(os.path.join(srv, "big"))
     with open(os.path.join(srv, "big", "big.pak"), "wb") as f:
-        for _ in range(BIG_BYTES // (16 * MIB)):
-            f.write(rng.randbytes(16 * MIB))
+        for at in range(0, BIG_BYTES, 16 * MIB):
+            f.write(rng.randbytes(min(16 * MIB, BIG_BYTES - at)))
     os.makedirs(os.path.join(tmpl, "big"))
 
     with open(os.path.join(srv, "launcher_version.txt"), "w") as f:
