@@ -31,12 +31,11 @@ struct FileJob {
 // An elevated process must never write through a link that someone planted below the
 // installation: the staging file is created here, held until it is installed or dropped, and
 // written only through its handle, so a name swapped meanwhile leads nowhere.
-RunEnd Stage(const PatchStatus& status, FileJob& job) {
-    if (!EntryPathsArePlain(status.installDir, job.entry.relPath))
+RunEnd Stage(const InstallRoot& root, FileJob& job) {
+    if (!EntryPathsArePlain(root, job.entry.relPath))
         return EndWith(RunOutcome::BadPath, job.widePath);
-    CreateParentDirectories(LocalPathFor(status.installDir, job.entry.relPath));
-    const StepResult created =
-        CreateStagingFile(status.installDir, PartPathFor(job.targetRel), job.staged);
+    CreateParentDirectories(LocalPathFor(root.path, job.entry.relPath));
+    const StepResult created = CreateStagingFile(root, PartPathFor(job.targetRel), job.staged);
     if (created == StepResult::Done)
         return Going();
     return EndWith(created == StepResult::Unsafe ? RunOutcome::BadPath : RunOutcome::DownloadError,
@@ -86,13 +85,15 @@ RunEnd UpdateFiles(PatchStatus& status, const HttpSession& session, const PatchM
     for (const ManifestEntry& entry : pending)
         runTotalBytes += entry.size;
     status.phase.store(PatchPhase::Downloading);
+    // The folder's final path is taken once: every file's checks compare with it.
+    const InstallRoot root = OpenInstallRoot(status.installDir);
     std::uint64_t doneBytes = 0;
     const int count = static_cast<int>(pending.size());
     for (int index = 0; index < count; ++index) {
         if (status.stopRequested.load())
             return EndWith(RunOutcome::Cancelled);
         FileJob job(pending[static_cast<size_t>(index)]);
-        RunEnd end = Stage(status, job);
+        RunEnd end = Stage(root, job);
         if (!end.going())
             return end;
         SetStatusText(status, DownloadStatusLine(index + 1, count, job.widePath));

@@ -5,20 +5,12 @@
 #include "net/kernel_handles.h"
 #include "net/text_conversion.h"
 
+#include <vector>
+
 namespace {
 
 bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
-}
-
-// The last name of a final path, and the folder above it.
-bool SplitFinalPath(const std::wstring& finalPath, std::wstring& parent, std::wstring& name) {
-    const size_t last = finalPath.find_last_of(L'\\');
-    if (last == std::wstring::npos)
-        return false;
-    parent = finalPath.substr(0, last);
-    name = finalPath.substr(last + 1);
-    return true;
 }
 
 bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
@@ -78,41 +70,103 @@ std::wstring FinalPathOf(const std::wstring& path) {
     }
 }
 
-bool IsPlainPathBelow(const std::wstring& installDir, const std::wstring& widePath) {
-    std::wstring parentFinal = FinalPathOf(installDir);
-    if (parentFinal.empty())
+InstallRoot OpenInstallRoot(const std::wstring& path) {
+    return InstallRoot{path, FinalPathOf(path)};
+}
+
+namespace {
+
+// The names of a relative path as the file system keeps them: no empty or "." names, trailing
+// dots and spaces dropped (Windows ignores them).
+std::vector<std::wstring> NamesOf(const std::wstring& relPath) {
+    std::vector<std::wstring> names;
+    std::wstring name;
+    for (size_t i = 0; i <= relPath.size(); ++i) {
+        if (i < relPath.size() && !IsSeparator(relPath[i])) {
+            name.push_back(relPath[i]);
+            continue;
+        }
+        const bool dot = name == L".";
+        while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
+            name.pop_back();
+        if (!name.empty() && !dot)
+            names.push_back(name);
+        name.clear();
+    }
+    return names;
+}
+
+enum class Leaf { Missing, Plain, NotPlain };
+
+// The last name: missing, or a plain name that resolves to itself.
+Leaf CheckLeaf(const InstallRoot& root, const std::wstring& widePath) {
+    const std::wstring path = root.path + L"\\" + widePath;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Leaf::Missing
+                                                                              : Leaf::NotPlain;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return Leaf::NotPlain;
+    return IsFinalPathOf(FinalPathOf(path), root, widePath) ? Leaf::Plain : Leaf::NotPlain;
+}
+
+}  // namespace
+
+bool IsFinalPathOf(const std::wstring& finalPath, const InstallRoot& root,
+                   const std::wstring& relPath) {
+    const std::wstring& rootFinal = root.finalPath;
+    if (rootFinal.empty() || finalPath.size() <= rootFinal.size() ||
+        !SameNameIgnoringCase(finalPath.substr(0, rootFinal.size()), rootFinal)) {
         return false;
-    std::wstring current = installDir;
-    size_t begin = 0;
-    for (size_t i = 0; i <= widePath.size(); ++i) {
-        if (i < widePath.size() && !IsSeparator(widePath[i]))
-            continue;
-        std::wstring name = widePath.substr(begin, i - begin);
-        begin = i + 1;
-        if (name.empty() || name == L".")
-            continue;
-        current += L"\\" + name;
+    }
+    size_t at = rootFinal.size();
+    for (const std::wstring& name : NamesOf(relPath)) {
+        if (at >= finalPath.size() || finalPath[at] != L'\\')
+            return false;
+        ++at;
+        size_t end = finalPath.find(L'\\', at);
+        if (end == std::wstring::npos)
+            end = finalPath.size();
+        if (!SameNameIgnoringCase(finalPath.substr(at, end - at), name))
+            return false;
+        at = end;
+    }
+    return at == finalPath.size();
+}
+
+bool IsPlainLeafBelow(const InstallRoot& root, const std::wstring& widePath) {
+    return !root.finalPath.empty() && CheckLeaf(root, widePath) != Leaf::NotPlain;
+}
+
+bool AreFoldersPlainBelow(const InstallRoot& root, const std::wstring& widePath) {
+    if (root.finalPath.empty())
+        return false;
+    // Every folder on the way: Windows marks each junction, symbolic link and mount point as a
+    // reparse point, and Wine marks its links to folders so. A folder missing ends the walk.
+    const std::vector<std::wstring> names = NamesOf(widePath);
+    std::wstring current = root.path;
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+        current += L"\\" + names[i];
         const DWORD attributes = ::GetFileAttributesW(current.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD error = ::GetLastError();
             return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         }
-        // Windows marks every junction, symbolic link and mount point so. Wine marks only links to
-        // folders; a link to a file shows up below, as a final path that lies elsewhere.
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             return false;
-        const std::wstring finalPath = FinalPathOf(current);
-        std::wstring finalParent, finalName;
-        if (!SplitFinalPath(finalPath, finalParent, finalName))
-            return false;
-        // Windows ignores trailing dots and spaces of a name.
-        while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
-            name.pop_back();
-        if (!SameNameIgnoringCase(finalParent, parentFinal) ||
-            !SameNameIgnoringCase(finalName, name)) {
-            return false;
-        }
-        parentFinal = finalPath;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            return true;  // nothing can lie below a file
     }
     return true;
+}
+
+bool IsPlainPathBelow(const InstallRoot& root, const std::wstring& widePath) {
+    // The last name must resolve to itself; that also proves every folder name above it.
+    return AreFoldersPlainBelow(root, widePath) && CheckLeaf(root, widePath) != Leaf::NotPlain;
+}
+
+bool IsPlainPathBelow(const std::wstring& installDir, const std::wstring& widePath) {
+    return IsPlainPathBelow(OpenInstallRoot(installDir), widePath);
 }

@@ -20,11 +20,32 @@ std::wstring DownloadUrlFor(const std::wstring& baseUrl, const std::wstring& wid
 // when it cannot be opened.
 std::wstring FinalPathOf(const std::wstring& path);
 
-// False when some existing part of installDir + "\" + widePath is a link of any kind: a reparse
-// point (junction, symbolic link, mount point), or a name that resolves anywhere but to itself
-// inside the folder above it. Also false when an existing part cannot be examined. Parts that do
-// not exist yet are fine: whatever makes them later makes plain ones.
+// A folder the launcher installs into, with its final path taken once, so that every check below
+// it compares against the same name.
+struct InstallRoot {
+    std::wstring path;
+    std::wstring finalPath;  // empty when the folder cannot be opened
+};
+InstallRoot OpenInstallRoot(const std::wstring& path);
+
+// True when `finalPath` is exactly the root's final path followed by the names of `relPath`
+// (case and the trailing dots and spaces Windows ignores aside).
+bool IsFinalPathOf(const std::wstring& finalPath, const InstallRoot& root,
+                   const std::wstring& relPath);
+
+// False when some existing part of the root + "\" + widePath is a link of any kind: a folder that
+// is a reparse point (junction, symbolic link, mount point), or a last name that resolves anywhere
+// but to itself at that path (Wine marks no link to a file; a final path that lies elsewhere shows
+// it). Also false when an existing part cannot be examined. Parts that do not exist yet are fine:
+// whatever makes them later makes plain ones.
+bool IsPlainPathBelow(const InstallRoot& root, const std::wstring& widePath);
 bool IsPlainPathBelow(const std::wstring& installDir, const std::wstring& widePath);
+
+// Only the last name of widePath, for a sibling of a path whose folders were just checked.
+bool IsPlainLeafBelow(const InstallRoot& root, const std::wstring& widePath);
+
+// Only the folders above the last name of widePath: none a reparse point.
+bool AreFoldersPlainBelow(const InstallRoot& root, const std::wstring& widePath);
 
 // Creates every directory named along `filePath` before its last '\' or '/'. Failures are ignored:
 // a directory that could not be made shows up as a download that cannot create its file.

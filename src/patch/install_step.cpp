@@ -57,56 +57,9 @@ std::wstring FinalPathOfHandle(HANDLE handle) {
     }
 }
 
-bool SameNameIgnoringCase(const wchar_t* a, size_t aSize, const wchar_t* b, size_t bSize) {
-    return ::CompareStringOrdinal(a, static_cast<int>(aSize), b, static_cast<int>(bSize), TRUE) ==
-           CSTR_EQUAL;
-}
-
-// The names of a relative path, as the file system keeps them: no empty or "." names, trailing
-// dots and spaces dropped (Windows ignores them).
-std::vector<std::wstring> NamesOf(const std::wstring& relPath) {
-    std::vector<std::wstring> names;
-    std::wstring name;
-    for (size_t i = 0; i <= relPath.size(); ++i) {
-        if (i < relPath.size() && relPath[i] != L'\\' && relPath[i] != L'/') {
-            name.push_back(relPath[i]);
-            continue;
-        }
-        while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
-            name.pop_back();
-        if (!name.empty())
-            names.push_back(name);
-        name.clear();
-    }
-    return names;
-}
-
-// True when `finalPath` is exactly rootFinal followed by the names of relPath.
-bool IsFinalPathOf(const std::wstring& finalPath, const std::wstring& rootFinal,
-                   const std::wstring& relPath) {
-    if (rootFinal.empty() || finalPath.size() <= rootFinal.size() ||
-        !SameNameIgnoringCase(finalPath.c_str(), rootFinal.size(), rootFinal.c_str(),
-                              rootFinal.size())) {
-        return false;
-    }
-    size_t at = rootFinal.size();
-    for (const std::wstring& name : NamesOf(relPath)) {
-        if (at >= finalPath.size() || finalPath[at] != L'\\')
-            return false;
-        ++at;
-        size_t end = finalPath.find(L'\\', at);
-        if (end == std::wstring::npos)
-            end = finalPath.size();
-        if (!SameNameIgnoringCase(finalPath.c_str() + at, end - at, name.c_str(), name.size()))
-            return false;
-        at = end;
-    }
-    return at == finalPath.size();
-}
-
 // A plain file (no folder, no reparse point) whose path is exactly root + relPath; with
 // `singleLink`, also one that shares its content with no other name.
-bool HandleIsPlainFileAt(HANDLE handle, const std::wstring& rootFinal, const std::wstring& relPath,
+bool HandleIsPlainFileAt(HANDLE handle, const InstallRoot& root, const std::wstring& relPath,
                          bool singleLink) {
     FileFacts facts;
     if (!ReadFacts(handle, facts) ||
@@ -119,7 +72,7 @@ bool HandleIsPlainFileAt(HANDLE handle, const std::wstring& rootFinal, const std
         tag.ReparseTag != 0) {
         return false;
     }
-    return IsFinalPathOf(FinalPathOfHandle(handle), rootFinal, relPath);
+    return IsFinalPathOf(FinalPathOfHandle(handle), root, relPath);
 }
 
 // Opens a name without following a link at its end (Windows opens the link itself; Wine follows
@@ -171,22 +124,21 @@ bool RenameThrough(HANDLE handle, const std::wstring& to, bool replace) {
            FALSE;
 }
 
-std::wstring Below(const std::wstring& root, const std::wstring& relPath) {
-    return root + L"\\" + relPath;
+std::wstring Below(const InstallRoot& root, const std::wstring& relPath) {
+    return root.path + L"\\" + relPath;
 }
 
 // A read-only file at the target is made writable for the move and put back as it was when the
 // move fails. No handle to it stays open across the move: a file that is open cannot be replaced.
 class ReadOnlyTarget {
   public:
-    StepResult Open(const std::wstring& root, const std::wstring& rootFinal,
-                    const std::wstring& relPath) {
+    StepResult Open(const InstallRoot& root, const std::wstring& relPath) {
         const UniqueFile file =
             OpenNoFollow(Below(root, relPath), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
         if (!file)
             return NotFound(::GetLastError()) ? StepResult::Done : StepResult::Failed;
         FileFacts facts;
-        if (!HandleIsPlainFileAt(file.get(), rootFinal, relPath, false))
+        if (!HandleIsPlainFileAt(file.get(), root, relPath, false))
             return StepResult::Unsafe;
         if (!ReadFacts(file.get(), facts))
             return StepResult::Failed;
@@ -195,7 +147,6 @@ class ReadOnlyTarget {
         if (!SetReadOnly(file.get(), facts.attributes, false))
             return StepResult::Failed;
         root_ = root;
-        rootFinal_ = rootFinal;
         relPath_ = relPath;
         attributes_ = facts.attributes;
         cleared_ = true;
@@ -206,12 +157,13 @@ class ReadOnlyTarget {
         if (!cleared_)
             return;
         const UniqueFile file = OpenNoFollow(Below(root_, relPath_), FILE_WRITE_ATTRIBUTES);
-        if (file && HandleIsPlainFileAt(file.get(), rootFinal_, relPath_, false))
+        if (file && HandleIsPlainFileAt(file.get(), root_, relPath_, false))
             SetReadOnly(file.get(), attributes_, true);
     }
 
   private:
-    std::wstring root_, rootFinal_, relPath_;
+    InstallRoot root_;
+    std::wstring relPath_;
     DWORD attributes_ = 0;
     bool cleared_ = false;
 };
@@ -228,11 +180,10 @@ void DiscardStagingFile(StagingFile& staged) {
     staged.handle.reset();
 }
 
-StepResult CreateStagingFile(const std::wstring& root, const std::wstring& relPath,
+StepResult CreateStagingFile(const InstallRoot& root, const std::wstring& relPath,
                              StagingFile& staged) {
-    staged.handle.reset();
-    const std::wstring rootFinal = FinalPathOf(root);
-    if (rootFinal.empty())
+    DiscardStagingFile(staged);
+    if (root.finalPath.empty())
         return StepResult::Failed;
     const StepResult cleared = RemoveFileBelow(root, relPath);
     if (cleared != StepResult::Done)
@@ -250,8 +201,8 @@ StepResult CreateStagingFile(const std::wstring& root, const std::wstring& relPa
     staged.root = root;
     staged.relPath = relPath;
     // A folder above it swapped for a link puts the new file elsewhere: it is ours, so it goes.
-    return HandleIsPlainFileAt(staged.handle.get(), rootFinal, relPath, true) ? StepResult::Done
-                                                                              : StepResult::Unsafe;
+    return HandleIsPlainFileAt(staged.handle.get(), root, relPath, true) ? StepResult::Done
+                                                                         : StepResult::Unsafe;
 }
 
 bool RewindStagingFile(StagingFile& staged) {
@@ -277,16 +228,16 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
     if (!staged.handle)
         return StepResult::Failed;
     HANDLE handle = staged.handle.get();
-    const std::wstring rootFinal = FinalPathOf(staged.root);
-    if (rootFinal.empty() || !::FlushFileBuffers(handle))
+    if (!::FlushFileBuffers(handle))
         return StepResult::Failed;
-    if (!HandleIsPlainFileAt(handle, rootFinal, staged.relPath, true) ||
+    // The target's own name is checked as it is opened below.
+    if (!HandleIsPlainFileAt(handle, staged.root, staged.relPath, true) ||
         !NameIsHandle(Below(staged.root, staged.relPath), handle) ||
-        !IsPlainPathBelow(staged.root, targetRel)) {
+        !AreFoldersPlainBelow(staged.root, targetRel)) {
         return StepResult::Unsafe;
     }
     ReadOnlyTarget target;
-    const StepResult opened = target.Open(staged.root, rootFinal, targetRel);
+    const StepResult opened = target.Open(staged.root, targetRel);
     if (opened != StepResult::Done)
         return opened;
     const std::wstring targetPath = Below(staged.root, targetRel);
@@ -301,16 +252,14 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
     return StepResult::Done;
 }
 
-StepResult MoveFileBelow(const std::wstring& root, const std::wstring& fromRel,
+StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,
                          const std::wstring& toRel) {
-    const std::wstring rootFinal = FinalPathOf(root);
-    if (rootFinal.empty())
+    if (root.finalPath.empty())
         return StepResult::Failed;
     const UniqueFile file = OpenNoFollow(Below(root, fromRel), DELETE | FILE_READ_ATTRIBUTES);
     if (!file)
         return StepResult::Failed;
-    if (!HandleIsPlainFileAt(file.get(), rootFinal, fromRel, false) ||
-        !IsPlainPathBelow(root, toRel)) {
+    if (!HandleIsPlainFileAt(file.get(), root, fromRel, false) || !IsPlainPathBelow(root, toRel)) {
         return StepResult::Unsafe;
     }
     const std::wstring to = Below(root, toRel);
@@ -319,15 +268,14 @@ StepResult MoveFileBelow(const std::wstring& root, const std::wstring& fromRel,
     return NameIsHandle(to, file.get()) ? StepResult::Done : StepResult::Unsafe;
 }
 
-StepResult RemoveFileBelow(const std::wstring& root, const std::wstring& relPath) {
-    const std::wstring rootFinal = FinalPathOf(root);
-    if (rootFinal.empty())
+StepResult RemoveFileBelow(const InstallRoot& root, const std::wstring& relPath) {
+    if (root.finalPath.empty())
         return StepResult::Failed;
     const UniqueFile file =
         OpenNoFollow(Below(root, relPath), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
     if (!file)
         return NotFound(::GetLastError()) ? StepResult::Done : StepResult::Failed;
-    if (!HandleIsPlainFileAt(file.get(), rootFinal, relPath, false))
+    if (!HandleIsPlainFileAt(file.get(), root, relPath, false))
         return StepResult::Unsafe;
     FileFacts facts;
     if (ReadFacts(file.get(), facts) && (facts.attributes & FILE_ATTRIBUTE_READONLY) != 0)

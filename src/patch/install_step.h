@@ -8,6 +8,7 @@
 #include <string>
 
 #include "net/kernel_handles.h"
+#include "patch/install_paths.h"
 
 enum class StepResult {
     Done,
@@ -24,7 +25,7 @@ enum class StepResult {
 // it; an installed file no longer has one.
 struct StagingFile {
     UniqueFile handle;
-    std::wstring root;     // the folder everything stays below, as given
+    InstallRoot root;      // the folder everything stays below
     std::wstring relPath;  // below root, '\' between names
 
     StagingFile() = default;
@@ -36,7 +37,7 @@ struct StagingFile {
 // Makes a new, empty staging file at root + "\" + relPath (folders above it must exist). A plain
 // file already there (an earlier run's) is replaced; a link or anything that is not ours is not
 // touched and gives Unsafe.
-StepResult CreateStagingFile(const std::wstring& root, const std::wstring& relPath,
+StepResult CreateStagingFile(const InstallRoot& root, const std::wstring& relPath,
                              StagingFile& staged);
 
 // Deletes the staging file through its handle now (as dropping it would).
@@ -57,9 +58,9 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
 
 // Renames root + "\" + fromRel to toRel below root (no replacing), holding the file while it
 // moves. For a file that is not being written (a launcher that is running, for instance).
-StepResult MoveFileBelow(const std::wstring& root, const std::wstring& fromRel,
+StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,
                          const std::wstring& toRel);
 
 // Deletes root + "\" + relPath through a handle when it is a plain file at that name; Done also
 // when nothing is there. A link is never followed, so what it points to is never deleted.
-StepResult RemoveFileBelow(const std::wstring& root, const std::wstring& relPath);
+StepResult RemoveFileBelow(const InstallRoot& root, const std::wstring& relPath);

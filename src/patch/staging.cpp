@@ -37,19 +37,18 @@ bool EntriesCollide(const std::vector<ManifestEntry>& entries) {
     return false;
 }
 
-bool EntryPathsArePlain(const std::wstring& installDir, const std::string& relPath) {
+bool EntryPathsArePlain(const InstallRoot& root, const std::string& relPath) {
     const std::wstring path = InstallRelative(relPath);
-    return IsPlainPathBelow(installDir, path) && IsPlainPathBelow(installDir, PartPathFor(path));
+    return IsPlainPathBelow(root, path) && IsPlainLeafBelow(root, PartPathFor(path));
 }
 
-void RemoveLeftoverStaging(const std::wstring& installDir,
-                           const std::vector<ManifestEntry>& entries) {
+void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries) {
     for (const ManifestEntry& entry : entries) {
         const std::wstring part = PartPathFor(InstallRelative(entry.relPath));
-        if (::GetFileAttributesW((installDir + L"\\" + part).c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (::GetFileAttributesW((root.path + L"\\" + part).c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
         // The folders above it too: under Wine, deleting through a link deletes what it points to.
-        if (IsPlainPathBelow(installDir, part))
-            RemoveFileBelow(installDir, part);
+        if (IsPlainPathBelow(root, part))
+            RemoveFileBelow(root, part);
     }
 }

@@ -33,7 +33,7 @@ RunEnd JudgeList(const PatchStatus& status, const PatchManifest& manifest) {
     }
     if (EntriesCollide(manifest.entries))
         return EndWith(RunOutcome::BadList);
-    RemoveLeftoverStaging(status.installDir, manifest.entries);
+    RemoveLeftoverStaging(OpenInstallRoot(status.installDir), manifest.entries);
     return Going();
 }
 

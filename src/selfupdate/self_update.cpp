@@ -37,7 +37,8 @@ bool SplitExePath(const std::wstring& exePath, std::wstring& folder, std::wstrin
 // exePath + suffix must not lead through a link planted beside the launcher.
 bool SiblingIsPlain(const std::wstring& exePath, const wchar_t* suffix) {
     std::wstring folder, name;
-    return SplitExePath(exePath, folder, name) && IsPlainPathBelow(folder, name + suffix);
+    return SplitExePath(exePath, folder, name) &&
+           IsPlainPathBelow(OpenInstallRoot(folder), name + suffix);
 }
 
 bool SwapNamesArePlain(const std::wstring& exePath) {
@@ -98,7 +99,7 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
         return false;
     // Dropped on every failure below, which deletes it through its handle.
     StagingFile staged;
-    if (CreateStagingFile(folder, name + L".new", staged) != StepResult::Done)
+    if (CreateStagingFile(OpenInstallRoot(folder), name + L".new", staged) != StepResult::Done)
         return false;
     const std::uint64_t cap = info.size > 0 ? info.size : kMaxLauncherBytes;
     if (!HttpDownloadFile(
@@ -113,13 +114,15 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
 
 bool SwapInNewLauncher(const std::wstring& exePath, StagingFile& staged) {
     std::wstring folder, name;
-    if (!SplitExePath(exePath, folder, name) ||
-        RemoveFileBelow(folder, name + L".old") != StepResult::Done ||
-        MoveFileBelow(folder, name, name + L".old") != StepResult::Done) {
+    if (!SplitExePath(exePath, folder, name))
+        return false;
+    const InstallRoot root = OpenInstallRoot(folder);
+    if (RemoveFileBelow(root, name + L".old") != StepResult::Done ||
+        MoveFileBelow(root, name, name + L".old") != StepResult::Done) {
         return false;
     }
     if (InstallStagingFile(staged, name) != StepResult::Done) {
-        MoveFileBelow(folder, name + L".old", name);
+        MoveFileBelow(root, name + L".old", name);
         return false;
     }
     return true;
@@ -127,19 +130,20 @@ bool SwapInNewLauncher(const std::wstring& exePath, StagingFile& staged) {
 
 void RollBackLauncherSwap(const std::wstring& exePath) {
     std::wstring folder, name;
-    if (!SplitExePath(exePath, folder, name) ||
-        MoveFileBelow(folder, name, name + L".new") != StepResult::Done) {
+    if (!SplitExePath(exePath, folder, name))
+        return;
+    const InstallRoot root = OpenInstallRoot(folder);
+    if (MoveFileBelow(root, name, name + L".new") != StepResult::Done)
+        return;
+    if (MoveFileBelow(root, name + L".old", name) != StepResult::Done) {
+        MoveFileBelow(root, name + L".new", name);  // never leave no launcher at all
         return;
     }
-    if (MoveFileBelow(folder, name + L".old", name) != StepResult::Done) {
-        MoveFileBelow(folder, name + L".new", name);  // never leave no launcher at all
-        return;
-    }
-    RemoveFileBelow(folder, name + L".new");
+    RemoveFileBelow(root, name + L".new");
 }
 
 void RemoveOldLauncherCopy(const std::wstring& exePath) {
     std::wstring folder, name;
     if (SiblingIsPlain(exePath, L".old") && SplitExePath(exePath, folder, name))
-        RemoveFileBelow(folder, name + L".old");
+        RemoveFileBelow(OpenInstallRoot(folder), name + L".old");
 }

@@ -223,7 +223,7 @@ namespace {
 void StageNewBuild(const std::wstring& exe, const std::string& content, StagingFile& staged) {
     const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
     const std::wstring name = exe.substr(folder.size() + 1);
-    ASSERT_EQ(CreateStagingFile(folder, name + L".new", staged), StepResult::Done);
+    ASSERT_EQ(CreateStagingFile(OpenInstallRoot(folder), name + L".new", staged), StepResult::Done);
     DWORD written = 0;
     ASSERT_TRUE(::WriteFile(staged.handle.get(), content.data(), static_cast<DWORD>(content.size()),
                             &written, nullptr));
