@@ -62,7 +62,7 @@ bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredica
 
 bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDLE file,
                       const CancelPredicate& cancel, ProgressCallback progress,
-                      std::uint64_t maxBytes) {
+                      std::uint64_t maxBytes, Sha256* written) {
     // Owned here and declared first, so it is released after every handle.
     const ProgressCallback report = std::move(progress);
     bool hasLength = false;
@@ -82,6 +82,9 @@ bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDL
             return false;
         if (!WriteAll(file, piece.data(), piece.size()))
             return false;
+        // A hash that fails only means the caller reads the file again.
+        if (written != nullptr)
+            written->Update(piece.data(), piece.size());
         done += piece.size();
         if (report)
             report(done, total);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "net/http_transport.h"
+#include "portable/net/sha256.h"
 
 // (bytes done, bytes total); total is 0 when the response named no usable Content-Length.
 using ProgressCallback = std::function<void(std::uint64_t, std::uint64_t)>;
@@ -29,10 +30,11 @@ bool HttpGetText(const std::wstring& url, std::string& body,
 
 // Streams the body into `file` from its current position: an open file the caller created and
 // owns (a staging file), so no byte is ever written through a name. A body longer than `maxBytes`
-// fails as soon as it passes the cap, and a body announced longer is not taken at all.
+// fails as soon as it passes the cap, and a body announced longer is not taken at all. Every byte
+// written also goes to `written` when given, so the file need not be read again to be verified.
 bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDLE file,
                       const CancelPredicate& cancel, ProgressCallback progress,
-                      std::uint64_t maxBytes);
+                      std::uint64_t maxBytes, Sha256* written = nullptr);
 bool HttpDownloadFile(const std::wstring& url, HANDLE file, const CancelPredicate& cancel,
                       ProgressCallback progress, std::uint64_t maxBytes);
 

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -14,12 +16,36 @@
 #include "net/winhttp_handles.h"
 #include "portable/net/http_headers.h"
 
+struct HttpSessionCore;
+// A job for a network thread: one GET through the session, whose bytes go to its caller.
+using NetworkJob = std::function<void(HttpSessionCore&)>;
+
 // A session and the connections made through it: a connection handle is only a name for a
-// server; WinHTTP keeps the sockets under the session and reuses them while they are alive.
+// server; WinHTTP keeps the sockets under the session and reuses them while they are alive. The
+// threads that make the blocking calls live as long as the session: starting a thread per request
+// costs milliseconds under Wine, more than a small file's whole transfer.
 struct HttpSessionCore {
     UniqueInternet session;
     std::mutex lock;
     std::map<std::pair<std::wstring, INTERNET_PORT>, UniqueInternet> connections;
+
+    std::mutex jobsLock;
+    std::condition_variable jobsChanged;
+    std::deque<NetworkJob> jobs;
+    std::size_t idleThreads = 0;
+    bool closing = false;  // no HttpSession refers to it any more
+};
+
+// What HttpSession copies share: when the last goes, the idle threads end.
+struct HttpSessionOwner {
+    std::shared_ptr<HttpSessionCore> core;
+    ~HttpSessionOwner() {
+        {
+            const std::lock_guard<std::mutex> hold(core->jobsLock);
+            core->closing = true;
+        }
+        core->jobsChanged.notify_all();
+    }
 };
 
 namespace {
@@ -166,16 +192,15 @@ struct Pipe {
 
 // A synchronous WinHTTP call cannot be interrupted: closing its handle from another thread does
 // not wake it under Wine. So the calls run here, on a thread of their own, and the caller only
-// waits on the pipe, where it can give up whenever it must. The thread keeps the session alive
-// until it ends.
-void NetworkSide(const std::shared_ptr<HttpSessionCore> core, const std::wstring url,
-                 const std::wstring headers, const std::shared_ptr<Pipe> pipe) {
+// waits on the pipe, where it can give up whenever it must.
+void NetworkSide(HttpSessionCore& core, const std::wstring& url, const std::wstring& headers,
+                 const std::shared_ptr<Pipe>& pipe) {
     const CancelPredicate gone = [&pipe] {
         const std::lock_guard<std::mutex> hold(pipe->lock);
         return pipe->abandoned;
     };
     UniqueInternet request;
-    const bool sent = SendGet(*core, url, headers, request, gone);
+    const bool sent = SendGet(core, url, headers, request, gone);
     HttpAnswer answer;
     if (sent)
         answer = ReadAnswer(request.get());
@@ -228,6 +253,45 @@ void NetworkSide(const std::shared_ptr<HttpSessionCore> core, const std::wstring
     pipe->changed.notify_all();
 }
 
+// A network thread: takes jobs until the session is closed and nothing is left to do. It keeps
+// the session alive while it runs.
+void NetworkThread(const std::shared_ptr<HttpSessionCore> core) {
+    std::unique_lock<std::mutex> hold(core->jobsLock);
+    for (;;) {
+        core->jobsChanged.wait(hold, [&core] { return core->closing || !core->jobs.empty(); });
+        if (core->jobs.empty())
+            return;
+        NetworkJob job = std::move(core->jobs.front());
+        core->jobs.pop_front();
+        --core->idleThreads;
+        hold.unlock();
+        job(*core);
+        job = NetworkJob();
+        hold.lock();
+        ++core->idleThreads;
+    }
+}
+
+// Hands a job to an idle network thread, or to a new one when none is free. False when no thread
+// could be started for it.
+bool Dispatch(const std::shared_ptr<HttpSessionCore>& core, NetworkJob job) {
+    std::unique_lock<std::mutex> hold(core->jobsLock);
+    core->jobs.push_back(std::move(job));
+    if (core->jobs.size() > core->idleThreads) {
+        // std::thread reports a failed creation only by throwing; that is a failed transfer here.
+        try {
+            std::thread(NetworkThread, core).detach();
+            ++core->idleThreads;
+        } catch (...) {
+            core->jobs.pop_back();
+            return false;
+        }
+    }
+    hold.unlock();
+    core->jobsChanged.notify_one();
+    return true;
+}
+
 // Tells the network thread to stop however the caller leaves.
 struct LeavePipe {
     std::shared_ptr<Pipe> pipe;
@@ -269,7 +333,8 @@ HttpSession HttpSession::Open() {
     if (core->session &&
         ::WinHttpSetTimeouts(core->session.get(), kResolveTimeoutMs, kConnectTimeoutMs,
                              kSendTimeoutMs, kReceiveTimeoutMs)) {
-        opened.core_ = std::move(core);
+        opened.owner_ = std::make_shared<HttpSessionOwner>();
+        opened.owner_->core = std::move(core);
     }
     return opened;
 }
@@ -280,12 +345,11 @@ bool HttpTransfer(const HttpSession& session, const std::wstring& url, const std
     if (!session.valid())
         return false;
     auto pipe = std::make_shared<Pipe>();
-    // std::thread reports a failed creation only by throwing; that is a failed transfer here.
-    try {
-        std::thread(NetworkSide, session.core(), url, headers, pipe).detach();
-    } catch (...) {
+    const NetworkJob job = [url, headers, pipe](HttpSessionCore& core) {
+        NetworkSide(core, url, headers, pipe);
+    };
+    if (!Dispatch(session.owner()->core, job))
         return false;
-    }
     const LeavePipe leave{pipe};
 
     bool answerSeen = false;

@@ -24,20 +24,21 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts);
 // Asked before every chunk and while waiting for the server; true stops the transfer.
 using CancelPredicate = std::function<bool()>;
 
-struct HttpSessionCore;
+struct HttpSessionOwner;
 
-// One WinHTTP session and the connections made through it. Copies share it; it is closed when
-// the last copy and the last transfer that uses it are gone (a transfer given up by its caller may
-// still be ending on its own thread).
+// One WinHTTP session, the connections made through it, and the threads that make its blocking
+// calls. Copies share it; it is closed when the last copy and the last transfer that uses it are
+// gone (a transfer given up by its caller may still be ending on its own thread).
 class HttpSession {
   public:
     // A new session; `valid()` is false when the system could not make one.
     static HttpSession Open();
-    bool valid() const { return core_ != nullptr; }
-    const std::shared_ptr<HttpSessionCore>& core() const { return core_; }
+    bool valid() const { return owner_ != nullptr; }
+    // For the transport alone.
+    const std::shared_ptr<HttpSessionOwner>& owner() const { return owner_; }
 
   private:
-    std::shared_ptr<HttpSessionCore> core_;
+    std::shared_ptr<HttpSessionOwner> owner_;
 };
 
 // What the response headers said. Header values are as sent, narrowed to bytes.

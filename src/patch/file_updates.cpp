@@ -9,6 +9,8 @@
 #include "patch/install_paths.h"
 #include "patch/install_step.h"
 #include "patch/staging.h"
+#include "portable/net/hex_digest.h"
+#include "portable/net/sha256.h"
 
 namespace {
 
@@ -48,17 +50,26 @@ RunEnd Fetch(const PatchStatus& status, const HttpSession& session, const PatchM
              FileJob& job, const ProgressCallback& progress) {
     const CancelPredicate cancel = [&status] { return status.stopRequested.load(); };
     const std::wstring url = DownloadUrlFor(manifest.baseUrl, job.widePath);
-    const bool fetched =
-        (job.entry.blocks && !status.fullCheck.load() &&
-         PatchByBlocks(session, url, LocalPathFor(status.installDir, job.entry.relPath),
-                       job.staged.handle.get(), job.entry, cancel, progress, job.writtenSha256)) ||
-        (RewindStagingFile(job.staged) &&
-         HttpDownloadFile(session, url, job.staged.handle.get(), cancel, progress, job.entry.size));
-    return fetched ? Going() : EndWith(RunOutcome::DownloadError, job.widePath);
+    if (job.entry.blocks && !status.fullCheck.load() &&
+        PatchByBlocks(session, url, LocalPathFor(status.installDir, job.entry.relPath),
+                      job.staged.handle.get(), job.entry, cancel, progress, job.writtenSha256)) {
+        return Going();
+    }
+    // Hashed as it is written: the file is not read a second time to be verified.
+    Sha256 hash;
+    if (!RewindStagingFile(job.staged) ||
+        !HttpDownloadFile(session, url, job.staged.handle.get(), cancel, progress, job.entry.size,
+                          &hash)) {
+        return EndWith(RunOutcome::DownloadError, job.widePath);
+    }
+    Sha256Digest digest;
+    if (hash.Finish(digest))
+        job.writtenSha256 = HexDigest(digest.data(), digest.size());
+    return Going();
 }
 
-// A file built from blocks was hashed as it was written; anything else is read again, through
-// the handle it was written through.
+// The digest taken as the file was written; when none could be taken, the file is read again
+// through the handle it was written through.
 RunEnd Verify(FileJob& job) {
     const std::string sha256 =
         job.writtenSha256.empty() ? StagingFileSha256(job.staged) : job.writtenSha256;

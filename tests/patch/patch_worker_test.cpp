@@ -407,8 +407,17 @@ TEST_F(PatchRun, StopWhileVerifyingEndsBeforeTheNextDownload) {
     const std::string big = PatternBytes(48 << 20, 24);
     ServeManifest(Publish("big.pak", big) + Publish("next.pak", "next"));
     StartPatchRun(status, false);
-    ASSERT_TRUE(WaitFor(
-        [&] { return status.phase.load() == PatchPhase::Verifying || !status.busy.load(); }));
+    // The digest is taken while the file is written, so verifying is brief; the file is flushed
+    // and moved into place after it. A stop anywhere there waits for the next file.
+    const auto fetched = [&] {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        return ::GetFileAttributesExW(Local("big.pak.part").c_str(), GetFileExInfoStandard,
+                                      &data) &&
+               data.nFileSizeLow == big.size();
+    };
+    ASSERT_TRUE(WaitFor([&] {
+        return status.phase.load() == PatchPhase::Verifying || fetched() || !status.busy.load();
+    }));
     status.stopRequested.store(true);
     StartWatching();
     WaitIdle();
