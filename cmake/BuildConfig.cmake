@@ -10,6 +10,11 @@ set(TALVORA_DISCORD_URL "https://example.invalid/talvora/discord" CACHE STRING
     "Target of the Discord button")
 set(TALVORA_FACEBOOK_URL "https://example.invalid/talvora/facebook" CACHE STRING
     "Target of the Facebook button")
+# Operator options for players on real lines; the defaults keep one file at a time and no retry.
+set(TALVORA_DOWNLOADS_IN_FLIGHT 1 CACHE STRING
+    "Pending files fetched at once (1 to 8); they are still installed one by one in manifest order")
+set(TALVORA_DOWNLOAD_RETRIES 0 CACHE STRING
+    "Tries again after a transfer failed in a way that can pass (0 to 10, counted without progress); resumes with Range and keeps .part files across runs")
 
 # The text as the inside of a C++ string literal: backslashes, quotes and line breaks escaped.
 function(talvora_escape_literal text out)
@@ -36,6 +41,14 @@ function(talvora_write_build_config template output)
      TALVORA_LAUNCHER_VERSION GREATER 65535)
     message(FATAL_ERROR "TALVORA_LAUNCHER_VERSION must be a whole number from 1 to 65535: "
                         "'${TALVORA_LAUNCHER_VERSION}'")
+  endif()
+  if(NOT TALVORA_DOWNLOADS_IN_FLIGHT MATCHES "^[1-8]$")
+    message(FATAL_ERROR "TALVORA_DOWNLOADS_IN_FLIGHT must be a whole number from 1 to 8: "
+                        "'${TALVORA_DOWNLOADS_IN_FLIGHT}'")
+  endif()
+  if(NOT TALVORA_DOWNLOAD_RETRIES MATCHES "^([0-9]|10)$")
+    message(FATAL_ERROR "TALVORA_DOWNLOAD_RETRIES must be a whole number from 0 to 10: "
+                        "'${TALVORA_DOWNLOAD_RETRIES}'")
   endif()
   foreach(name PATCH_SERVER WEBSITE_URL DISCORD_URL FACEBOOK_URL)
     talvora_escape_literal("${TALVORA_${name}}" TALVORA_${name}_LITERAL)

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "build_config.h"
 #include "net/update_keys.h"
 
 // The numbers are fixed: the window tests them.
@@ -29,6 +30,11 @@ struct PatchStatus {
     // The list and its signature together must arrive within this: a real list of the largest
     // size taken (64 MiB) fits on a 1 Mbit/s line, a trickle does not last for hours.
     std::chrono::milliseconds listDeadline{std::chrono::minutes(10)};
+    // The operator's options as built (TALVORA_DOWNLOADS_IN_FLIGHT, TALVORA_DOWNLOAD_RETRIES):
+    // how many pending files are fetched at once, and how many tries in a row without progress
+    // a transfer may fail in a way that can pass before the run gives up on it.
+    int downloadsInFlight = TALVORA_DOWNLOADS_IN_FLIGHT;
+    int downloadRetries = TALVORA_DOWNLOAD_RETRIES;
     std::thread workerThread;
     std::atomic<bool> busy{false};
     std::atomic<bool> stopRequested{false};

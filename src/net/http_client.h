@@ -2,6 +2,13 @@
 // memory, a download into an open file, a byte range to a callback. They run on the transport of
 // http_transport.h, which bounds every transfer; each takes the session of its run (the overloads
 // without one open a session for that call alone).
+//
+// Retries (an operator's option; none by default): a transfer that fails in a way that can pass
+// (no answer, a connection dropped or reset, a time-out, the speed floor, a body cut short, or
+// the answers 408, 429 and 5xx) is tried again, at most `retries` times in a row without new
+// bytes, after a backoff with jitter (about 0.5 s doubling to 8 s, or a Retry-After of at most
+// 30 s). Any other answer, a size cap and a cancel end it at once. Without retries the status code
+// of a text or a download is never looked at: the caller's checks (the digest) judge the bytes.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +18,6 @@
 #include <string>
 
 #include "net/http_transport.h"
-#include "portable/net/sha256.h"
 
 // (bytes done, bytes total); total is 0 when the response named no usable Content-Length.
 using ProgressCallback = std::function<void(std::uint64_t, std::uint64_t)>;
@@ -23,18 +29,29 @@ constexpr std::uint64_t kMaxTextBytes = 64ull * 1024 * 1024;
 // length) past `maxBytes` fails as soon as it is seen.
 bool HttpGetText(const HttpSession& session, const std::wstring& url, std::string& body,
                  const CancelPredicate& cancel = CancelPredicate(),
-                 std::uint64_t maxBytes = kMaxTextBytes);
+                 std::uint64_t maxBytes = kMaxTextBytes, int retries = 0);
 bool HttpGetText(const std::wstring& url, std::string& body,
                  const CancelPredicate& cancel = CancelPredicate(),
                  std::uint64_t maxBytes = kMaxTextBytes);
 
+struct DownloadOptions {
+    int retries = 0;
+    // The file already holds this many of the body's first bytes (a staging file kept from an
+    // earlier run), and its position is after them. They are kept and continued with a Range
+    // request when the server answers with exactly that range; any other answer starts the file
+    // over. Only with retries.
+    std::uint64_t resumeFrom = 0;
+};
+
 // Streams the body into `file` from its current position: an open file the caller created and
 // owns (a staging file), so no byte is ever written through a name. A body longer than `maxBytes`
-// fails as soon as it passes the cap, and a body announced longer is not taken at all. Every byte
-// written also goes to `written` when given, so the file need not be read again to be verified.
+// fails as soon as it passes the cap, and a body announced longer is not taken at all. `sha256`,
+// when given, receives the digest of the file's whole content as it was written, or stays empty
+// when it could not be taken (the caller then reads the file). Progress never goes backwards.
 bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDLE file,
                       const CancelPredicate& cancel, ProgressCallback progress,
-                      std::uint64_t maxBytes, Sha256* written = nullptr);
+                      std::uint64_t maxBytes, const DownloadOptions& options = DownloadOptions(),
+                      std::string* sha256 = nullptr);
 bool HttpDownloadFile(const std::wstring& url, HANDLE file, const CancelPredicate& cancel,
                       ProgressCallback progress, std::uint64_t maxBytes);
 
@@ -54,7 +71,8 @@ enum class RangeFetch { Range, WholeBody, Failed };
 // ignores Range and sends the whole file, which is then handed over from offset 0 (exactly
 // `wholeSize` bytes) and reported as WholeBody. Any other answer, a body longer or shorter than
 // announced, a failed sink or a cancel gives Failed. The time-outs, the floor on speed and the
-// cancel are those of every other transfer; no body past what was asked for is ever taken.
+// cancel are those of every other transfer; no body past what was asked for is ever taken. With
+// retries, a range cut short is asked for again from where it stopped.
 RangeFetch HttpFetchRange(const HttpSession& session, const std::wstring& url,
                           const ByteRange& range, std::uint64_t wholeSize, const RangeSink& sink,
-                          const CancelPredicate& cancel);
+                          const CancelPredicate& cancel, int retries = 0);

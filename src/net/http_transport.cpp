@@ -172,6 +172,7 @@ HttpAnswer ReadAnswer(HINTERNET request) {
     answer.hasLength = QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH, length) &&
                        ParseContentLength(length, answer.declared);
     QueryHeaderText(request, WINHTTP_QUERY_CONTENT_RANGE, answer.contentRange);
+    QueryHeaderText(request, WINHTTP_QUERY_RETRY_AFTER, answer.retryAfter);
     return answer;
 }
 
@@ -339,17 +340,17 @@ HttpSession HttpSession::Open() {
     return opened;
 }
 
-bool HttpTransfer(const HttpSession& session, const std::wstring& url, const std::wstring& headers,
-                  const CancelPredicate& cancel, const AnswerHandler& answered,
-                  const BodyHandler& take) {
+TransferEnd HttpTransfer(const HttpSession& session, const std::wstring& url,
+                         const std::wstring& headers, const CancelPredicate& cancel,
+                         const AnswerHandler& answered, const BodyHandler& take) {
     if (!session.valid())
-        return false;
+        return TransferEnd::Broken;
     auto pipe = std::make_shared<Pipe>();
     const NetworkJob job = [url, headers, pipe](HttpSessionCore& core) {
         NetworkSide(core, url, headers, pipe);
     };
     if (!Dispatch(session.owner()->core, job))
-        return false;
+        return TransferEnd::Broken;
     const LeavePipe leave{pipe};
 
     bool answerSeen = false;
@@ -379,27 +380,29 @@ bool HttpTransfer(const HttpSession& session, const std::wstring& url, const std
             pipe->changed.notify_all();  // room to read ahead again
         if (answer) {
             answerSeen = true;
-            if (!sent || !answered(said))
-                return false;
+            if (!sent)
+                return TransferEnd::Broken;
+            if (!answered(said))
+                return TransferEnd::Refused;
         }
         if (cancel && cancel())
-            return false;
+            return TransferEnd::Cancelled;
         if (!piece.empty()) {
             const Clock::time_point taking = Clock::now();
             if (!take(piece))
-                return false;
+                return TransferEnd::Refused;
             // Time spent with the bytes (a disk that stalls, a hash that lags) is ours, not the
             // line's: the floor judges the network alone.
             windowStart += Clock::now() - taking;
         }
         if (ended)
-            return complete;
+            return complete ? TransferEnd::Complete : TransferEnd::Broken;
 
         windowBytes += piece.size();
         const Clock::time_point now = Clock::now();
         if (now - windowStart >= kFloorWindow) {
             if (windowBytes < kFloorBytes)
-                return false;
+                return TransferEnd::Broken;
             windowStart = now;
             windowBytes = 0;
         }

@@ -47,6 +47,7 @@ struct HttpAnswer {
     bool hasLength = false;  // a Content-Length that reads as a length
     std::uint64_t declared = 0;
     std::string contentRange;
+    std::string retryAfter;
 };
 
 // Once the response headers are in; false ends the transfer.
@@ -54,9 +55,16 @@ using AnswerHandler = std::function<bool(const HttpAnswer&)>;
 // For every piece of the body, in order; false ends the transfer.
 using BodyHandler = std::function<bool(const std::string&)>;
 
-// One GET of `url` through `session` with the extra request `headers` (none when empty). True when
-// the body reached the stack's normal end and every piece was taken; the caller compares the
-// length, since a close before the declared end looks like a normal end.
-bool HttpTransfer(const HttpSession& session, const std::wstring& url, const std::wstring& headers,
-                  const CancelPredicate& cancel, const AnswerHandler& answered,
-                  const BodyHandler& take);
+enum class TransferEnd {
+    // The body reached the stack's normal end and every piece was taken. The caller compares the
+    // length: a close before the declared end looks like a normal end.
+    Complete,
+    Refused,    // a handler said no
+    Broken,     // no answer, or the connection failed: dropped, reset, time-out, the speed floor
+    Cancelled,  // the cancel predicate said stop
+};
+
+// One GET of `url` through `session` with the extra request `headers` (none when empty).
+TransferEnd HttpTransfer(const HttpSession& session, const std::wstring& url,
+                         const std::wstring& headers, const CancelPredicate& cancel,
+                         const AnswerHandler& answered, const BodyHandler& take);

@@ -47,10 +47,10 @@ bool IsAuthenticAt(const std::string& body, const std::string& signatureDer, con
 
 bool IsAuthenticUpdateFile(const HttpSession& session, const std::wstring& url,
                            const std::string& body, const UpdateKeys& keys,
-                           const CancelPredicate& cancel) {
+                           const CancelPredicate& cancel, int retries) {
     if (keys.empty())
         return true;
     std::string signature;
-    return HttpGetText(session, url + L".sig", signature, cancel, kMaxSignatureBytes) &&
+    return HttpGetText(session, url + L".sig", signature, cancel, kMaxSignatureBytes, retries) &&
            IsAuthenticAt(body, signature, keys, UtcNow());
 }

@@ -13,4 +13,4 @@
 // gives false, as does a fetch that `cancel` stops.
 bool IsAuthenticUpdateFile(const HttpSession& session, const std::wstring& url,
                            const std::string& body, const UpdateKeys& keys,
-                           const CancelPredicate& cancel = CancelPredicate());
+                           const CancelPredicate& cancel = CancelPredicate(), int retries = 0);

@@ -120,14 +120,15 @@ bool IsVouchedFor(const std::string& body, const ManifestEntry& entry) {
 }
 
 bool LoadIndex(const HttpSession& session, const std::wstring& url, const ManifestEntry& entry,
-               const CancelPredicate& cancel, BlockIndex& index) {
+               const CancelPredicate& cancel, int retries, BlockIndex& index) {
     FileSha256 want;
     std::string body;
     std::string error;
     // No larger than any index of a file this size can be; the manifest, which may be signed,
     // must agree with it about the file, or it describes some other file.
     return ParseSha256Hex(entry.sha256, want) &&
-           HttpGetText(session, url + L".blocks", body, cancel, MaxBlockIndexBytes(entry.size)) &&
+           HttpGetText(session, url + L".blocks", body, cancel, MaxBlockIndexBytes(entry.size),
+                       retries) &&
            IsVouchedFor(body, entry) && ParseBlockIndex(body, index, error) &&
            index.fileSize == entry.size && index.fileSha256 == want;
 }
@@ -142,10 +143,10 @@ std::uint64_t MaxBlockIndexBytes(std::uint64_t fileSize) {
 bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
                    const std::wstring& localPath, HANDLE staging, const ManifestEntry& entry,
                    const CancelPredicate& cancel, const ProgressCallback& progress,
-                   std::string& writtenSha256) {
+                   std::string& writtenSha256, int retries) {
     writtenSha256.clear();
     BlockIndex index;
-    if (!LoadIndex(session, url, entry, cancel, index))
+    if (!LoadIndex(session, url, entry, cancel, retries, index))
         return false;
 
     UniqueFile local(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -184,8 +185,8 @@ bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
                 progress(fetched, whole ? entry.size : plan.remoteBytes);
             return batch.Add(at, data, size);
         };
-        const RangeFetch got =
-            HttpFetchRange(session, url, {piece.offset, piece.length}, entry.size, sink, cancel);
+        const RangeFetch got = HttpFetchRange(session, url, {piece.offset, piece.length},
+                                              entry.size, sink, cancel, retries);
         if (got == RangeFetch::Failed || !batch.Flush())
             return false;
         if (got == RangeFetch::WholeBody) {

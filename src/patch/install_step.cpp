@@ -205,6 +205,43 @@ StepResult CreateStagingFile(const InstallRoot& root, const std::wstring& relPat
                                                                          : StepResult::Unsafe;
 }
 
+StepResult AdoptStagingFile(const InstallRoot& root, const std::wstring& relPath,
+                            std::uint64_t maxSize, StagingFile& staged, std::uint64_t& kept) {
+    DiscardStagingFile(staged);
+    kept = 0;
+    if (root.finalPath.empty())
+        return StepResult::Failed;
+    UniqueFile file(::CreateFileW(Below(root, relPath).c_str(),
+                                  GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        return NotFound(::GetLastError()) ? CreateStagingFile(root, relPath, staged)
+                                          : StepResult::Failed;
+    }
+    staged.handle = std::move(file);
+    staged.root = root;
+    staged.relPath = relPath;
+    if (!HandleIsPlainFileAt(staged.handle.get(), root, relPath, true)) {
+        // Not one to continue: made anew where that is safe, refused where it is not.
+        staged.handle.reset();
+        return CreateStagingFile(root, relPath, staged);
+    }
+    LARGE_INTEGER size = {};
+    LARGE_INTEGER end = {};
+    if (!::GetFileSizeEx(staged.handle.get(), &size) ||
+        !::SetFilePointerEx(staged.handle.get(), end, nullptr, FILE_END)) {
+        return StepResult::Failed;
+    }
+    if (static_cast<std::uint64_t>(size.QuadPart) > maxSize)
+        return RewindStagingFile(staged) ? StepResult::Done : StepResult::Failed;
+    kept = static_cast<std::uint64_t>(size.QuadPart);
+    return StepResult::Done;
+}
+
+void KeepStagingFile(StagingFile& staged) {
+    staged.handle.reset();
+}
+
 bool RewindStagingFile(StagingFile& staged) {
     LARGE_INTEGER zero = {};
     return staged.handle && ::SetFilePointerEx(staged.handle.get(), zero, nullptr, FILE_BEGIN) &&

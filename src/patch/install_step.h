@@ -5,6 +5,7 @@
 // while it is still held. Nothing here deletes, moves or writes through a name that is not ours.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "net/kernel_handles.h"
@@ -40,8 +41,18 @@ struct StagingFile {
 StepResult CreateStagingFile(const InstallRoot& root, const std::wstring& relPath,
                              StagingFile& staged);
 
+// Opens the staging file an earlier run left at root + "\" + relPath to be continued, when it is a
+// plain file at that very name with one link and at most `maxSize` bytes (`kept` is its size, and
+// the position is at its end); a larger one is emptied. Without one, makes a new one as
+// CreateStagingFile does. A link or anything that is not ours gives Unsafe.
+StepResult AdoptStagingFile(const InstallRoot& root, const std::wstring& relPath,
+                            std::uint64_t maxSize, StagingFile& staged, std::uint64_t& kept);
+
 // Deletes the staging file through its handle now (as dropping it would).
 void DiscardStagingFile(StagingFile& staged);
+
+// Closes the staging file and leaves it where it is, for a later run to continue.
+void KeepStagingFile(StagingFile& staged);
 
 // Empties the staging file and puts its position at 0, for a second attempt into the same file.
 bool RewindStagingFile(StagingFile& staged);

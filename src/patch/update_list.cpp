@@ -1,6 +1,7 @@
 #include "patch/update_list.h"
 
 #include <chrono>
+#include <set>
 #include <string>
 
 #include "net/http_client.h"
@@ -16,10 +17,12 @@ RunEnd FetchList(PatchStatus& status, const HttpSession& session, PatchManifest&
         return status.stopRequested.load() || std::chrono::steady_clock::now() >= deadline;
     };
     std::string body;
-    if (!HttpGetText(session, status.manifestUrl, body, cancel))
+    const int retries = status.downloadRetries;
+    if (!HttpGetText(session, status.manifestUrl, body, cancel, kMaxTextBytes, retries))
         return EndWith(RunOutcome::Unreachable);
     // Checked over the bytes as received, before any of them is interpreted.
-    if (!IsAuthenticUpdateFile(session, status.manifestUrl, body, status.updateKeys, cancel))
+    if (!IsAuthenticUpdateFile(session, status.manifestUrl, body, status.updateKeys, cancel,
+                               retries))
         return EndWith(RunOutcome::NotAuthentic);
     if (!ParsePatchManifest(body, manifest.baseUrl, manifest.entries))
         return EndWith(RunOutcome::BadList);
@@ -33,7 +36,10 @@ RunEnd JudgeList(const PatchStatus& status, const PatchManifest& manifest) {
     }
     if (EntriesCollide(manifest.entries))
         return EndWith(RunOutcome::BadList);
-    RemoveLeftoverStaging(OpenInstallRoot(status.installDir), manifest.entries);
+    // With retries a staging file is continued by the next run; it goes when its file no longer
+    // needs it (after the check pass).
+    if (status.downloadRetries == 0)
+        RemoveLeftoverStaging(OpenInstallRoot(status.installDir), manifest.entries);
     return Going();
 }
 
@@ -42,6 +48,17 @@ RunEnd FindPending(PatchStatus& status, const PatchManifest& manifest,
     if (!RunCheckPass(status.installDir, manifest.entries, status.fullCheck.load(),
                       status.stopRequested, CheckPassThreads(status.installDir), pending)) {
         return EndWith(RunOutcome::Cancelled);
+    }
+    if (status.downloadRetries > 0) {
+        std::vector<ManifestEntry> done;
+        std::set<std::string> wanted;
+        for (const ManifestEntry& entry : pending)
+            wanted.insert(entry.relPath);
+        for (const ManifestEntry& entry : manifest.entries) {
+            if (wanted.count(entry.relPath) == 0)
+                done.push_back(entry);
+        }
+        RemoveLeftoverStaging(OpenInstallRoot(status.installDir), done);
     }
     return pending.empty() ? EndWith(RunOutcome::UpToDate) : Going();
 }

@@ -85,9 +85,11 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     };
     const HttpSession session = HttpSession::Open();
     std::string body;
-    if (!HttpGetText(session, versionUrl, body, pastDeadline))
+    // Retries, when built in, stay within the deadline like everything else here.
+    const int retries = TALVORA_DOWNLOAD_RETRIES;
+    if (!HttpGetText(session, versionUrl, body, pastDeadline, kMaxTextBytes, retries))
         return false;
-    if (!IsAuthenticUpdateFile(session, versionUrl, body, keys, pastDeadline))
+    if (!IsAuthenticUpdateFile(session, versionUrl, body, keys, pastDeadline, retries))
         return false;
     LauncherVersionInfo info;
     if (!ParseLauncherVersion(body, info))
@@ -102,12 +104,15 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     if (CreateStagingFile(OpenInstallRoot(folder), name + L".new", staged) != StepResult::Done)
         return false;
     const std::uint64_t cap = info.size > 0 ? info.size : kMaxLauncherBytes;
+    DownloadOptions options;
+    options.retries = retries;
+    std::string written;
     if (!HttpDownloadFile(
             session, Utf8ToWide(info.url), staged.handle.get(), pastDeadline,
-            [](std::uint64_t, std::uint64_t) {}, cap)) {
+            [](std::uint64_t, std::uint64_t) {}, cap, options, &written)) {
         return false;
     }
-    if (StagingFileSha256(staged) != info.sha256)
+    if ((written.empty() ? StagingFileSha256(staged) : written) != info.sha256)
         return false;
     return SwapInNewLauncher(exePath, staged);
 }

@@ -36,6 +36,14 @@ foreach(version 0 -1 1.5 x 65536)
     math(EXPR failures "${failures} + 1")
   endif()
 endforeach()
+foreach(setting "DOWNLOADS_IN_FLIGHT=0" "DOWNLOADS_IN_FLIGHT=9" "DOWNLOADS_IN_FLIGHT=x"
+                "DOWNLOAD_RETRIES=-1" "DOWNLOAD_RETRIES=11" "DOWNLOAD_RETRIES=2.5")
+  write_config(rc "-DTALVORA_${setting}")
+  if(rc EQUAL 0 OR EXISTS ${header})
+    message(SEND_ERROR "TALVORA_${setting} was not refused")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
 
 # Defaults, and texts holding quotes and backslashes (a\n would become a line break if it were
 # pasted unescaped), must compile to exactly these characters.
@@ -60,6 +68,9 @@ static_assert(Same(TALVORA_PATCH_SERVER, kServer), "patch server");
 static_assert(Same(TALVORA_WEBSITE_URL, kWebsite), "website");
 static_assert(Same(TALVORA_DISCORD_URL, L"https://example.invalid/talvora/discord"), "discord");
 static_assert(TALVORA_LAUNCHER_VERSION == 1, "version");
+// One file at a time and no retry unless an operator asks for them.
+static_assert(TALVORA_DOWNLOADS_IN_FLIGHT == 1, "downloads in flight");
+static_assert(TALVORA_DOWNLOAD_RETRIES == 0, "download retries");
 ]=])
 if(CXX_MSVC)
   set(compile ${CXX} /nologo /std:c++17 /Zs /I${WORK_DIR} ${WORK_DIR}/use_config.cpp)

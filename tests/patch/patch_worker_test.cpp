@@ -1134,3 +1134,157 @@ TEST_F(PatchRun, HostileBlockIndexes) {
     EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == old);
     EXPECT_FALSE(PathExists(Local("a.pak.part")));
 }
+
+// Operators' options for real lines. The tests set them on the record, as a build with the options
+// would; the default build has neither, which the first test holds to.
+namespace {
+
+// The Range header of every request for a file, in order.
+std::vector<std::string> RangesOf(const std::vector<LoggedRequest>& requests) {
+    std::vector<std::string> ranges;
+    for (const LoggedRequest& request : requests)
+        ranges.push_back(RangeOf(request));
+    return ranges;
+}
+
+}  // namespace
+
+// As specified: one file at a time, no Range outside block patching, no second try; a broken
+// transfer ends the run and leaves no .part.
+TEST_F(PatchRun, DefaultBuildFetchesOneFileAtATimeWithoutRangeOrRetry) {
+    EXPECT_EQ(PatchStatus().downloadsInFlight, 1);
+    EXPECT_EQ(PatchStatus().downloadRetries, 0);
+    ServeManifest(Publish("a.pak", PatternBytes(300000, 40)), "/fault/rangecut");
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kDownloadError) + L"a.pak");
+    EXPECT_EQ(RangesOf(FileRequests()), std::vector<std::string>{""});
+    EXPECT_FALSE(PathExists(Local("a.pak.part")));
+}
+
+// A connection cut every 64 KiB: each try continues with "Range: bytes=N-" from the bytes
+// already written. A server that answers a Range with anything but that range (another range,
+// the whole file) makes the file start over from its first byte, never a mix of the two; one that
+// is busy is asked again after its Retry-After.
+TEST_F(PatchRun, RetriesResumeWithRangeAndNeverOverADifferentAnswer) {
+    const std::string content = PatternBytes(200000, 41);
+    status.downloadRetries = 2;
+    ServeManifest(Publish("a.pak", content), "/fault/rangecut");
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == content);
+    EXPECT_EQ(RangesOf(FileRequests()),
+              (std::vector<std::string>{"", "bytes=65536-", "bytes=131072-", "bytes=196608-"}));
+
+    struct Case {
+        const char* fault;
+        PatchPhase phase;
+        std::vector<std::string> ranges;
+    } cases[] = {
+        // The whole file in answer to a Range: taken from its first byte.
+        {"/fault/rangefull", PatchPhase::Updated, {"", "bytes=100000-"}},
+        // A 206 of another range: dropped, and the file starts over; cut at the same place again,
+        // it makes no progress, so the two tries without progress run out.
+        {"/fault/rangewrong", PatchPhase::Failed, {"", "bytes=100000-", ""}},
+        {"/fault/busyonce", PatchPhase::Updated, {"", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const std::string name = std::string(c.fault + 7) + ".pak";
+        const size_t before = FileRequests().size();
+        ServeManifest(Publish(name, content), c.fault);
+        Run(false);
+        EXPECT_EQ(status.phase.load(), c.phase);
+        const auto requests = FileRequests();
+        EXPECT_EQ(
+            RangesOf({requests.begin() + static_cast<std::ptrdiff_t>(before), requests.end()}),
+            c.ranges);
+        if (c.phase == PatchPhase::Updated) {
+            EXPECT_TRUE(ReadFileBytes(Local(name)) == content);
+        } else {
+            // Kept for the next run, and only ever the file's own first bytes.
+            const std::string kept = ReadFileBytes(Local(name + ".part"));
+            EXPECT_TRUE(content.compare(0, kept.size(), kept) == 0);
+            EXPECT_FALSE(PathExists(Local(name)));
+        }
+    }
+}
+
+// A window closed during a download: the .part stays, and the next run continues it; one that no
+// longer matches (a file published anew) is fetched again from its first byte.
+TEST_F(PatchRun, PartFileIsContinuedByTheNextRun) {
+    const std::string content = PatternBytes(300000, 42);
+    status.downloadRetries = 2;
+    ServeManifest(Publish("a.pak", content), "/fault/stall");  // half, then silence
+    StartPatchRun(status, false);
+    // Sized by name: the run holds the file open to nobody else.
+    const auto partSize = [&] {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        return ::GetFileAttributesExW(Local("a.pak.part").c_str(), GetFileExInfoStandard, &data)
+                   ? data.nFileSizeLow
+                   : 0;
+    };
+    ASSERT_TRUE(WaitFor([&] { return partSize() == 150000; }));
+    status.stopRequested.store(true);
+    WaitIdle();
+    ExpectEnd(PatchPhase::Idle, kCancelled);
+    ASSERT_EQ(ReadFileBytes(Local("a.pak.part")).size(), 150000u);
+
+    ServeManifest(Publish("a.pak", content));
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == content);
+    EXPECT_EQ(RangesOf(FileRequests()), (std::vector<std::string>{"", "bytes=150000-"}));
+    EXPECT_FALSE(PathExists(Local("a.pak.part")));
+
+    // A leftover that is not this file's beginning: continued, found wrong, fetched whole.
+    const std::string renewed = PatternBytes(300000, 43);
+    ASSERT_TRUE(WriteFileBytes(Local("a.pak.part"), content.substr(0, 1000)));
+    ServeManifest(Publish("a.pak", renewed));
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == renewed);
+    const auto ranges = RangesOf(FileRequests());
+    EXPECT_EQ(std::vector<std::string>(ranges.end() - 2, ranges.end()),
+              (std::vector<std::string>{"bytes=1000-", ""}));
+}
+
+// Several files in flight: installed strictly in manifest order with the same status lines as one
+// at a time; the first failure in that order ends the run, the files before it stay installed,
+// and those after it are neither installed nor left as .part files.
+TEST_F(PatchRun, FilesInFlightInstallInManifestOrderAndStopAtTheFirstFailure) {
+    status.downloadsInFlight = 3;
+    std::string lines;
+    std::vector<std::string> contents;
+    for (int i = 0; i < 8; ++i) {
+        // Larger files first, so later ones finish their transfer before earlier ones.
+        contents.push_back(PatternBytes(static_cast<std::size_t>(900000 - i * 100000), 44 + i));
+        lines += Publish("f" + std::to_string(i) + ".pak", contents.back());
+    }
+    ServeManifest(lines);
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    std::vector<std::wstring> order = {kChecking};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_TRUE(ReadFileBytes(Local("f" + std::to_string(i) + ".pak")) ==
+                    contents[static_cast<std::size_t>(i)]);
+        order.push_back(DownloadStatusLine(i + 1, 8, L"f" + std::to_wstring(i) + L".pak"));
+    }
+    order.push_back(kUpdated);
+    ExpectLinesInOrder(order);
+    EXPECT_EQ(status.overallProgress.load(), 1.0);
+
+    ns += "-failing";
+    status.manifestUrl = ManifestAt();
+    lines.clear();
+    for (int i = 0; i < 8; ++i)
+        lines += Publish("g" + std::to_string(i) + ".pak", contents[static_cast<std::size_t>(i)]);
+    ServeManifest(lines);
+    ASSERT_TRUE(ServeFile(Wide(ns + "/files/g3.pak.fault"), "cut"));
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kDownloadError) + L"g3.pak");
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "g" + std::to_string(i) + ".pak";
+        EXPECT_EQ(PathExists(Local(name)), i < 3) << name;
+        EXPECT_FALSE(PathExists(Local(name + ".part"))) << name;
+    }
+}

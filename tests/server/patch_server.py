@@ -25,6 +25,13 @@ misbehaviour for the rest of the path:
   closeafter  the whole body with Content-Length and no word of closing, then the connection is
               closed a moment later (a keep-alive connection the server drops, as load
               balancers and idle timeouts do)
+  rangecut    as a plain file (ranges honoured), but at most CUT_PIECE bytes of each body are
+              sent before a normal close (a line that drops every connection after a while)
+  rangewrong  a request without Range gets half the body and a close; a Range request gets 206
+              with the whole file as its range, never the range asked for
+  rangefull   a request without Range gets half the body and a close; a Range request gets the
+              whole file with status 200
+  busyonce    the first request of a path gets 503 with "Retry-After: 1", later ones the file
 
 A fault can also be bound to a path the client cannot choose (the manifest, the version file, a
 signature): PatchServer(root, faults={"pack/launcher_version.txt": "trickle"}), or a file beside it
@@ -64,7 +71,9 @@ NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></h
                   b"<body><h1>Not Found</h1><p>The requested file was not found.</p></body></html>\n")
 
 MODES = ("nolength", "chunked", "cut", "cutchunked", "reset", "drip", "endless", "stall", "404",
-         "empty", "closeafter", "longer", "live", "trickle", "silent", "norange")
+         "empty", "closeafter", "longer", "live", "trickle", "silent", "norange", "rangecut",
+         "rangewrong", "rangefull", "busyonce")
+CUT_PIECE = 65536
 
 
 class _Handler(BaseHTTPRequestHandler):
@@ -145,6 +154,53 @@ class _Handler(BaseHTTPRequestHandler):
         self._send_head(200, {"Content-Type": "application/octet-stream",
                               "Content-Length": str(len(body))})
         self.wfile.write(body)
+
+    def _half_and_close(self, body):
+        self._send_head(200, {"Content-Type": "application/octet-stream",
+                              "Content-Length": str(len(body)), "Connection": "close"})
+        self.wfile.write(body[:len(body) // 2])
+        self.wfile.flush()
+        self._close_after()
+
+    def _mode_rangecut(self, body):
+        wanted = self.headers.get("Range")
+        span = _parse_range(wanted, len(body)) if wanted is not None else (0, len(body) - 1)
+        if span is None:
+            self._send_head(416, {"Content-Range": "bytes */%d" % len(body), "Content-Length": "0"})
+            return
+        first, last = span
+        head = {"Content-Type": "application/octet-stream",
+                "Content-Length": str(last - first + 1), "Connection": "close"}
+        if wanted is not None:
+            head["Content-Range"] = "bytes %d-%d/%d" % (first, last, len(body))
+        self._send_head(206 if wanted is not None else 200, head)
+        self.wfile.write(body[first:min(last + 1, first + CUT_PIECE)])
+        self.wfile.flush()
+        self._close_after()
+
+    def _mode_rangewrong(self, body):
+        if self.headers.get("Range") is None:
+            self._half_and_close(body)
+            return
+        self._send_head(206, {"Content-Type": "application/octet-stream",
+                              "Content-Range": "bytes 0-%d/%d" % (len(body) - 1, len(body)),
+                              "Content-Length": str(len(body))})
+        self.wfile.write(body)
+
+    def _mode_rangefull(self, body):
+        if self.headers.get("Range") is None:
+            self._half_and_close(body)
+            return
+        self._mode_norange(body)
+
+    def _mode_busyonce(self, body):
+        if self.server.patch_server._first_time(self.path):
+            page = b"<html><body>busy</body></html>\n"
+            self._send_head(503, {"Content-Type": "text/html", "Content-Length": str(len(page)),
+                                  "Retry-After": "1"})
+            self.wfile.write(page)
+            return
+        self._mode_plain(body)
 
     def _mode_closeafter(self, body):
         self._send_head(200, {"Content-Type": "application/octet-stream",
@@ -309,6 +365,14 @@ class PatchServer:
         self._httpd = _QuietServer(("127.0.0.1", port), _Handler)
         self._httpd.patch_server = self
         self._thread = None
+        self._seen = set()
+
+    def _first_time(self, path):
+        with self._log_lock:
+            if path in self._seen:
+                return False
+            self._seen.add(path)
+            return True
 
     @property
     def port(self):

@@ -78,6 +78,24 @@ class PatchServerModes(unittest.TestCase):
         self.assertEqual((r.status, r.read()), (200, BODY))
         conn.close()
 
+    def test_range_faults_and_a_busy_first_answer(self):
+        piece = patch_server.CUT_PIECE
+        for path, headers, status, body in (
+                ("/fault/rangecut/pack/sub/a.bin", b"", b"200", BODY[:piece]),
+                ("/fault/rangecut/pack/sub/a.bin", b"Range: bytes=70000-\r\n", b"206",
+                 BODY[70000:]),
+                ("/fault/rangewrong/pack/sub/a.bin", b"", b"200", BODY[:50000]),
+                ("/fault/rangewrong/pack/sub/a.bin", b"Range: bytes=50000-\r\n", b"206", BODY),
+                ("/fault/rangefull/pack/sub/a.bin", b"Range: bytes=50000-\r\n", b"200", BODY),
+                ("/fault/busyonce/pack/sub/a.bin", b"", b"503", b"<html><body>busy</body></html>\n"),
+                ("/fault/busyonce/pack/sub/a.bin", b"", b"200", BODY)):
+            head, got, _ = raw_get(self.server.port, path, headers + b"Connection: close\r\n")
+            self.assertIn(b" " + status + b" ", head.split(b"\r\n")[0], path)
+            self.assertEqual(got, body, path + " " + headers.decode())
+        head, _, _ = raw_get(self.server.port, "/fault/rangewrong/pack/sub/a.bin",
+                             b"Range: bytes=50000-\r\nConnection: close\r\n")
+        self.assertIn(b"Content-Range: bytes 0-99999/100000", head)
+
     def test_missing_file_and_404_mode_give_an_html_page(self):
         for path in ("/pack/none.bin", "/fault/404/pack/sub/a.bin", "/../etc/passwd"):
             conn, r = self.get(path)

@@ -64,6 +64,10 @@ bool ParseContentRange(const std::string& text, ContentRange& range) {
     return true;
 }
 
+bool ParseRetryAfterSeconds(const std::string& text, std::uint64_t& seconds) {
+    return ParseContentLength(text, seconds);  // the same form: digits between blanks
+}
+
 std::string RangeRequestHeader(std::uint64_t first, std::uint64_t length) {
     std::string header = "Range: bytes=" + std::to_string(first) + "-";
     if (length > 0)

@@ -20,6 +20,9 @@ struct ContentRange {
 // (and LAST < TOTAL when the total is given), every number within 64 bits. False otherwise.
 bool ParseContentRange(const std::string& text, ContentRange& range);
 
+// Retry-After as a number of seconds (its HTTP-date form is not taken). False for anything else.
+bool ParseRetryAfterSeconds(const std::string& text, std::uint64_t& seconds);
+
 // The header of a request for `length` bytes from `first` (at least one byte), or for everything
 // from `first` to the end when `length` is 0.
 std::string RangeRequestHeader(std::uint64_t first, std::uint64_t length);
