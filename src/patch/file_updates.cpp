@@ -52,7 +52,12 @@ struct FileJob {
 RunEnd Stage(const FileRun& run, FileJob& job) {
     if (!EntryPathsArePlain(run.root, job.entry.relPath))
         return EndWith(RunOutcome::BadPath, job.widePath);
-    CreateParentDirectories(LocalPathFor(run.root.path, job.entry.relPath));
+    // Made only where missing: each try at an existing folder costs a round of system calls.
+    const std::wstring target = LocalPathFor(run.root.path, job.entry.relPath);
+    const DWORD folder =
+        ::GetFileAttributesW(target.substr(0, target.find_last_of(L"\\/")).c_str());
+    if (folder == INVALID_FILE_ATTRIBUTES || (folder & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        CreateParentDirectories(target);
     const std::wstring part = PartPathFor(job.targetRel);
     const StepResult created =
         run.retries > 0 ? AdoptStagingFile(run.root, part, job.entry.size, job.staged, job.kept)

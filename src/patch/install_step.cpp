@@ -185,9 +185,14 @@ StepResult CreateStagingFile(const InstallRoot& root, const std::wstring& relPat
     DiscardStagingFile(staged);
     if (root.finalPath.empty())
         return StepResult::Failed;
-    const StepResult cleared = RemoveFileBelow(root, relPath);
-    if (cleared != StepResult::Done)
-        return cleared;
+    // Whatever stands there must go first; a name that appears after this look makes the
+    // creation below fail, since it never replaces anything.
+    if (::GetFileAttributesW(Below(root, relPath).c_str()) != INVALID_FILE_ATTRIBUTES ||
+        !NotFound(::GetLastError())) {
+        const StepResult cleared = RemoveFileBelow(root, relPath);
+        if (cleared != StepResult::Done)
+            return cleared;
+    }
     UniqueFile file(::CreateFileW(Below(root, relPath).c_str(),
                                   GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -267,8 +272,12 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
     HANDLE handle = staged.handle.get();
     if (!::FlushFileBuffers(handle))
         return StepResult::Failed;
-    // The target's own name is checked as it is opened below.
-    if (!HandleIsPlainFileAt(handle, staged.root, staged.relPath, true) ||
+    // Where the file lies was proved through its handle when it was made; now its name must
+    // still lead to it and it must still have that one name (under Wine a name swapped from
+    // outside shows as a held file with no name left). The target's own name is checked as it
+    // is opened below.
+    FileFacts facts;
+    if (!ReadFacts(handle, facts) || facts.links != 1 ||
         !NameIsHandle(Below(staged.root, staged.relPath), handle) ||
         !AreFoldersPlainBelow(staged.root, targetRel)) {
         return StepResult::Unsafe;
@@ -283,10 +292,7 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
     target.Keep();
     // Whatever happens now, the old file is gone: the staging file must not be deleted with it.
     UniqueFile installed = std::move(staged.handle);
-    if (!NameIsHandle(targetPath, installed.get()))
-        return StepResult::Unsafe;
-    ::FlushFileBuffers(installed.get());
-    return StepResult::Done;
+    return NameIsHandle(targetPath, installed.get()) ? StepResult::Done : StepResult::Unsafe;
 }
 
 StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,

@@ -1263,7 +1263,7 @@ TEST_F(PatchRun, FilesInFlightInstallInManifestOrderAndStopAtTheFirstFailure) {
     ServeManifest(lines);
     Run(false);
     ExpectEnd(PatchPhase::Updated, kUpdated);
-    std::vector<std::wstring> order = {kChecking};
+    std::vector<std::wstring> order = {L"Készen áll.", kChecking};
     for (int i = 0; i < 8; ++i) {
         EXPECT_TRUE(ReadFileBytes(Local("f" + std::to_string(i) + ".pak")) ==
                     contents[static_cast<std::size_t>(i)]);
@@ -1287,4 +1287,20 @@ TEST_F(PatchRun, FilesInFlightInstallInManifestOrderAndStopAtTheFirstFailure) {
         EXPECT_EQ(PathExists(Local(name)), i < 3) << name;
         EXPECT_FALSE(PathExists(Local(name + ".part"))) << name;
     }
+    // A stop while three slow transfers are in flight ends them all at once.
+    ns += "-stopped";
+    status.manifestUrl = ManifestAt();
+    lines.clear();
+    for (int i = 0; i < 4; ++i)
+        lines += Publish("h" + std::to_string(i) + ".pak", contents[static_cast<std::size_t>(i)]);
+    ServeManifest(lines, "/fault/live");
+    StartPatchRun(status, false);
+    ASSERT_TRUE(WaitFor([&] { return FileRequests().size() >= 3; }));
+    const auto stopAt = std::chrono::steady_clock::now();
+    status.stopRequested.store(true);
+    WaitIdle();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 2s);
+    ExpectEnd(PatchPhase::Idle, kCancelled);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(PathExists(Local("h" + std::to_string(i) + ".pak.part"))) << i;
 }
