@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.parse
 
@@ -132,6 +133,53 @@ class Pack:
         return True
 
 
+# A launcher that has not ended this long after its window was closed is hung somewhere: where
+# each of its threads stands is recorded before the test gives up on it.
+DUMP_AFTER_CLOSE = float(os.environ.get("TALVORA_E2E_DUMP_AFTER", "8"))
+
+
+def thread_dump(shots, name, unix_pid=None):
+    """The stack of every thread of every running Talvora.exe, from Wine's debugger, into
+    SHOTS/threads-NAME.txt and printed; the debugger detaches again and leaves them running.
+    With `unix_pid`, gdb first shows the same threads from below: where each one stands inside
+    Wine's Unix side and the system libraries, which Wine's debugger cannot unwind."""
+    env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=d;mshtml=d")
+    native = ""
+    if unix_pid is not None and shutil.which("gdb"):
+        try:
+            native = subprocess.run(
+                ["gdb", "-p", str(unix_pid), "-batch", "-nx", "-ex", "set pagination off",
+                 "-ex", "thread apply all bt 25"], capture_output=True, text=True,
+                errors="replace", timeout=120, stdin=subprocess.DEVNULL).stdout
+        except subprocess.TimeoutExpired:
+            native = "(gdb timed out)\n"
+        native = "--- from below (gdb) ---\n" + native + "--- from Wine's debugger ---\n"
+
+    def debugger(*args):
+        try:
+            return subprocess.run([WINE_RUN, "winedbg", *args], env=env, capture_output=True,
+                                  text=True, errors="replace", timeout=120,
+                                  stdin=subprocess.DEVNULL).stdout.replace("\r", "")
+        except subprocess.TimeoutExpired as e:
+            return (e.stdout or b"").decode(errors="replace") + "\n(the debugger timed out)\n"
+
+    listing = debugger("--command", "info proc")
+    pids = [line.split()[0].lstrip("=") for line in listing.splitlines()
+            if line.rstrip().endswith("'Talvora.exe'")]
+    report = [listing]
+    for pid in pids:
+        everything = debugger("--command", "bt all", "0x" + pid)
+        # "bt all" walks every process of the session; only the launcher's threads matter.
+        sections = everything.split("\nBacktracing for thread ")
+        report += ["Backtracing for thread " + s for s in sections[1:]
+                   if s.split("\n", 1)[0].split(" in process ")[-1].split(" ")[0].lstrip("0")
+                   == pid.lstrip("0")]
+    text = native + ("\n".join(report) if pids else listing + "\n(no Talvora.exe process)\n")
+    with open(os.path.join(shots, f"threads-{name}.txt"), "w") as f:
+        f.write(text)
+    print(f"--- threads of the launcher ({name}) ---\n{text}--- end of threads ---", flush=True)
+
+
 class Launcher:
     def __init__(self, install, shots, env=None, with_game=True, with_config=True):
         self.install = install
@@ -150,6 +198,10 @@ class Launcher:
                 [WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))], cwd=elsewhere,
                 env=env, stdout=subprocess.DEVNULL, stderr=log)
         self.elsewhere = elsewhere
+        # The moment of the end is taken as it happens, also while a thread dump is being made.
+        self.exited = threading.Event()
+        self.exited_at = None
+        threading.Thread(target=self._watch, daemon=True).start()
         windows = desktop.find_windows("Talvora", timeout=60)
         self.window = windows[0] if windows else None
         self.window_after = time.monotonic() - self.started
@@ -160,13 +212,20 @@ class Launcher:
     def explain_missing_window(self):
         """Why no window came: whether the launcher still runs, what the screen shows, and which
         windows exist, so that a failure that does not repeat can still be understood."""
-        code = self.process.poll()
+        code = self.wait_exit(0)
         state = "still running" if code is None else f"ended with status {code}"
         names = [line.strip() for line in desktop.run("xwininfo", "-root", "-tree").splitlines()
                  if '"' in line and "has no name" not in line]
         print(f"no launcher window after {self.window_after:.1f} s; the launcher is {state}; "
               f"named windows: {names[:20]}", flush=True)
         desktop.screenshot(os.path.join(self.shots, "no-window.png"))
+        if code is None:
+            thread_dump(self.shots, "no-window", self.process.pid)
+
+    def _watch(self):
+        self.process.wait()
+        self.exited_at = time.monotonic()
+        self.exited.set()
 
     def origin(self):
         x, y, _, _ = desktop.geometry(self.window)
@@ -188,28 +247,43 @@ class Launcher:
     def pixel(self, name, point):
         return desktop.pixel(self.shot(name), *point)
 
-    def close(self, timeout=30):
+    def close(self, timeout=30, dump_after=DUMP_AFTER_CLOSE):
         """Closes the window as its close button would and waits for the process to end. Wine
         ignores the close while the window is still disabled by a box that is going away, so
-        the request is repeated, as a player would click again."""
-        deadline = time.monotonic() + timeout
+        the request is repeated, as a player would click again. A launcher still there
+        `dump_after` s after the first close has every thread's stack recorded."""
+        self.closed_at = time.monotonic()
+        deadline = self.closed_at + timeout
+        dumped = False
         while time.monotonic() < deadline:
             desktop.close_window(self.window)
-            code = self.wait_exit(5)
+            wait = 5.0
+            if not dumped and dump_after is not None:
+                wait = max(0.1, min(wait, self.closed_at + dump_after - time.monotonic()))
+            code = self.wait_exit(wait)
             if code is not None:
                 return code
+            if not dumped and dump_after is not None and \
+                    time.monotonic() - self.closed_at >= dump_after:
+                dumped = True
+                shown = desktop.find_windows("Talvora", timeout=0, visible=False)
+                print(f"the launcher still runs {time.monotonic() - self.closed_at:.1f} s after "
+                      f"the close; its window {'still exists' if self.window in shown else 'is gone'}",
+                      flush=True)
+                thread_dump(self.shots, "close", self.process.pid)
         return None
 
+    def close_seconds(self):
+        """From the first close to the process's end (None while it runs)."""
+        return None if self.exited_at is None else self.exited_at - self.closed_at
+
     def wait_exit(self, timeout):
-        try:
-            return self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            return None
+        return self.process.returncode if self.exited.wait(timeout) else None
 
     def stop(self):
-        if self.process.poll() is None:
+        if not self.exited.is_set():
             self.process.kill()
-            self.process.wait()
+            self.exited.wait()
         shutil.rmtree(self.elsewhere, ignore_errors=True)
 
 
@@ -423,11 +497,10 @@ def case_link_opens_browser(server_root, install, shots):
 
 def closed_within(launcher):
     """Closes the window as a player would; the seconds from the close to the process's end."""
-    closing = time.monotonic()
     code = launcher.close()
-    seconds = time.monotonic() - closing
     check(code == 0, f"the launcher did not exit cleanly after its window was closed ({code})")
-    return seconds
+    seconds = launcher.close_seconds()
+    return seconds if seconds is not None else time.monotonic() - launcher.closed_at
 
 
 def nothing_half_installed(pack, exe_before):
