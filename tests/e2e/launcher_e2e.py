@@ -342,6 +342,22 @@ def colour_counts(shot):
     return yellow, red
 
 
+def read_record(path, last_field, timeout):
+    """The text a stand-in program wrote, once it is whole: the file is there as soon as it is
+    made, before anything is in it. Whole means `last_field` is there and its line has ended.
+    None when no whole record came in time."""
+    def whole():
+        try:
+            text = open(path, encoding="utf-8").read()
+        except OSError:
+            return None
+        at = text.find(last_field)
+        return text if at >= 0 and text.endswith("\n") and text.rfind("\n") > at else None
+
+    desktop.wait_until(lambda: whole() is not None, timeout)
+    return whole()
+
+
 def wait_ready(launcher, timeout=90):
     return desktop.wait_until(lambda: is_orange(launcher.pixel("waiting", PLAY_BODY)), timeout, 0.3)
 
@@ -382,9 +398,8 @@ def case_update_and_play(server_root, install, shots):
         launcher.click(PLAY)
         clicked = time.monotonic()
         record = os.path.join(install, "velkaro-started.txt")
-        check(desktop.wait_until(lambda: os.path.exists(record), 15), "the game was not started")
-        if os.path.exists(record):
-            text = open(record, encoding="utf-8").read()
+        text = read_record(record, "\ncommand=", 15)
+        if check(text is not None, "the game was not started"):
             check(f"cwd={wine_path(install)}\n".lower() in text.lower(),
                   f"the game ran in the wrong folder: {text!r}")
             check("argc=1\n" in text, f"the game got arguments: {text!r}")
@@ -485,9 +500,9 @@ def case_link_opens_browser(server_root, install, shots):
             return
         check(wait_ready(launcher), "PLAY never became enabled")
         launcher.click(WEBSITE)
-        check(desktop.wait_until(lambda: os.path.exists(record), 20), "no browser was asked to open")
-        if os.path.exists(record):
-            opened = open(record).read().split()
+        text = read_record(record, "", 20)
+        if check(text is not None, "no browser was asked to open"):
+            opened = text.split()
             check(opened[:1] == [WEBSITE_URL], f"opened {opened}, expected {WEBSITE_URL}")
         close_and_check(launcher)
     finally:
