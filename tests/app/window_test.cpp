@@ -16,6 +16,7 @@
 #include "app/game_launch.h"
 #include "app/patch_status.h"
 #include "app/resource_ids.h"
+#include "app/shutdown.h"
 #include "app/startup.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
@@ -317,6 +318,39 @@ TEST_F(LauncherWindow, DestroyWhileTheManifestIsHeldUpEndsAtOnce) {
         EXPECT_TRUE(ListTree(install_.path()).empty());
         Pump(50);
     }
+}
+
+// A run stuck in a step that does not look at the stop request (a hash of a huge download, a
+// read from a disk that hangs) must not hold the window's destruction: it is left its record and
+// the process is told to end without it.
+TEST_F(LauncherWindow, DestroyDoesNotWaitForARunThatIgnoresTheStop) {
+    OpenUpToDate();
+    PatchStatus* status = gPatchStatus;
+    status->workerThread.join();
+    UniqueKernelHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle returned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    status->busy.store(true);
+    status->phase.store(PatchPhase::Verifying);
+    HANDLE releaseEvent = release.get(), returnedEvent = returned.get();
+    status->workerThread = std::thread([status, releaseEvent, returnedEvent] {
+        ::WaitForSingleObject(releaseEvent, 60000);
+        FinishCancelled(*status);
+        ::SetEvent(returnedEvent);
+    });
+
+    ::DestroyWindow(window_);
+    EXPECT_FALSE(::IsWindow(window_));
+    EXPECT_EQ(gPatchStatus, nullptr);
+    EXPECT_TRUE(gRunAbandoned);
+    EXPECT_TRUE(status->busy.load()) << "the destruction waited for the stuck run";
+    EXPECT_TRUE(status->stopRequested.load());
+    EXPECT_FALSE(status->workerThread.joinable());
+
+    // The process would end here; this one lets the run finish and frees what it kept.
+    ::SetEvent(releaseEvent);
+    ASSERT_EQ(::WaitForSingleObject(returnedEvent, 60000), WAIT_OBJECT_0);
+    delete status;
+    gRunAbandoned = false;
 }
 
 TEST(SplashFade, AlphaRisesHoldsFallsAndThenCloses) {
