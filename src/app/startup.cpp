@@ -162,5 +162,7 @@ int RunLauncher(HINSTANCE instance) {
     // A run still going would race the clean-up below for whatever it uses.
     if (gRunAbandoned)
         ForceExit();
+    // Nothing touches the folder any more: a launcher started now may have it at once.
+    folderGuard.reset();
     return 0;
 }

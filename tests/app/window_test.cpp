@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "app/patch_status.h"
 #include "app/resource_ids.h"
 #include "app/shutdown.h"
+#include "app/single_instance.h"
 #include "app/startup.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
@@ -351,6 +353,42 @@ TEST_F(LauncherWindow, DestroyDoesNotWaitForARunThatIgnoresTheStop) {
     ASSERT_EQ(::WaitForSingleObject(returnedEvent, 60000), WAIT_OBJECT_0);
     delete status;
     gRunAbandoned = false;
+}
+
+// A second launcher on the folder hands over to a launcher whose window is up, and waits for
+// one whose window is gone (hidden first while it is being destroyed) instead of ending for it.
+TEST_F(LauncherWindow, ASecondStartHandsOverOnlyToAVisibleWindow) {
+    OpenUpToDate();  // a launcher window of this program, which lives in ExeDirectory
+    // The claim runs on a thread of its own, as in another process; this one keeps pumping,
+    // since bringing the window to the front sends it messages.
+    std::atomic<int> claimed{-1};
+    const auto claimFromElsewhere = [&] {
+        claimed = -1;
+        return std::thread([&] {
+            HeldMutex guard;
+            claimed = ClaimInstallFolder(ExeDirectory(), guard, 60000) ? 1 : 0;
+        });
+    };
+    HeldMutex first;
+    ASSERT_TRUE(ClaimInstallFolder(ExeDirectory(), first));
+
+    // Hidden: the claim waits, and succeeds once the first lets go.
+    std::thread second = claimFromElsewhere();
+    Pump(600);
+    EXPECT_EQ(claimed.load(), -1) << "handed over to a window nobody can see";
+    first.reset();
+    Pump(30000, [&] { return claimed.load() != -1; });
+    second.join();
+    EXPECT_EQ(claimed.load(), 1);
+
+    // Shown: the claim gives way at once, long before its wait would run out.
+    ASSERT_TRUE(ClaimInstallFolder(ExeDirectory(), first));
+    ::ShowWindow(window_, SW_SHOWNOACTIVATE);
+    second = claimFromElsewhere();
+    EXPECT_TRUE(Pump(30000, [&] { return claimed.load() != -1; }));
+    second.join();
+    EXPECT_EQ(claimed.load(), 0);
+    ::ShowWindow(window_, SW_HIDE);
 }
 
 TEST(SplashFade, AlphaRisesHoldsFallsAndThenCloses) {
