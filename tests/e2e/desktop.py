@@ -13,13 +13,17 @@ def run(*args, check=True):
     return subprocess.run(args, check=check, capture_output=True, text=True).stdout
 
 
-def find_windows(title, timeout=30.0, visible=True):
-    """X window ids whose name is exactly `title`, waiting until at least one exists."""
+def find_windows(title, timeout=30.0, visible=True, pid=None):
+    """X window ids whose name is exactly `title`, waiting until at least one exists. With `pid`,
+    only those of that process (Wine names it in _NET_WM_PID): X reuses the ids of a program
+    that has ended for the next one."""
     deadline = time.monotonic() + timeout
     while True:
         args = ["xdotool", "search"]
         if visible:
             args.append("--onlyvisible")
+        if pid is not None:
+            args += ["--all", "--pid", str(pid)]  # without --all, either one would do
         args += ["--name", "^" + re.escape(title) + "$"]
         out = run(*args, check=False)
         ids = [int(line) for line in out.split()]

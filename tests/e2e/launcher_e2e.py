@@ -181,14 +181,19 @@ def thread_dump(shots, name, unix_pid=None):
 
 
 class Launcher:
-    def __init__(self, install, shots, env=None, with_game=True, with_config=True):
+    """Talvora.exe started in `install`, and its window. `fresh_copy` False starts the copy that is
+    already there (one still running from it must not have its image rewritten underneath)."""
+
+    def __init__(self, install, shots, env=None, with_game=True, with_config=True,
+                 fresh_copy=True):
         self.install = install
         self.shots = shots
-        shutil.copy(TALVORA_EXE, os.path.join(install, "Talvora.exe"))
-        if with_game:
-            shutil.copy(os.path.join(STUB_DIR, "velkaro.exe"), install)
-        if with_config:
-            shutil.copy(os.path.join(STUB_DIR, "config.exe"), install)
+        if fresh_copy:
+            shutil.copy(TALVORA_EXE, os.path.join(install, "Talvora.exe"))
+            if with_game:
+                shutil.copy(os.path.join(STUB_DIR, "velkaro.exe"), install)
+            if with_config:
+                shutil.copy(os.path.join(STUB_DIR, "config.exe"), install)
         elsewhere = tempfile.mkdtemp(prefix="talvora-cwd-")
         self.started = time.monotonic()
         # Started from another folder: the game must still run in the installation folder.
@@ -202,7 +207,7 @@ class Launcher:
         self.exited = threading.Event()
         self.exited_at = None
         threading.Thread(target=self._watch, daemon=True).start()
-        windows = desktop.find_windows("Talvora", timeout=60)
+        windows = desktop.find_windows("Talvora", timeout=60, pid=self.process.pid)
         self.window = windows[0] if windows else None
         self.window_after = time.monotonic() - self.started
         self.shot_index = 0
@@ -249,9 +254,9 @@ class Launcher:
 
     def close(self, timeout=30, dump_after=DUMP_AFTER_CLOSE):
         """Closes the window as its close button would and waits for the process to end. Wine
-        ignores the close while the window is still disabled by a box that is going away, so
-        the request is repeated, as a player would click again. A launcher still there
-        `dump_after` s after the first close has every thread's stack recorded."""
+        ignores the close while the window is disabled by a box that is going away, so the
+        request is repeated, as a player would click again. A launcher still there `dump_after` s
+        after the first close has every thread's stack recorded."""
         self.closed_at = time.monotonic()
         deadline = self.closed_at + timeout
         dumped = False
@@ -527,11 +532,24 @@ def nothing_half_installed(pack, exe_before):
           "the launcher's own executable changed")
 
 
-def fault_row(server_root, install, shots, row, faults, slow_files=False, settled=False):
+# Sparse: the check pass reads gigabytes of zeros from the page cache and hashes them, about 20 s
+# of one thread's work, while the disk is not touched.
+HUGE_LOCAL_SIZE = 4 << 30
+
+
+def fault_row(server_root, install, shots, row, faults, slow_files=False, settled=False,
+              huge_local=False):
     """One row of the fault matrix on the real executable: a newer launcher is published, the
-    server misbehaves as `faults` says; the seconds to the window and from close to exit."""
+    server misbehaves as `faults` says; the seconds to the window and from close to exit. With
+    `huge_local`, the installation holds a huge file of the listed size that the check pass is
+    still hashing when the window is closed."""
     pack = Pack(server_root, install, fault="trickle" if slow_files else None)
     pack.install_all(except_=("sound/theme.ogg",))
+    if huge_local:
+        with open(os.path.join(server_root, "pack", "patch_manifest.txt"), "a") as f:
+            f.write(f"data\\huge.pak\t{HUGE_LOCAL_SIZE}\t{'0' * 64}\n")
+        with open(os.path.join(install, "data", "huge.pak"), "wb") as f:
+            f.truncate(HUGE_LOCAL_SIZE)
     with open(os.path.join(server_root, "pack", "launcher_version.txt"), "w") as f:
         f.write("VERSION\t99\nSHA256\t" + "0" * 64 +
                 f"\nURL\t{PATCH_SERVER}/pack/Talvora-new.exe\n")
@@ -589,6 +607,49 @@ def case_fault_manifest_trickle(server_root, install, shots):
 
 def case_fault_file_trickle(server_root, install, shots):
     fault_row(server_root, install, shots, "file trickle", {}, slow_files=True)
+
+
+def case_fault_check_pass(server_root, install, shots):
+    """Closed while a hashing thread of the check pass is deep inside a huge file."""
+    fault_row(server_root, install, shots, "check pass of a huge file", {}, huge_local=True)
+
+
+def case_fault_launcher_trickle(server_root, install, shots):
+    """The new launcher trickles in: the self-update gives up at its deadline and the window
+    comes, while the thread that was reading for it may still be inside the network stack; the
+    player closes that window."""
+    fault_row(server_root, install, shots, "new launcher trickle",
+              {"pack/Talvora-new.exe": "trickle"}, settled=True)
+
+
+def case_second_behind_closing(server_root, install, shots):
+    """A launcher started while the previous one is still closing (its window gone, the process
+    not yet) waits for it and gets a window of its own, instead of handing over to nothing."""
+    pack = Pack(server_root, install)
+    pack.install_all()
+    first = Launcher(install, shots)
+    second = None
+    try:
+        if not check(first.window is not None, "no window titled Talvora appeared"):
+            return
+        check(wait_ready(first), "PLAY never became enabled")
+        first.closed_at = time.monotonic()
+        desktop.close_window(first.window)
+        # Wine hides the closed window at once and destroys it 2 s later (it waits that long for a
+        # window manager): start the next launcher in between.
+        time.sleep(1)
+        check(first.wait_exit(0) is None, "the first launcher had already ended: nothing tested")
+        second = Launcher(install, shots, fresh_copy=False)
+        check(first.wait_exit(30) == 0, "the first launcher did not end cleanly")
+        if not check(second.window is not None,
+                     "a launcher started behind a closing one showed no window"):
+            return
+        check(wait_ready(second), "the second launcher's run did not end well")
+        close_and_check(second)
+    finally:
+        if second is not None:
+            second.stop()
+        first.stop()
 def case_second_launcher(server_root, install, shots):
     """A second launcher on the same folder hands over to the first and ends; one run only."""
     pack = Pack(server_root, install, slow=True)
@@ -631,6 +692,9 @@ CASES = {
     "fault_silent_server": case_fault_silent_server,
     "fault_manifest_trickle": case_fault_manifest_trickle,
     "fault_file_trickle": case_fault_file_trickle,
+    "fault_check_pass": case_fault_check_pass,
+    "fault_launcher_trickle": case_fault_launcher_trickle,
+    "second_behind_closing": case_second_behind_closing,
     "second_launcher": case_second_launcher,
 }
 
