@@ -197,7 +197,9 @@ class Launcher:
         elsewhere = tempfile.mkdtemp(prefix="talvora-cwd-")
         self.started = time.monotonic()
         # Started from another folder: the game must still run in the installation folder.
-        # What Wine says about the launcher stays beside the screenshots.
+        # What Wine says about the launcher stays beside the screenshots, its errors included
+        # (a window that could not be made names its cause only there).
+        env = dict(env or os.environ, WINEDEBUG="fixme-all,err+all")
         with open(os.path.join(shots, "launcher-stderr.txt"), "ab") as log:
             self.process = subprocess.Popen(
                 [WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))], cwd=elsewhere,
