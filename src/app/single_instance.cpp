@@ -62,6 +62,10 @@ struct WindowSearch {
 
 BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     WindowSearch& search = *reinterpret_cast<WindowSearch*>(param);
+    // A window being destroyed is hidden first: its launcher is ending, and handing over to it
+    // would leave the player with no launcher at all.
+    if (!::IsWindowVisible(window))
+        return TRUE;
     wchar_t className[64] = {};
     if (::GetClassNameW(window, className, 64) == 0 || ::lstrcmpW(className, kMainWindowClass) != 0)
         return TRUE;

@@ -6,15 +6,18 @@
 
 #include <string>
 
+#include "app/shutdown.h"
 #include "net/kernel_handles.h"
 
 // A name for `folder` that every spelling of it shares (case, links, a trailing separator): taken
 // from its final path, case folded and hashed. Empty when the folder cannot be opened.
 std::wstring InstanceKeyOf(const std::wstring& folder);
 
-// Claims `folder` for this process. False when another launcher holds it: its window (a
+// Claims `folder` for this process. False when another launcher holds it: its window (a visible
 // "TalvoraPatcher" window of a program in the same folder) has then been brought to the front, and
-// this process should end. A holder without a window yet is waited for at most `waitMs`, so that a
-// launcher ending after its self-update hands over. When no guard can be made at all, the claim is
-// granted unguarded.
-bool ClaimInstallFolder(const std::wstring& folder, HeldMutex& guard, DWORD waitMs = 10000);
+// this process should end. A holder without a visible window is waited for at most `waitMs`: one
+// whose window has gone ends within a few seconds and the claim then succeeds, one ending after
+// its self-update hands over, and one still starting keeps the folder. When no guard can be made
+// at all, the claim is granted unguarded.
+bool ClaimInstallFolder(const std::wstring& folder, HeldMutex& guard,
+                        DWORD waitMs = 2 * kExitBoundMs);

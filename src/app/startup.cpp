@@ -7,6 +7,7 @@
 
 #include "app/exe_location.h"
 #include "app/resource_ids.h"
+#include "app/shutdown.h"
 #include "app/single_instance.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
@@ -138,6 +139,7 @@ int RunLauncher(HINSTANCE instance) {
     // Left behind by the previous self-update; usually absent.
     RemoveOldLauncherCopy(ExePath());
     RunSelfUpdate();
+    ArmExitGuard();
 
     // Released in reverse order: the pictures and their streams, the frame cache, then GDI+.
     UniqueGdiplusToken gdiplus;
@@ -157,5 +159,10 @@ int RunLauncher(HINSTANCE instance) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+    // A run still going would race the clean-up below for whatever it uses.
+    if (gRunAbandoned)
+        ForceExit();
+    // Nothing touches the folder any more: a launcher started now may have it at once.
+    folderGuard.reset();
     return 0;
 }

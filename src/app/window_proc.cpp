@@ -4,6 +4,7 @@
 #include "app/game_launch.h"
 #include "app/patch_status.h"
 #include "app/shell_actions.h"
+#include "app/shutdown.h"
 #include "app/window_state.h"
 #include "net/update_keys.h"
 #include "patch/patch_worker.h"
@@ -36,14 +37,17 @@ LRESULT OnCreate(HWND window, LPARAM lParam) {
 
 LRESULT OnDestroy(HWND window) {
     ::KillTimer(window, kFrameTimer);
+    // The window is already gone from the screen: nobody can see the launcher any more.
+    StartExitCountdown();
     if (PatchStatus* status = gPatchStatus) {
-        // The worker stops at its next check or inside the download; the window is already gone
-        // from the screen while we wait for it.
-        status->stopRequested.exchange(true);
-        if (status->workerThread.joinable())
-            status->workerThread.join();
-        delete status;
         gPatchStatus = nullptr;
+        // The worker stops at its next check or inside the download. One that does not in time
+        // keeps its record, and the process ends without it.
+        if (StopPatchRun(*status, kRunStopMs)) {
+            delete status;
+        } else {
+            gRunAbandoned = true;
+        }
     }
     ::PostQuitMessage(0);
     return 0;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -16,6 +17,8 @@
 #include "app/game_launch.h"
 #include "app/patch_status.h"
 #include "app/resource_ids.h"
+#include "app/shutdown.h"
+#include "app/single_instance.h"
 #include "app/startup.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
@@ -317,6 +320,75 @@ TEST_F(LauncherWindow, DestroyWhileTheManifestIsHeldUpEndsAtOnce) {
         EXPECT_TRUE(ListTree(install_.path()).empty());
         Pump(50);
     }
+}
+
+// A run stuck in a step that does not look at the stop request (a hash of a huge download, a
+// read from a disk that hangs) must not hold the window's destruction: it is left its record and
+// the process is told to end without it.
+TEST_F(LauncherWindow, DestroyDoesNotWaitForARunThatIgnoresTheStop) {
+    OpenUpToDate();
+    PatchStatus* status = gPatchStatus;
+    status->workerThread.join();
+    UniqueKernelHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle returned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    status->busy.store(true);
+    status->phase.store(PatchPhase::Verifying);
+    HANDLE releaseEvent = release.get(), returnedEvent = returned.get();
+    status->workerThread = std::thread([status, releaseEvent, returnedEvent] {
+        ::WaitForSingleObject(releaseEvent, 60000);
+        FinishCancelled(*status);
+        ::SetEvent(returnedEvent);
+    });
+
+    ::DestroyWindow(window_);
+    EXPECT_FALSE(::IsWindow(window_));
+    EXPECT_EQ(gPatchStatus, nullptr);
+    EXPECT_TRUE(gRunAbandoned);
+    EXPECT_TRUE(status->busy.load()) << "the destruction waited for the stuck run";
+    EXPECT_TRUE(status->stopRequested.load());
+    EXPECT_FALSE(status->workerThread.joinable());
+
+    // The process would end here; this one lets the run finish and frees what it kept.
+    ::SetEvent(releaseEvent);
+    ASSERT_EQ(::WaitForSingleObject(returnedEvent, 60000), WAIT_OBJECT_0);
+    delete status;
+    gRunAbandoned = false;
+}
+
+// A second launcher on the folder hands over to a launcher whose window is up, and waits for
+// one whose window is gone (hidden first while it is being destroyed) instead of ending for it.
+TEST_F(LauncherWindow, ASecondStartHandsOverOnlyToAVisibleWindow) {
+    OpenUpToDate();  // a launcher window of this program, which lives in ExeDirectory
+    // The claim runs on a thread of its own, as in another process; this one keeps pumping,
+    // since bringing the window to the front sends it messages.
+    std::atomic<int> claimed{-1};
+    const auto claimFromElsewhere = [&] {
+        claimed = -1;
+        return std::thread([&] {
+            HeldMutex guard;
+            claimed = ClaimInstallFolder(ExeDirectory(), guard, 60000) ? 1 : 0;
+        });
+    };
+    HeldMutex first;
+    ASSERT_TRUE(ClaimInstallFolder(ExeDirectory(), first));
+
+    // Hidden: the claim waits, and succeeds once the first lets go.
+    std::thread second = claimFromElsewhere();
+    Pump(600);
+    EXPECT_EQ(claimed.load(), -1) << "handed over to a window nobody can see";
+    first.reset();
+    Pump(30000, [&] { return claimed.load() != -1; });
+    second.join();
+    EXPECT_EQ(claimed.load(), 1);
+
+    // Shown: the claim gives way at once, long before its wait would run out.
+    ASSERT_TRUE(ClaimInstallFolder(ExeDirectory(), first));
+    ::ShowWindow(window_, SW_SHOWNOACTIVATE);
+    second = claimFromElsewhere();
+    EXPECT_TRUE(Pump(30000, [&] { return claimed.load() != -1; }));
+    second.join();
+    EXPECT_EQ(claimed.load(), 0);
+    ::ShowWindow(window_, SW_HIDE);
 }
 
 TEST(SplashFade, AlphaRisesHoldsFallsAndThenCloses) {

@@ -13,13 +13,17 @@ def run(*args, check=True):
     return subprocess.run(args, check=check, capture_output=True, text=True).stdout
 
 
-def find_windows(title, timeout=30.0, visible=True):
-    """X window ids whose name is exactly `title`, waiting until at least one exists."""
+def find_windows(title, timeout=30.0, visible=True, pid=None):
+    """X window ids whose name is exactly `title`, waiting until at least one exists. With `pid`,
+    only those of that process (Wine names it in _NET_WM_PID): X reuses the ids of a program
+    that has ended for the next one."""
     deadline = time.monotonic() + timeout
     while True:
         args = ["xdotool", "search"]
         if visible:
             args.append("--onlyvisible")
+        if pid is not None:
+            args += ["--all", "--pid", str(pid)]  # without --all, either one would do
         args += ["--name", "^" + re.escape(title) + "$"]
         out = run(*args, check=False)
         ids = [int(line) for line in out.split()]
@@ -69,7 +73,12 @@ def pixel(path, x, y):
 
 
 def close_window(window):
-    """Sends WM_DELETE_WINDOW, which Wine turns into WM_CLOSE, as the close button would."""
+    """Sends WM_DELETE_WINDOW, which Wine turns into WM_CLOSE, as the close button would.
+
+    The round trip at the end is what makes the request count: a connection closed right after
+    a flush, with anything it has not read yet, reaches the X server as a reset, and the server
+    then drops the requests it had not handled, the SendEvent among them (a third of them here
+    under load). The launcher never heard of those closes and simply kept running."""
     from Xlib import X, display, protocol  # python3-xlib
 
     d = display.Display()
@@ -80,7 +89,7 @@ def close_window(window):
         event = protocol.event.ClientMessage(window=target, client_type=wm_protocols,
                                              data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
         target.send_event(event, event_mask=X.NoEventMask)
-        d.flush()
+        d.sync()
     finally:
         d.close()
 

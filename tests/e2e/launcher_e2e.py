@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.parse
 
@@ -132,25 +133,83 @@ class Pack:
         return True
 
 
+# A launcher that has not ended this long after its window was closed is hung somewhere: where
+# each of its threads stands is recorded before the test gives up on it.
+DUMP_AFTER_CLOSE = float(os.environ.get("TALVORA_E2E_DUMP_AFTER", "8"))
+
+
+def thread_dump(shots, name, unix_pid=None):
+    """The stack of every thread of every running Talvora.exe, from Wine's debugger, into
+    SHOTS/threads-NAME.txt and printed; the debugger detaches again and leaves them running.
+    With `unix_pid`, gdb first shows the same threads from below: where each one stands inside
+    Wine's Unix side and the system libraries, which Wine's debugger cannot unwind."""
+    env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=d;mshtml=d")
+    native = ""
+    if unix_pid is not None and shutil.which("gdb"):
+        try:
+            native = subprocess.run(
+                ["gdb", "-p", str(unix_pid), "-batch", "-nx", "-ex", "set pagination off",
+                 "-ex", "thread apply all bt 25"], capture_output=True, text=True,
+                errors="replace", timeout=120, stdin=subprocess.DEVNULL).stdout
+        except subprocess.TimeoutExpired:
+            native = "(gdb timed out)\n"
+        native = "--- from below (gdb) ---\n" + native + "--- from Wine's debugger ---\n"
+
+    def debugger(*args):
+        try:
+            return subprocess.run([WINE_RUN, "winedbg", *args], env=env, capture_output=True,
+                                  text=True, errors="replace", timeout=120,
+                                  stdin=subprocess.DEVNULL).stdout.replace("\r", "")
+        except subprocess.TimeoutExpired as e:
+            return (e.stdout or b"").decode(errors="replace") + "\n(the debugger timed out)\n"
+
+    listing = debugger("--command", "info proc")
+    pids = [line.split()[0].lstrip("=") for line in listing.splitlines()
+            if line.rstrip().endswith("'Talvora.exe'")]
+    report = [listing]
+    for pid in pids:
+        everything = debugger("--command", "bt all", "0x" + pid)
+        # "bt all" walks every process of the session; only the launcher's threads matter.
+        sections = everything.split("\nBacktracing for thread ")
+        report += ["Backtracing for thread " + s for s in sections[1:]
+                   if s.split("\n", 1)[0].split(" in process ")[-1].split(" ")[0].lstrip("0")
+                   == pid.lstrip("0")]
+    text = native + ("\n".join(report) if pids else listing + "\n(no Talvora.exe process)\n")
+    with open(os.path.join(shots, f"threads-{name}.txt"), "w") as f:
+        f.write(text)
+    print(f"--- threads of the launcher ({name}) ---\n{text}--- end of threads ---", flush=True)
+
+
 class Launcher:
-    def __init__(self, install, shots, env=None, with_game=True, with_config=True):
+    """Talvora.exe started in `install`, and its window. `fresh_copy` False starts the copy that is
+    already there (one still running from it must not have its image rewritten underneath)."""
+
+    def __init__(self, install, shots, env=None, with_game=True, with_config=True,
+                 fresh_copy=True):
         self.install = install
         self.shots = shots
-        shutil.copy(TALVORA_EXE, os.path.join(install, "Talvora.exe"))
-        if with_game:
-            shutil.copy(os.path.join(STUB_DIR, "velkaro.exe"), install)
-        if with_config:
-            shutil.copy(os.path.join(STUB_DIR, "config.exe"), install)
+        if fresh_copy:
+            shutil.copy(TALVORA_EXE, os.path.join(install, "Talvora.exe"))
+            if with_game:
+                shutil.copy(os.path.join(STUB_DIR, "velkaro.exe"), install)
+            if with_config:
+                shutil.copy(os.path.join(STUB_DIR, "config.exe"), install)
         elsewhere = tempfile.mkdtemp(prefix="talvora-cwd-")
         self.started = time.monotonic()
         # Started from another folder: the game must still run in the installation folder.
-        # What Wine says about the launcher stays beside the screenshots.
+        # What Wine says about the launcher stays beside the screenshots, its errors included
+        # (a window that could not be made names its cause only there).
+        env = dict(env or os.environ, WINEDEBUG="fixme-all,err+all")
         with open(os.path.join(shots, "launcher-stderr.txt"), "ab") as log:
             self.process = subprocess.Popen(
                 [WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))], cwd=elsewhere,
                 env=env, stdout=subprocess.DEVNULL, stderr=log)
         self.elsewhere = elsewhere
-        windows = desktop.find_windows("Talvora", timeout=60)
+        # The moment of the end is taken as it happens, also while a thread dump is being made.
+        self.exited = threading.Event()
+        self.exited_at = None
+        threading.Thread(target=self._watch, daemon=True).start()
+        windows = desktop.find_windows("Talvora", timeout=60, pid=self.process.pid)
         self.window = windows[0] if windows else None
         self.window_after = time.monotonic() - self.started
         self.shot_index = 0
@@ -160,13 +219,20 @@ class Launcher:
     def explain_missing_window(self):
         """Why no window came: whether the launcher still runs, what the screen shows, and which
         windows exist, so that a failure that does not repeat can still be understood."""
-        code = self.process.poll()
+        code = self.wait_exit(0)
         state = "still running" if code is None else f"ended with status {code}"
         names = [line.strip() for line in desktop.run("xwininfo", "-root", "-tree").splitlines()
                  if '"' in line and "has no name" not in line]
         print(f"no launcher window after {self.window_after:.1f} s; the launcher is {state}; "
               f"named windows: {names[:20]}", flush=True)
         desktop.screenshot(os.path.join(self.shots, "no-window.png"))
+        if code is None:
+            thread_dump(self.shots, "no-window", self.process.pid)
+
+    def _watch(self):
+        self.process.wait()
+        self.exited_at = time.monotonic()
+        self.exited.set()
 
     def origin(self):
         x, y, _, _ = desktop.geometry(self.window)
@@ -188,28 +254,43 @@ class Launcher:
     def pixel(self, name, point):
         return desktop.pixel(self.shot(name), *point)
 
-    def close(self, timeout=30):
+    def close(self, timeout=30, dump_after=DUMP_AFTER_CLOSE):
         """Closes the window as its close button would and waits for the process to end. Wine
-        ignores the close while the window is still disabled by a box that is going away, so
-        the request is repeated, as a player would click again."""
-        deadline = time.monotonic() + timeout
+        ignores the close while the window is disabled by a box that is going away, so the
+        request is repeated, as a player would click again. A launcher still there `dump_after` s
+        after the first close has every thread's stack recorded."""
+        self.closed_at = time.monotonic()
+        deadline = self.closed_at + timeout
+        dumped = False
         while time.monotonic() < deadline:
             desktop.close_window(self.window)
-            code = self.wait_exit(5)
+            wait = 5.0
+            if not dumped and dump_after is not None:
+                wait = max(0.1, min(wait, self.closed_at + dump_after - time.monotonic()))
+            code = self.wait_exit(wait)
             if code is not None:
                 return code
+            if not dumped and dump_after is not None and \
+                    time.monotonic() - self.closed_at >= dump_after:
+                dumped = True
+                shown = desktop.find_windows("Talvora", timeout=0, visible=False)
+                print(f"the launcher still runs {time.monotonic() - self.closed_at:.1f} s after "
+                      f"the close; its window {'still exists' if self.window in shown else 'is gone'}",
+                      flush=True)
+                thread_dump(self.shots, "close", self.process.pid)
         return None
 
+    def close_seconds(self):
+        """From the first close to the process's end (None while it runs)."""
+        return None if self.exited_at is None else self.exited_at - self.closed_at
+
     def wait_exit(self, timeout):
-        try:
-            return self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            return None
+        return self.process.returncode if self.exited.wait(timeout) else None
 
     def stop(self):
-        if self.process.poll() is None:
+        if not self.exited.is_set():
             self.process.kill()
-            self.process.wait()
+            self.exited.wait()
         shutil.rmtree(self.elsewhere, ignore_errors=True)
 
 
@@ -268,6 +349,22 @@ def colour_counts(shot):
     return yellow, red
 
 
+def read_record(path, last_field, timeout):
+    """The text a stand-in program wrote, once it is whole: the file is there as soon as it is
+    made, before anything is in it. Whole means `last_field` is there and its line has ended.
+    None when no whole record came in time."""
+    def whole():
+        try:
+            text = open(path, encoding="utf-8").read()
+        except OSError:
+            return None
+        at = text.find(last_field)
+        return text if at >= 0 and text.endswith("\n") and text.rfind("\n") > at else None
+
+    desktop.wait_until(lambda: whole() is not None, timeout)
+    return whole()
+
+
 def wait_ready(launcher, timeout=90):
     return desktop.wait_until(lambda: is_orange(launcher.pixel("waiting", PLAY_BODY)), timeout, 0.3)
 
@@ -308,9 +405,8 @@ def case_update_and_play(server_root, install, shots):
         launcher.click(PLAY)
         clicked = time.monotonic()
         record = os.path.join(install, "velkaro-started.txt")
-        check(desktop.wait_until(lambda: os.path.exists(record), 15), "the game was not started")
-        if os.path.exists(record):
-            text = open(record, encoding="utf-8").read()
+        text = read_record(record, "\ncommand=", 15)
+        if check(text is not None, "the game was not started"):
             check(f"cwd={wine_path(install)}\n".lower() in text.lower(),
                   f"the game ran in the wrong folder: {text!r}")
             check("argc=1\n" in text, f"the game got arguments: {text!r}")
@@ -411,9 +507,9 @@ def case_link_opens_browser(server_root, install, shots):
             return
         check(wait_ready(launcher), "PLAY never became enabled")
         launcher.click(WEBSITE)
-        check(desktop.wait_until(lambda: os.path.exists(record), 20), "no browser was asked to open")
-        if os.path.exists(record):
-            opened = open(record).read().split()
+        text = read_record(record, "", 20)
+        if check(text is not None, "no browser was asked to open"):
+            opened = text.split()
             check(opened[:1] == [WEBSITE_URL], f"opened {opened}, expected {WEBSITE_URL}")
         close_and_check(launcher)
     finally:
@@ -423,11 +519,10 @@ def case_link_opens_browser(server_root, install, shots):
 
 def closed_within(launcher):
     """Closes the window as a player would; the seconds from the close to the process's end."""
-    closing = time.monotonic()
     code = launcher.close()
-    seconds = time.monotonic() - closing
     check(code == 0, f"the launcher did not exit cleanly after its window was closed ({code})")
-    return seconds
+    seconds = launcher.close_seconds()
+    return seconds if seconds is not None else time.monotonic() - launcher.closed_at
 
 
 def nothing_half_installed(pack, exe_before):
@@ -439,11 +534,24 @@ def nothing_half_installed(pack, exe_before):
           "the launcher's own executable changed")
 
 
-def fault_row(server_root, install, shots, row, faults, slow_files=False, settled=False):
+# Sparse: the check pass reads gigabytes of zeros from the page cache and hashes them, about 20 s
+# of one thread's work, while the disk is not touched.
+HUGE_LOCAL_SIZE = 4 << 30
+
+
+def fault_row(server_root, install, shots, row, faults, slow_files=False, settled=False,
+              huge_local=False):
     """One row of the fault matrix on the real executable: a newer launcher is published, the
-    server misbehaves as `faults` says; the seconds to the window and from close to exit."""
+    server misbehaves as `faults` says; the seconds to the window and from close to exit. With
+    `huge_local`, the installation holds a huge file of the listed size that the check pass is
+    still hashing when the window is closed."""
     pack = Pack(server_root, install, fault="trickle" if slow_files else None)
     pack.install_all(except_=("sound/theme.ogg",))
+    if huge_local:
+        with open(os.path.join(server_root, "pack", "patch_manifest.txt"), "a") as f:
+            f.write(f"data\\huge.pak\t{HUGE_LOCAL_SIZE}\t{'0' * 64}\n")
+        with open(os.path.join(install, "data", "huge.pak"), "wb") as f:
+            f.truncate(HUGE_LOCAL_SIZE)
     with open(os.path.join(server_root, "pack", "launcher_version.txt"), "w") as f:
         f.write("VERSION\t99\nSHA256\t" + "0" * 64 +
                 f"\nURL\t{PATCH_SERVER}/pack/Talvora-new.exe\n")
@@ -501,6 +609,49 @@ def case_fault_manifest_trickle(server_root, install, shots):
 
 def case_fault_file_trickle(server_root, install, shots):
     fault_row(server_root, install, shots, "file trickle", {}, slow_files=True)
+
+
+def case_fault_check_pass(server_root, install, shots):
+    """Closed while a hashing thread of the check pass is deep inside a huge file."""
+    fault_row(server_root, install, shots, "check pass of a huge file", {}, huge_local=True)
+
+
+def case_fault_launcher_trickle(server_root, install, shots):
+    """The new launcher trickles in: the self-update gives up at its deadline and the window
+    comes, while the thread that was reading for it may still be inside the network stack; the
+    player closes that window."""
+    fault_row(server_root, install, shots, "new launcher trickle",
+              {"pack/Talvora-new.exe": "trickle"}, settled=True)
+
+
+def case_second_behind_closing(server_root, install, shots):
+    """A launcher started while the previous one is still closing (its window gone, the process
+    not yet) waits for it and gets a window of its own, instead of handing over to nothing."""
+    pack = Pack(server_root, install)
+    pack.install_all()
+    first = Launcher(install, shots)
+    second = None
+    try:
+        if not check(first.window is not None, "no window titled Talvora appeared"):
+            return
+        check(wait_ready(first), "PLAY never became enabled")
+        first.closed_at = time.monotonic()
+        desktop.close_window(first.window)
+        # Wine hides the closed window at once and destroys it 2 s later (it waits that long for a
+        # window manager): start the next launcher in between.
+        time.sleep(1)
+        check(first.wait_exit(0) is None, "the first launcher had already ended: nothing tested")
+        second = Launcher(install, shots, fresh_copy=False)
+        check(first.wait_exit(30) == 0, "the first launcher did not end cleanly")
+        if not check(second.window is not None,
+                     "a launcher started behind a closing one showed no window"):
+            return
+        check(wait_ready(second), "the second launcher's run did not end well")
+        close_and_check(second)
+    finally:
+        if second is not None:
+            second.stop()
+        first.stop()
 def case_second_launcher(server_root, install, shots):
     """A second launcher on the same folder hands over to the first and ends; one run only."""
     pack = Pack(server_root, install, slow=True)
@@ -543,6 +694,9 @@ CASES = {
     "fault_silent_server": case_fault_silent_server,
     "fault_manifest_trickle": case_fault_manifest_trickle,
     "fault_file_trickle": case_fault_file_trickle,
+    "fault_check_pass": case_fault_check_pass,
+    "fault_launcher_trickle": case_fault_launcher_trickle,
+    "second_behind_closing": case_second_behind_closing,
     "second_launcher": case_second_launcher,
 }
 
