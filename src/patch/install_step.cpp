@@ -1,6 +1,7 @@
 #include "patch/install_step.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <cstring>
@@ -18,28 +19,44 @@
 
 namespace {
 
+// What the checks need to know of an open file, each from a query of its own: under Wine the
+// one call that gives them all (GetFileInformationByHandle) also looks the volume up and costs
+// well over a hundred times as much, which every file of a run pays several times.
 struct FileFacts {
     DWORD attributes = 0;
+    DWORD reparseTag = 0;
     DWORD links = 0;
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
 };
 
 bool ReadFacts(HANDLE handle, FileFacts& facts) {
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!::GetFileInformationByHandle(handle, &info))
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    FILE_STANDARD_INFO standard = {};
+    if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+        !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
         return false;
-    facts.attributes = info.dwFileAttributes;
-    facts.links = info.nNumberOfLinks;
-    facts.volume = info.dwVolumeSerialNumber;
-    facts.indexHigh = info.nFileIndexHigh;
-    facts.indexLow = info.nFileIndexLow;
+    }
+    facts.attributes = tag.FileAttributes;
+    facts.reparseTag = tag.ReparseTag;
+    facts.links = standard.NumberOfLinks;
     return true;
 }
 
-bool SameFile(const FileFacts& a, const FileFacts& b) {
-    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+// The file's number on its volume (FileInternalInformation); two handles that give the same
+// number for the same path are the same file.
+struct InternalInformation {
+    LARGE_INTEGER indexNumber;
+};
+
+bool FileNumber(HANDLE handle, LONGLONG& number) {
+    IO_STATUS_BLOCK status = {};
+    InternalInformation info = {};
+    constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
+    if (::NtQueryInformationFile(handle, &status, &info, sizeof info, kFileInternalInformation) <
+        0) {
+        return false;
+    }
+    number = info.indexNumber.QuadPart;
+    return true;
 }
 
 std::wstring FinalPathOfHandle(HANDLE handle) {
@@ -62,14 +79,9 @@ std::wstring FinalPathOfHandle(HANDLE handle) {
 bool HandleIsPlainFileAt(HANDLE handle, const InstallRoot& root, const std::wstring& relPath,
                          bool singleLink) {
     FileFacts facts;
-    if (!ReadFacts(handle, facts) ||
+    if (!ReadFacts(handle, facts) || facts.reparseTag != 0 ||
         (facts.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
         (singleLink && facts.links != 1)) {
-        return false;
-    }
-    FILE_ATTRIBUTE_TAG_INFO tag = {};
-    if (::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
-        tag.ReparseTag != 0) {
         return false;
     }
     return IsFinalPathOf(FinalPathOfHandle(handle), root, relPath);
@@ -84,10 +96,13 @@ UniqueFile OpenNoFollow(const std::wstring& path, DWORD access) {
 }
 
 // The name leads to the very file `handle` holds.
-bool NameIsHandle(const std::wstring& path, HANDLE handle) {
-    const UniqueFile byName = OpenNoFollow(path, FILE_READ_ATTRIBUTES);
-    FileFacts a, b;
-    return byName && ReadFacts(byName.get(), a) && ReadFacts(handle, b) && SameFile(a, b);
+bool NameIsHandle(const InstallRoot& root, const std::wstring& relPath, HANDLE handle) {
+    const UniqueFile byName = OpenNoFollow(root.path + L"\\" + relPath, FILE_READ_ATTRIBUTES);
+    LONGLONG a = 0, b = 0;
+    // The number alone could match a file on another volume that a link leads to; the name's
+    // final path rules that out.
+    return byName && FileNumber(byName.get(), a) && FileNumber(handle, b) && a == b &&
+           IsFinalPathOf(FinalPathOfHandle(byName.get()), root, relPath);
 }
 
 bool NotFound(DWORD error) {
@@ -278,7 +293,7 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
     // is opened below.
     FileFacts facts;
     if (!ReadFacts(handle, facts) || facts.links != 1 ||
-        !NameIsHandle(Below(staged.root, staged.relPath), handle) ||
+        !NameIsHandle(staged.root, staged.relPath, handle) ||
         !AreFoldersPlainBelow(staged.root, targetRel)) {
         return StepResult::Unsafe;
     }
@@ -292,7 +307,8 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
     target.Keep();
     // Whatever happens now, the old file is gone: the staging file must not be deleted with it.
     UniqueFile installed = std::move(staged.handle);
-    return NameIsHandle(targetPath, installed.get()) ? StepResult::Done : StepResult::Unsafe;
+    return NameIsHandle(staged.root, targetRel, installed.get()) ? StepResult::Done
+                                                                 : StepResult::Unsafe;
 }
 
 StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,
@@ -308,7 +324,7 @@ StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,
     const std::wstring to = Below(root, toRel);
     if (!RenameThrough(file.get(), to, false))
         return StepResult::Failed;
-    return NameIsHandle(to, file.get()) ? StepResult::Done : StepResult::Unsafe;
+    return NameIsHandle(root, toRel, file.get()) ? StepResult::Done : StepResult::Unsafe;
 }
 
 StepResult RemoveFileBelow(const InstallRoot& root, const std::wstring& relPath) {
