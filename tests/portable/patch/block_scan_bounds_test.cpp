@@ -9,6 +9,7 @@
 #include <string>
 
 #include "portable/patch/block_match.h"
+#include "support/block_plan.h"
 
 namespace {
 
@@ -48,13 +49,6 @@ std::string LocalWithZeros(std::size_t size, std::size_t at, std::size_t zeros) 
 }
 
 BlockMatch Scan(const BlockIndex& index, const std::string& local, std::uint64_t& digests) {
-    std::size_t offset = 0;
-    const SequentialRead read = [&](unsigned char* buffer, std::size_t size) -> long long {
-        const std::size_t n = std::min(size, local.size() - offset);
-        std::memcpy(buffer, local.data() + offset, n);
-        offset += n;
-        return static_cast<long long>(n);
-    };
     digests = 0;
     const BlockDigestFn digest = [&digests](const unsigned char* data, std::size_t size,
                                             BlockDigest& out) {
@@ -62,7 +56,7 @@ BlockMatch Scan(const BlockIndex& index, const std::string& local, std::uint64_t
         return Xxh64BlockDigest(data, size, out);
     };
     BlockMatch match;
-    EXPECT_TRUE(MatchLocalBlocks(index, read, digest, {}, match));
+    EXPECT_TRUE(MatchBytes(index, local, digest, match));
     return match;
 }
 
