@@ -20,8 +20,10 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from with_nginx import NginxServer  # noqa: E402
 from with_server import wine_path  # noqa: E402
+from script_checks import check, read, summary, write  # noqa: E402
 
 (wine_run, publish, key_dir, update_probe, selfupdate_probe, probe_v2,
  trust_ca) = sys.argv[1:8]
@@ -30,14 +32,6 @@ KEY1, KEY2 = (os.path.join(key_dir, "update-%d.pem" % n) for n in (1, 2))
 UPDATED, FAILED = "5", "6"
 NOT_AUTHENTIC = "A frissítési lista hitelesítése sikertelen."
 UNREACHABLE = "Nem sikerült elérni a frissítőszervert. Ellenőrizd az internetet."
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL: " + what)
 
 
 def run(*command, **kwargs):
@@ -66,17 +60,6 @@ def make_server_cert(work, ca):
     run("openssl", "x509", "-req", "-in", csr, "-CA", ca_cert, "-CAkey", ca_key,
         "-CAcreateserial", "-days", "2", "-out", cert, "-extfile", ext)
     return cert, key
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def listing(folder):
@@ -222,8 +205,7 @@ def main():
         subprocess.run([wine_run, trust_ca, "remove", wine_path(trusted_ca[1] + ".der")],
                        capture_output=True)
         shutil.rmtree(work, ignore_errors=True)
-    print("signed updates: %s" % ("%d checks failed" % len(failures) if failures else "all checks passed"))
-    return 1 if failures else 0
+    return summary("signed updates")
 
 
 if __name__ == "__main__":

@@ -22,8 +22,10 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from patch_server import PatchServer  # noqa: E402
 from with_server import wine_path  # noqa: E402
+from script_checks import check, read, summary, write  # noqa: E402
 
 wine_run, publish, key_dir, update_probe, probe_v1, probe_v2 = sys.argv[1:7]
 KEY = os.path.join(key_dir, "update-1.pem")
@@ -31,25 +33,6 @@ UPDATED, FAILED = "5", "6"
 BAD_PATH = "Hibás fájlútvonal a frissítési listában: big.pak"
 # Milliseconds after the name appears: at once, while the first bytes arrive, and later on.
 DELAYS_MS = (0, 2, 5, 10, 20, 50, 120, 300, 600, 1000)
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL: " + what)
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 class Swapper:
@@ -207,9 +190,7 @@ def main():
         if server is not None:
             server.stop()
         shutil.rmtree(work, ignore_errors=True)
-    print("staging races: %s" % ("%d checks failed" % len(failures) if failures
-                                 else "the file outside never changed"))
-    return 1 if failures else 0
+    return summary("staging races", "the file outside never changed")
 
 
 if __name__ == "__main__":
