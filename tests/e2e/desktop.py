@@ -13,10 +13,10 @@ def run(*args, check=True):
     return subprocess.run(args, check=check, capture_output=True, text=True).stdout
 
 
-def find_windows(title, timeout=30.0, visible=True, pid=None):
+def find_windows(title, timeout=30.0, visible=True, pid=None, alive=None):
     """X window ids whose name is exactly `title`, waiting until at least one exists. With `pid`,
     only those of that process (Wine names it in _NET_WM_PID): X reuses the ids of a program
-    that has ended for the next one."""
+    that has ended for the next one. With `alive`, the wait also ends once it returns False."""
     deadline = time.monotonic() + timeout
     while True:
         args = ["xdotool", "search"]
@@ -27,7 +27,7 @@ def find_windows(title, timeout=30.0, visible=True, pid=None):
         args += ["--name", "^" + re.escape(title) + "$"]
         out = run(*args, check=False)
         ids = [int(line) for line in out.split()]
-        if ids or time.monotonic() > deadline:
+        if ids or time.monotonic() > deadline or (alive is not None and not alive()):
             return ids
         time.sleep(0.1)
 

@@ -136,6 +136,17 @@ class Pack:
 # A launcher that has not ended this long after its window was closed is hung somewhere: where
 # each of its threads stands is recorded before the test gives up on it.
 DUMP_AFTER_CLOSE = float(os.environ.get("TALVORA_E2E_DUMP_AFTER", "8"))
+# Starts of the launcher that Wine itself failed to bring up, tried again as wine-run --test does
+# for test programs: under heavy load Wine's loader has been seen to fail a DLL's initialization
+# ("ws2_32.dll" failed to initialize, status c0000142) before any code of the program ran.
+WINE_START_ATTEMPTS = 3
+
+
+def wine_never_started(code, said):
+    """True when the process ended because Wine's loader could not initialize its DLLs: the exit
+    status is STATUS_DLL_INIT_FAILED (0xc0000142, of which the shell sees the low byte) and Wine
+    said so. A program that ran and failed is never taken for this."""
+    return code == 0x42 and "failed to initialize, aborting" in said and "c0000142" in said
 
 
 def thread_dump(shots, name, unix_pid=None):
@@ -194,27 +205,43 @@ class Launcher:
                 shutil.copy(os.path.join(STUB_DIR, "velkaro.exe"), install)
             if with_config:
                 shutil.copy(os.path.join(STUB_DIR, "config.exe"), install)
-        elsewhere = tempfile.mkdtemp(prefix="talvora-cwd-")
-        self.started = time.monotonic()
-        # Started from another folder: the game must still run in the installation folder.
+        self.elsewhere = tempfile.mkdtemp(prefix="talvora-cwd-")
+        self.shot_index = 0
         # What Wine says about the launcher stays beside the screenshots, its errors included
         # (a window that could not be made names its cause only there).
         env = dict(env or os.environ, WINEDEBUG="fixme-all,err+all")
-        with open(os.path.join(shots, "launcher-stderr.txt"), "ab") as log:
+        for attempt in range(1, WINE_START_ATTEMPTS + 1):
+            said = self._start(env)
+            if self.window is not None or not wine_never_started(self.process.returncode, said):
+                break
+            print(f"Wine could not bring the launcher up (its DLLs failed to initialize before "
+                  f"any of its code ran, attempt {attempt}); starting it again", flush=True)
+        if self.window is None:
+            self.explain_missing_window()
+
+    def _start(self, env):
+        """One start and the wait for its window; returns what Wine wrote about this start."""
+        log_path = os.path.join(self.shots, "launcher-stderr.txt")
+        self.started = time.monotonic()
+        # Started from another folder: the game must still run in the installation folder.
+        with open(log_path, "ab") as log:
+            before = log.tell()
             self.process = subprocess.Popen(
-                [WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))], cwd=elsewhere,
-                env=env, stdout=subprocess.DEVNULL, stderr=log)
-        self.elsewhere = elsewhere
+                [WINE_RUN, wine_path(os.path.join(self.install, "Talvora.exe"))],
+                cwd=self.elsewhere, env=env, stdout=subprocess.DEVNULL, stderr=log)
         # The moment of the end is taken as it happens, also while a thread dump is being made.
         self.exited = threading.Event()
         self.exited_at = None
         threading.Thread(target=self._watch, daemon=True).start()
-        windows = desktop.find_windows("Talvora", timeout=60, pid=self.process.pid)
+        windows = desktop.find_windows("Talvora", timeout=60, pid=self.process.pid,
+                                       alive=lambda: not self.exited.is_set())
         self.window = windows[0] if windows else None
         self.window_after = time.monotonic() - self.started
-        self.shot_index = 0
         if self.window is None:
-            self.explain_missing_window()
+            self.wait_exit(1)
+        with open(log_path, "rb") as log:
+            log.seek(before)
+            return log.read().decode("utf-8", "replace")
 
     def explain_missing_window(self):
         """Why no window came: whether the launcher still runs, what the screen shows, and which
