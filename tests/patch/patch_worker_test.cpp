@@ -50,6 +50,15 @@ std::string Narrow(const std::wstring& wide) {
     return narrow;
 }
 
+// The Range header of a request, or empty.
+std::string RangeOf(const LoggedRequest& request) {
+    for (const auto& header : request.headers) {
+        if (header.first == "Range")
+            return header.second;
+    }
+    return std::string();
+}
+
 // What a watcher on another thread saw of a run, one entry per change.
 struct Sample {
     PatchPhase phase;
@@ -172,6 +181,20 @@ class PatchRun : public ::testing::Test {
 
     // Requests the server saw for files (not the manifest).
     std::vector<LoggedRequest> FileRequests() const { return LoggedRequestsFor(Files()); }
+
+    // Puts `old` in place and runs an update that must end with `fresh` installed after asking
+    // for two files (the block index, then data); gives the Range of the second request.
+    std::string UpdateThroughIndex(const std::string& relPath, const std::string& old,
+                                   const std::string& fresh) {
+        Install(relPath, old);
+        const size_t before = FileRequests().size();
+        Run(false);
+        ExpectEnd(PatchPhase::Updated, kUpdated);
+        EXPECT_TRUE(ReadFileBytes(Local(relPath)) == fresh);
+        const auto requests = FileRequests();
+        EXPECT_EQ(requests.size(), before + 2);
+        return requests.size() == before + 2 ? RangeOf(requests.back()) : "(not two requests)";
+    }
 
     void ExpectEnd(PatchPhase phase, const std::wstring& text) {
         EXPECT_EQ(status.phase.load(), phase);
@@ -1005,15 +1028,6 @@ std::string IndexFor(const std::string& content, BlockDigestKind kind = BlockDig
     return FormatBlockIndex(index);
 }
 
-// The Range header of a request, or empty.
-std::string RangeOf(const LoggedRequest& request) {
-    for (const auto& header : request.headers) {
-        if (header.first == "Range")
-            return header.second;
-    }
-    return std::string();
-}
-
 // Bytes asked for by "bytes=FIRST-LAST".
 std::uint64_t RangeLength(const std::string& range) {
     std::uint64_t first = 0, last = 0;
@@ -1084,14 +1098,8 @@ TEST_F(PatchRun, BlocksEntryTakesOnlyTheIndexTheManifestNames) {
         SCOPED_TRACE(servedIsVouched ? "the vouched index" : "another index of the same file");
         ServeManifest(Publish("a.pak", fresh, "\tBLOCKS\t" + Sha256Hex(vouched)));
         ASSERT_TRUE(ServeFile(Wide(ns + "/files/a.pak.blocks"), servedIsVouched ? vouched : other));
-        Install("a.pak", old);
-        const size_t before = FileRequests().size();
-        Run(false);
-        ExpectEnd(PatchPhase::Updated, kUpdated);
-        EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == fresh);
-        const auto requests = FileRequests();
-        ASSERT_EQ(requests.size(), before + 2);
-        EXPECT_EQ(RangeOf(requests.back()), servedIsVouched ? "bytes=131072-196607" : "");
+        EXPECT_EQ(UpdateThroughIndex("a.pak", old, fresh),
+                  servedIsVouched ? "bytes=131072-196607" : "");
     }
 }
 
@@ -1110,14 +1118,7 @@ TEST_F(PatchRun, HostileBlockIndexes) {
         if (!index.empty()) {
             ASSERT_TRUE(ServeFile(Wide(ns + "/files/a.pak.blocks"), index));
         }
-        Install("a.pak", old);
-        const size_t before = FileRequests().size();
-        Run(false);
-        ExpectEnd(PatchPhase::Updated, kUpdated);
-        EXPECT_TRUE(ReadFileBytes(Local("a.pak")) == fresh);
-        const auto requests = FileRequests();
-        ASSERT_EQ(requests.size(), before + 2);
-        EXPECT_EQ(RangeOf(requests.back()), "");
+        EXPECT_EQ(UpdateThroughIndex("a.pak", old, fresh), "");
         ASSERT_TRUE(ServeFile(Wide(ns + "/files/a.pak.blocks"), "not an index"));
     }
 
