@@ -2,10 +2,10 @@
 
 #include "atomic_file.h"
 #include "block_files.h"
-#include "file_hash.h"
+#include "file_digests.h"
 #include "glob.h"
 #include "input_file.h"
-#include "manifest.h"
+#include "manifest_writer.h"
 #include "portable/net/hex_digest.h"
 #include "names.h"
 #include "progress.h"

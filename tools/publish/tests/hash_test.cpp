@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "file_hash.h"
+#include "file_digests.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "commands.h"
-#include "manifest.h"
+#include "manifest_writer.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

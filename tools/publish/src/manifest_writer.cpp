@@ -1,4 +1,4 @@
-#include "manifest.h"
+#include "manifest_writer.h"
 
 #include <algorithm>
 

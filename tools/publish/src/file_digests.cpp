@@ -1,4 +1,4 @@
-#include "file_hash.h"
+#include "file_digests.h"
 
 #include <algorithm>
 #include <chrono>
