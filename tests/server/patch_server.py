@@ -155,13 +155,6 @@ class _Handler(BaseHTTPRequestHandler):
                               "Content-Length": str(len(body))})
         self.wfile.write(body)
 
-    def _half_and_close(self, body):
-        self._send_head(200, {"Content-Type": "application/octet-stream",
-                              "Content-Length": str(len(body)), "Connection": "close"})
-        self.wfile.write(body[:len(body) // 2])
-        self.wfile.flush()
-        self._close_after()
-
     def _mode_rangecut(self, body):
         wanted = self.headers.get("Range")
         span = _parse_range(wanted, len(body)) if wanted is not None else (0, len(body) - 1)
@@ -180,7 +173,7 @@ class _Handler(BaseHTTPRequestHandler):
 
     def _mode_rangewrong(self, body):
         if self.headers.get("Range") is None:
-            self._half_and_close(body)
+            self._mode_cut(body)
             return
         self._send_head(206, {"Content-Type": "application/octet-stream",
                               "Content-Range": "bytes 0-%d/%d" % (len(body) - 1, len(body)),
@@ -189,7 +182,7 @@ class _Handler(BaseHTTPRequestHandler):
 
     def _mode_rangefull(self, body):
         if self.headers.get("Range") is None:
-            self._half_and_close(body)
+            self._mode_cut(body)
             return
         self._mode_norange(body)
 
