@@ -1,7 +1,8 @@
 #include "net/http_client.h"
 
 #include <algorithm>
-#include <chrono>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <random>
 #include <thread>
@@ -13,8 +14,13 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr DWORD kStatusOk = 200;
 constexpr DWORD kStatusPartialContent = 206;
+
+// Room beyond twice a file's size for what every fetch spends anyway (answers, an index).
+constexpr std::uint64_t kBudgetSlack = 4ull * 1024 * 1024;
 
 // The waits between tries.
 constexpr auto kFirstBackoff = std::chrono::milliseconds(500);
@@ -48,22 +54,70 @@ bool IsPassingStatus(DWORD status) {
     return status == 408 || status == 429 || (status >= 500 && status <= 599);
 }
 
-// How one try ended, for the loop of tries.
-enum class Try { Done, Again, Fail };
-
-// What a try tells the loop besides its end.
-struct TryNotes {
-    bool progressed = false;  // new bytes arrived
-    std::string retryAfter;   // the server's Retry-After, if it gave one
+// What a try's answer and body were, as far as trying again goes.
+enum class Verdict {
+    Taken,      // the body asked for (without retries: whatever came)
+    Busy,       // 408, 429 or 5xx
+    StartOver,  // not the rest that was asked for: the bytes held so far must go
+    Refused,    // no other try can mend it: a cap, an answer that is not the range, a failed write
 };
+
+// How one try went.
+struct TryOutcome {
+    TransferEnd end = TransferEnd::Broken;
+    Verdict verdict = Verdict::Taken;
+    bool whole = false;      // everything asked for is held
+    std::uint64_t held = 0;  // bytes held after the try
+};
+
+enum class NextTry { Done, Resume, StartOver, Fail };
+
+// A fetch's own account of its tries; the spending goes to the file's budget.
+struct TryLedger {
+    int retries = 0;
+    TryBudget* budget = nullptr;
+    std::uint64_t highWater = 0;  // most bytes held at once: less is only making up
+    int barren = 0;               // failed tries since the last one that brought new bytes
+};
+
+// Fewer new bytes over the file's whole time than the floor asks of a single transfer.
+bool BelowFloor(const TryBudget& budget) {
+    const auto elapsed = Clock::now() - budget.firstTry;
+    if (elapsed < kFloorWindow)
+        return false;
+    const auto windows = std::chrono::duration<double>(elapsed) / kFloorWindow;
+    return static_cast<double>(budget.gained) < static_cast<double>(kFloorBytes) * windows;
+}
+
+// The one decision after every try: done, try again where it stopped, start over from the first
+// byte, or give up. Past the budget of bytes or below the floor the file fails as any other
+// broken transfer does.
+NextTry DecideNextTry(const TryOutcome& tried, TryLedger& ledger) {
+    if (tried.end == TransferEnd::Complete && tried.whole)
+        return NextTry::Done;
+    if (tried.end == TransferEnd::Cancelled || tried.verdict == Verdict::Refused ||
+        ledger.retries <= 0) {
+        return NextTry::Fail;
+    }
+    // The try that failed is the first of the tries counted against `retries`.
+    if (tried.held > ledger.highWater) {
+        ledger.budget->gained += tried.held - ledger.highWater;
+        ledger.highWater = tried.held;
+        ledger.barren = 1;
+    } else {
+        ++ledger.barren;
+    }
+    if (ledger.barren > ledger.retries || BelowFloor(*ledger.budget)) {
+        return NextTry::Fail;
+    }
+    return tried.verdict == Verdict::StartOver ? NextTry::StartOver : NextTry::Resume;
+}
 
 // Waits before the next try: about 0.5 s doubling to 8 s, each with up to a quarter of jitter
 // either way, or what a Retry-After of at most 30 s asks for. False when a cancel came first.
 class Backoff {
   public:
-    Backoff()
-        : random_(static_cast<std::uint32_t>(
-              std::chrono::steady_clock::now().time_since_epoch().count())) {}
+    Backoff() : random_(static_cast<std::uint32_t>(Clock::now().time_since_epoch().count())) {}
     void Reset() { next_ = kFirstBackoff; }
     bool Wait(const std::string& retryAfter, const CancelPredicate& cancel) {
         std::chrono::milliseconds wait = next_;
@@ -75,8 +129,8 @@ class Backoff {
             wait += std::chrono::milliseconds(jitter(random_));
             next_ = std::min<std::chrono::milliseconds>(next_ * 2, kLongestBackoff);
         }
-        const auto until = std::chrono::steady_clock::now() + wait;
-        while (std::chrono::steady_clock::now() < until) {
+        const auto until = Clock::now() + wait;
+        while (Clock::now() < until) {
             if (cancel && cancel())
                 return false;
             std::this_thread::sleep_for(kWaitStep);
@@ -89,35 +143,98 @@ class Backoff {
     std::chrono::milliseconds next_ = kFirstBackoff;
 };
 
-// Runs tries until one is done or fails for good, or `retries` tries in a row brought nothing
-// new. Without retries the first try is the only one.
-template <typename OneTry>
-bool RunTries(int retries, const CancelPredicate& cancel, OneTry oneTry) {
+// The one road of every fetch. A sink says what each try asks for (`Headers`), judges its answer
+// (`Judge`), takes its body (`Take`) and says what it holds afterwards (`Settle`); `StartOver`
+// drops what it holds. The loop and the decision are the same for a text, a file and a range.
+template <typename Sink>
+bool RunFetch(const HttpSession& session, const std::wstring& url, const CancelPredicate& cancel,
+              const Retry& retry, std::uint64_t largestBody, Sink& sink) {
+    TryBudget own = BudgetFor(largestBody);
+    TryLedger ledger{retry.retries, retry.budget != nullptr ? retry.budget : &own};
+    if (!ledger.budget->started) {
+        ledger.budget->started = true;
+        ledger.budget->firstTry = Clock::now();
+    }
+    ledger.highWater = sink.Held();
     Backoff backoff;
-    int barren = 0;
     for (;;) {
-        TryNotes notes;
-        const Try result = oneTry(notes);
-        if (result == Try::Done)
-            return true;
-        if (result == Try::Fail || (cancel && cancel()))
+        std::string retryAfter;
+        const auto answered = [&](const HttpAnswer& answer) {
+            retryAfter = answer.retryAfter;
+            return sink.Judge(answer, retry.retries > 0) == Verdict::Taken;
+        };
+        // The budget holds within a try too: no body runs past it.
+        bool spent = false;
+        const auto take = [&](const std::string& piece) {
+            TryBudget& budget = *ledger.budget;
+            spent = piece.size() > budget.bytesLeft;
+            if (spent)
+                return false;
+            budget.bytesLeft -= piece.size();
+            return sink.Take(piece);
+        };
+        const TransferEnd end = HttpTransfer(session, url, sink.Headers(), cancel, answered, take);
+        const TryOutcome tried = sink.Settle(end);
+        if (spent)
             return false;
-        if (notes.progressed) {
-            barren = 0;
-            backoff.Reset();
+        const std::uint64_t gainedBefore = ledger.budget->gained;
+        switch (DecideNextTry(tried, ledger)) {
+            case NextTry::Done:
+                return true;
+            case NextTry::Fail:
+                return false;
+            case NextTry::StartOver:
+                if (!sink.StartOver())
+                    return false;
+                break;
+            case NextTry::Resume:
+                break;
         }
-        if (++barren > retries || !backoff.Wait(notes.retryAfter, cancel))
+        if (ledger.budget->gained > gainedBefore)
+            backoff.Reset();
+        if (!backoff.Wait(retryAfter, cancel))
             return false;
     }
 }
 
-// Exactly the range asked for, of a file of `wholeSize` bytes when the total is given.
-bool IsRangeAskedFor(const std::string& text, std::uint64_t first, std::uint64_t last,
-                     std::uint64_t wholeSize) {
-    ContentRange got;
-    return ParseContentRange(text, got) && (!got.totalKnown || got.total == wholeSize) &&
-           got.first == first && got.last == last;
-}
+// A text into memory. Every try takes the whole body again.
+struct TextSink {
+    std::string& body;
+    std::uint64_t maxBytes;
+    bool hasLength = false;
+    std::uint64_t declared = 0;
+    Verdict verdict = Verdict::Taken;
+
+    std::wstring Headers() const { return std::wstring(); }
+    std::uint64_t Held() const { return body.size(); }
+    Verdict Judge(const HttpAnswer& answer, bool retrying) {
+        body.clear();
+        hasLength = answer.hasLength;
+        declared = answer.declared;
+        if (retrying && IsPassingStatus(answer.status))
+            verdict = Verdict::Busy;
+        else
+            verdict = hasLength && declared > maxBytes ? Verdict::Refused : Verdict::Taken;
+        return verdict;
+    }
+    bool Take(const std::string& piece) {
+        if (piece.size() > maxBytes - body.size()) {
+            verdict = Verdict::Refused;
+            return false;
+        }
+        body.append(piece);
+        return true;
+    }
+    TryOutcome Settle(TransferEnd end) {
+        TryOutcome tried{end, verdict, !hasLength || body.size() >= declared, body.size()};
+        verdict = Verdict::Taken;
+        return tried;
+    }
+    bool StartOver() {
+        body.clear();
+        return true;
+    }
+};
 
 // The bytes a download has put into its file so far, and their digest.
 struct FileSoFar {
@@ -151,45 +268,156 @@ struct FileSoFar {
     }
 };
 
+// The rest of a file from `from` on, exactly: a 206 that starts there and runs to the end of a
+// file of at most `maxBytes` (of exactly that size when it is known), with no more body than that.
+bool IsTheRest(const HttpAnswer& answer, std::uint64_t from, std::uint64_t maxBytes, bool exact) {
+    ContentRange range;
+    if (answer.status != kStatusPartialContent || !ParseContentRange(answer.contentRange, range) ||
+        range.first != from) {
+        return false;
+    }
+    const std::uint64_t end = range.totalKnown ? range.total : range.last + 1;
+    return range.last + 1 == end && (exact ? end == maxBytes : end <= maxBytes) &&
+           (!answer.hasLength || answer.declared == end - from);
+}
+
+// A download into an open file, continued with Range from what it already holds.
+struct FileSink {
+    HANDLE file;
+    std::uint64_t maxBytes;
+    bool exactSize;
+    const std::function<void(std::uint64_t, std::uint64_t)>& show;
+    FileSoFar so{};
+    std::uint64_t from = 0;   // what this try asked for: everything from here on
+    std::uint64_t total = 0;  // the whole file's length, when the answer gave it
+    bool hasLength = false;
+    Verdict verdict = Verdict::Taken;
+
+    std::wstring Headers() {
+        from = so.have;
+        return from > 0 ? Widened(RangeRequestHeader(from, 0)) : std::wstring();
+    }
+    std::uint64_t Held() const { return so.have; }
+    Verdict Judge(const HttpAnswer& answer, bool retrying) {
+        verdict = JudgeAnswer(answer, retrying);
+        return verdict;
+    }
+    Verdict JudgeAnswer(const HttpAnswer& answer, bool retrying) {
+        if (retrying && IsPassingStatus(answer.status))
+            return Verdict::Busy;
+        if (from > 0 && !IsTheRest(answer, from, maxBytes, exactSize)) {
+            // Anything but the rest asked for: the whole file (200) is taken from its first
+            // byte at once; any other answer starts the file over at the next try.
+            if (answer.status != kStatusOk)
+                return Verdict::StartOver;
+            if (!StartOver())
+                return Verdict::Refused;
+        }
+        const std::uint64_t before = so.have;
+        // A body announced longer than the cap can never be accepted: nothing is written.
+        if (answer.hasLength && answer.declared > maxBytes - before)
+            return Verdict::Refused;
+        hasLength = answer.hasLength;
+        total = hasLength ? before + answer.declared : 0;
+        if (before > 0)
+            show(before, total);
+        return Verdict::Taken;
+    }
+    // Every piece that is taken is written at once: the bytes received stay in the file.
+    bool Take(const std::string& piece) {
+        if (piece.size() > maxBytes - so.have) {
+            // Past the file's size: a continued answer that lied starts over, a whole one fails.
+            verdict = from > 0 ? Verdict::StartOver : Verdict::Refused;
+            return false;
+        }
+        if (!WriteAll(file, piece.data(), piece.size())) {
+            verdict = Verdict::Refused;
+            return false;
+        }
+        so.Took(piece.data(), piece.size());
+        show(so.have, total);
+        return true;
+    }
+    TryOutcome Settle(TransferEnd end) {
+        TryOutcome tried{end, verdict, !hasLength || so.have >= total, so.have};
+        verdict = Verdict::Taken;
+        return tried;
+    }
+    bool StartOver() {
+        if (!Truncate(file))
+            return false;
+        so.StartOver();
+        return true;
+    }
+};
+
+// One byte range, or the whole file from a server that ignores Range.
+struct RangeFetchSink {
+    const ByteRange& range;
+    std::uint64_t wholeSize;
+    const RangeSink& sink;
+    std::uint64_t got = 0;  // bytes of the range handed over, over every try
+    std::uint64_t first = 0;
+    std::uint64_t expected = 0;
+    std::uint64_t taken = 0;  // of this try's body
+    bool whole = false;
+    Verdict verdict = Verdict::Taken;
+
+    std::wstring Headers() {
+        first = range.first + got;
+        taken = 0;
+        return Widened(RangeRequestHeader(first, range.length - got));
+    }
+    std::uint64_t Held() const { return got; }
+    Verdict Judge(const HttpAnswer& answer, bool retrying) {
+        if (retrying && IsPassingStatus(answer.status))
+            return verdict = Verdict::Busy;
+        whole = answer.status == kStatusOk;
+        const std::uint64_t last = range.first + range.length - 1;
+        ContentRange said;
+        const bool asked = answer.status == kStatusPartialContent &&
+                           ParseContentRange(answer.contentRange, said) &&
+                           (!said.totalKnown || said.total == wholeSize) && said.first == first &&
+                           said.last == last;
+        expected = whole ? wholeSize : last - first + 1;
+        const bool fits = !answer.hasLength || answer.declared == expected;
+        return verdict = (whole || asked) && fits ? Verdict::Taken : Verdict::Refused;
+    }
+    // Nothing past what was asked for is ever taken.
+    bool Take(const std::string& piece) {
+        if (piece.size() > expected - taken ||
+            !sink((whole ? 0 : first) + taken, piece.data(), piece.size())) {
+            verdict = Verdict::Refused;
+            return false;
+        }
+        taken += piece.size();
+        if (!whole)
+            got += piece.size();
+        return true;
+    }
+    TryOutcome Settle(TransferEnd end) {
+        const bool done = taken == expected && verdict == Verdict::Taken;
+        // A whole file broken off is not continued: the caller takes the range road again.
+        const Verdict v = whole && !done ? Verdict::Refused : verdict;
+        verdict = Verdict::Taken;
+        return TryOutcome{end, v, done, got};
+    }
+    bool StartOver() { return false; }
+};
+
 }  // namespace
 
+TryBudget BudgetFor(std::uint64_t size) {
+    TryBudget budget;
+    const std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
+    budget.bytesLeft = size > (most - kBudgetSlack) / 2 ? most : 2 * size + kBudgetSlack;
+    return budget;
+}
+
 bool HttpGetText(const HttpSession& session, const std::wstring& url, std::string& body,
-                 const CancelPredicate& cancel, std::uint64_t maxBytes, int retries) {
-    std::size_t longest = 0;  // a try that gets no further than an earlier one is no progress
-    return RunTries(retries, cancel, [&](TryNotes& notes) {
-        bool hasLength = false, passing = false;
-        std::uint64_t declared = 0;
-        const auto answered = [&](const HttpAnswer& answer) {
-            body.clear();
-            if (retries > 0 && IsPassingStatus(answer.status)) {
-                passing = true;
-                notes.retryAfter = answer.retryAfter;
-                return false;
-            }
-            hasLength = answer.hasLength;
-            declared = answer.declared;
-            return !hasLength || declared <= maxBytes;
-        };
-        const auto take = [&](const std::string& piece) {
-            if (piece.size() > maxBytes - body.size())
-                return false;
-            body.append(piece);
-            notes.progressed = notes.progressed || body.size() > longest;
-            longest = std::max(longest, body.size());
-            return true;
-        };
-        switch (HttpTransfer(session, url, std::wstring(), cancel, answered, take)) {
-            case TransferEnd::Complete:
-                return !hasLength || body.size() >= declared ? Try::Done : Try::Again;
-            case TransferEnd::Broken:
-                return Try::Again;
-            case TransferEnd::Refused:
-                return passing ? Try::Again : Try::Fail;
-            case TransferEnd::Cancelled:
-                break;
-        }
-        return Try::Fail;
-    });
+                 const CancelPredicate& cancel, std::uint64_t maxBytes, Retry retry) {
+    TextSink sink{body, maxBytes};
+    return RunFetch(session, url, cancel, retry, maxBytes, sink);
 }
 
 bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredicate& cancel,
@@ -202,85 +430,21 @@ bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDL
                       std::uint64_t maxBytes, const DownloadOptions& options, std::string* sha256) {
     // Owned here and declared first, so it is released after every handle.
     const ProgressCallback report = std::move(progress);
-    std::uint64_t reported = 0;
-    const auto show = [&](std::uint64_t done, std::uint64_t total) {
+    std::uint64_t reported = 0;  // progress never goes backwards
+    const std::function<void(std::uint64_t, std::uint64_t)> show = [&](std::uint64_t done,
+                                                                       std::uint64_t total) {
         reported = std::max(reported, done);
         if (report)
             report(reported, total);
     };
-    FileSoFar so;
-    so.StartOver();
-    if (options.retries > 0 && options.resumeFrom > 0 &&
-        !(options.resumeFrom <= maxBytes && so.HashKept(file, options.resumeFrom))) {
-        if (!Truncate(file))
-            return false;
-        so.StartOver();
-    }
-    const bool done = RunTries(options.retries, cancel, [&](TryNotes& notes) {
-        const std::uint64_t from = so.have;
-        bool hasLength = false, passing = false, capped = false;
-        std::uint64_t total = 0;
-        const auto answered = [&](const HttpAnswer& answer) {
-            if (options.retries > 0 && IsPassingStatus(answer.status)) {
-                passing = true;
-                notes.retryAfter = answer.retryAfter;
-                return false;
-            }
-            std::uint64_t before = 0;  // bytes of the body this answer does not carry
-            if (from > 0) {
-                ContentRange range;
-                if (answer.status == kStatusPartialContent &&
-                    ParseContentRange(answer.contentRange, range) && range.first == from &&
-                    (!range.totalKnown || range.last + 1 == range.total)) {
-                    before = from;
-                } else {
-                    // Anything but the rest asked for: the file starts over, now or next try.
-                    if (!Truncate(file))
-                        return false;
-                    so.StartOver();
-                    if (answer.status != kStatusOk) {
-                        passing = true;
-                        return false;
-                    }
-                }
-            }
-            // A body announced longer than the cap can never be accepted: nothing is written.
-            if (answer.hasLength && answer.declared > maxBytes - before) {
-                capped = true;
-                return false;
-            }
-            hasLength = answer.hasLength;
-            total = hasLength ? before + answer.declared : 0;
-            if (before > 0)
-                show(before, total);
-            return true;
-        };
-        // Every piece that is taken is written at once: the bytes received stay in the file.
-        const auto take = [&](const std::string& piece) {
-            if (piece.size() > maxBytes - so.have || !WriteAll(file, piece.data(), piece.size()))
-                return false;
-            so.Took(piece.data(), piece.size());
-            // Bytes that only make up for a start over are no progress: a server that always
-            // cuts at the same point must not keep the download going for ever.
-            notes.progressed = notes.progressed || so.have > reported;
-            show(so.have, total);
-            return true;
-        };
-        const std::wstring headers = from > 0 ? Widened(RangeRequestHeader(from, 0)) : L"";
-        switch (HttpTransfer(session, url, headers, cancel, answered, take)) {
-            case TransferEnd::Complete:
-                return !hasLength || so.have >= total ? Try::Done : Try::Again;
-            case TransferEnd::Broken:
-                return Try::Again;
-            case TransferEnd::Refused:
-                return passing && !capped ? Try::Again : Try::Fail;
-            case TransferEnd::Cancelled:
-                break;
-        }
-        return Try::Fail;
-    });
+    FileSink sink{file, maxBytes, options.exactSize, show};
+    sink.so.StartOver();
+    const std::uint64_t kept = options.retry.retries > 0 ? options.resumeFrom : 0;
+    if (kept > 0 && !(kept <= maxBytes && sink.so.HashKept(file, kept)) && !sink.StartOver())
+        return false;
+    const bool done = RunFetch(session, url, cancel, options.retry, maxBytes, sink);
     Sha256Digest digest;
-    if (done && sha256 != nullptr && so.hash && so.hash->Finish(digest))
+    if (done && sha256 != nullptr && sink.so.hash && sink.so.hash->Finish(digest))
         *sha256 = HexDigest(digest.data(), digest.size());
     return done;
 }
@@ -292,55 +456,11 @@ bool HttpDownloadFile(const std::wstring& url, HANDLE file, const CancelPredicat
 
 RangeFetch HttpFetchRange(const HttpSession& session, const std::wstring& url,
                           const ByteRange& range, std::uint64_t wholeSize, const RangeSink& sink,
-                          const CancelPredicate& cancel, int retries) {
+                          const CancelPredicate& cancel, Retry retry) {
     if (range.length == 0 || range.first >= wholeSize || range.length > wholeSize - range.first)
         return RangeFetch::Failed;
-    bool whole = false;
-    std::uint64_t got = 0;  // bytes of the range handed over, over every try
-    const bool done = RunTries(retries, cancel, [&](TryNotes& notes) {
-        const std::uint64_t first = range.first + got;
-        const std::uint64_t last = range.first + range.length - 1;
-        bool passing = false;
-        std::uint64_t expected = 0, taken = 0;
-        const auto answered = [&](const HttpAnswer& answer) {
-            if (retries > 0 && IsPassingStatus(answer.status)) {
-                passing = true;
-                notes.retryAfter = answer.retryAfter;
-                return false;
-            }
-            whole = answer.status == kStatusOk;
-            if (!whole && !(answer.status == kStatusPartialContent &&
-                            IsRangeAskedFor(answer.contentRange, first, last, wholeSize))) {
-                return false;
-            }
-            expected = whole ? wholeSize : last - first + 1;
-            return !answer.hasLength || answer.declared == expected;
-        };
-        // Nothing past what was asked for is ever taken.
-        const auto take = [&](const std::string& piece) {
-            if (piece.size() > expected - taken ||
-                !sink((whole ? 0 : first) + taken, piece.data(), piece.size())) {
-                return false;
-            }
-            taken += piece.size();
-            if (!whole)
-                got += piece.size();
-            notes.progressed = true;
-            return true;
-        };
-        const TransferEnd end =
-            HttpTransfer(session, url, Widened(RangeRequestHeader(first, last - first + 1)), cancel,
-                         answered, take);
-        if (end == TransferEnd::Complete && taken == expected)
-            return Try::Done;
-        // A whole file broken off is not continued: the caller takes the range road again.
-        if (whole)
-            return Try::Fail;
-        if (end == TransferEnd::Complete || end == TransferEnd::Broken)
-            return Try::Again;
-        return end == TransferEnd::Refused && passing ? Try::Again : Try::Fail;
-    });
-    if (!done)
+    RangeFetchSink fetch{range, wholeSize, sink};
+    if (!RunFetch(session, url, cancel, retry, wholeSize, fetch))
         return RangeFetch::Failed;
-    return whole ? RangeFetch::WholeBody : RangeFetch::Range;
+    return fetch.whole ? RangeFetch::WholeBody : RangeFetch::Range;
 }

@@ -1,18 +1,22 @@
 // Blocking HTTP GETs of the patch server's files, each with a sink of its own: a text into
-// memory, a download into an open file, a byte range to a callback. They run on the transport of
-// http_transport.h, which bounds every transfer; each takes the session of its run (the overloads
-// without one open a session for that call alone).
+// memory, a download into an open file, a byte range to a callback. All three go the same way: one
+// loop of tries on the transport of http_transport.h, which bounds every transfer, and one decision
+// after each try (done, resume, start over, or fail). Each takes the session of its run (the
+// overloads without one open a session for that call alone).
 //
 // Retries (an operator's option; none by default): a transfer that fails in a way that can pass
 // (no answer, a connection dropped or reset, a time-out, the speed floor, a body cut short, or
 // the answers 408, 429 and 5xx) is tried again, at most `retries` times in a row without new
 // bytes, after a backoff with jitter (about 0.5 s doubling to 8 s, or a Retry-After of at most
-// 30 s). Any other answer, a size cap and a cancel end it at once. Without retries the status code
-// of a text or a download is never looked at: the caller's checks (the digest) judge the bytes.
+// 30 s). Whatever the server does, all tries of one file together receive at most twice its size
+// plus a few MiB, and bring new bytes at the speed floor over all their time, waits included.
+// Any other answer, a size cap and a cancel end it at once. Without retries the status code of a
+// text or a download is never looked at: the caller's checks (the digest) judge the bytes.
 #pragma once
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,21 +29,42 @@ using ProgressCallback = std::function<void(std::uint64_t, std::uint64_t)>;
 // A text file of the patch server is a few kilobytes; a body past this is hostile or broken.
 constexpr std::uint64_t kMaxTextBytes = 64ull * 1024 * 1024;
 
+// What all the tries for one file may spend together: every fetch made for it (its block index, its
+// ranges, its whole body, a second start) draws on the same budget.
+struct TryBudget {
+    std::uint64_t bytesLeft = 0;  // body bytes every try together may still receive
+    bool started = false;
+    std::chrono::steady_clock::time_point firstTry{};
+    std::uint64_t gained = 0;  // bytes that were new when they came, over all tries
+};
+
+// Twice the file's size plus a few MiB: one start over from byte 0 fits, a server that starts
+// over on every try does not.
+TryBudget BudgetFor(std::uint64_t size);
+
+struct Retry {
+    int retries = 0;
+    TryBudget* budget = nullptr;  // shared by a file's fetches; null: the fetch has its own
+};
+
 // Whole body into memory, for the small text files of the patch server; a body (or an announced
 // length) past `maxBytes` fails as soon as it is seen.
 bool HttpGetText(const HttpSession& session, const std::wstring& url, std::string& body,
                  const CancelPredicate& cancel = CancelPredicate(),
-                 std::uint64_t maxBytes = kMaxTextBytes, int retries = 0);
+                 std::uint64_t maxBytes = kMaxTextBytes, Retry retry = Retry());
 bool HttpGetText(const std::wstring& url, std::string& body,
                  const CancelPredicate& cancel = CancelPredicate(),
                  std::uint64_t maxBytes = kMaxTextBytes);
 
 struct DownloadOptions {
-    int retries = 0;
+    Retry retry;
+    // The file is exactly `maxBytes` long (a manifest entry); otherwise that is only its cap.
+    bool exactSize = false;
     // The file already holds this many of the body's first bytes (a staging file kept from an
     // earlier run), and its position is after them. They are kept and continued with a Range
-    // request when the server answers with exactly that range; any other answer starts the file
-    // over. Only with retries.
+    // request when the server answers with exactly the rest (206 from that byte to the file's
+    // end, of the file's size, with no longer body); a 200 is taken whole from the first byte, and
+    // any other answer starts the file over at the next try. Only with retries.
     std::uint64_t resumeFrom = 0;
 };
 
@@ -72,7 +97,8 @@ enum class RangeFetch { Range, WholeBody, Failed };
 // `wholeSize` bytes) and reported as WholeBody. Any other answer, a body longer or shorter than
 // announced, a failed sink or a cancel gives Failed. The time-outs, the floor on speed and the
 // cancel are those of every other transfer; no body past what was asked for is ever taken. With
-// retries, a range cut short is asked for again from where it stopped.
+// retries, a range cut short is asked for again from where it stopped; a whole body cut short is
+// not continued.
 RangeFetch HttpFetchRange(const HttpSession& session, const std::wstring& url,
                           const ByteRange& range, std::uint64_t wholeSize, const RangeSink& sink,
-                          const CancelPredicate& cancel, int retries = 0);
+                          const CancelPredicate& cancel, Retry retry = Retry());

@@ -62,11 +62,6 @@ constexpr int kResolveTimeoutMs = 10000;
 constexpr int kConnectTimeoutMs = 10000;
 constexpr int kSendTimeoutMs = 15000;
 constexpr int kReceiveTimeoutMs = 30000;
-// The floor on speed: fewer than kFloorBytes in any kFloorWindow (the wait for the answer
-// included) drops the transfer. A trickle of a few bytes now and then keeps every receive
-// time-out from firing; a slow but live line (50 KB/s) moves a megabyte in the same time.
-constexpr auto kFloorWindow = std::chrono::seconds(20);
-constexpr std::uint64_t kFloorBytes = 16u * 1024u;
 // How often the caller looks at its cancel predicate while the network is quiet.
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 // The caller is woken for a batch of this size; smaller amounts it takes at its next look, so a

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +24,13 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts);
 
 // Asked before every chunk and while waiting for the server; true stops the transfer.
 using CancelPredicate = std::function<bool()>;
+
+// The floor on speed: fewer than kFloorBytes in any kFloorWindow (the wait for the answer
+// included) drops a transfer. A trickle of a few bytes now and then keeps every receive time-out
+// from firing; a slow but live line (50 KB/s) moves a megabyte in the same time. Tries of one file
+// together keep the same floor over all their time.
+constexpr std::chrono::seconds kFloorWindow{20};
+constexpr std::uint64_t kFloorBytes = 16u * 1024u;
 
 struct HttpSessionOwner;
 

@@ -51,6 +51,6 @@ bool IsAuthenticUpdateFile(const HttpSession& session, const std::wstring& url,
     if (keys.empty())
         return true;
     std::string signature;
-    return HttpGetText(session, url + L".sig", signature, cancel, kMaxSignatureBytes, retries) &&
+    return HttpGetText(session, url + L".sig", signature, cancel, kMaxSignatureBytes, Retry{retries}) &&
            IsAuthenticAt(body, signature, keys, UtcNow());
 }

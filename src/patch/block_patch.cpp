@@ -120,7 +120,7 @@ bool IsVouchedFor(const std::string& body, const ManifestEntry& entry) {
 }
 
 bool LoadIndex(const HttpSession& session, const std::wstring& url, const ManifestEntry& entry,
-               const CancelPredicate& cancel, int retries, BlockIndex& index) {
+               const CancelPredicate& cancel, Retry retry, BlockIndex& index) {
     FileSha256 want;
     std::string body;
     std::string error;
@@ -128,7 +128,7 @@ bool LoadIndex(const HttpSession& session, const std::wstring& url, const Manife
     // must agree with it about the file, or it describes some other file.
     return ParseSha256Hex(entry.sha256, want) &&
            HttpGetText(session, url + L".blocks", body, cancel, MaxBlockIndexBytes(entry.size),
-                       retries) &&
+                       retry) &&
            IsVouchedFor(body, entry) && ParseBlockIndex(body, index, error) &&
            index.fileSize == entry.size && index.fileSha256 == want;
 }
@@ -143,10 +143,10 @@ std::uint64_t MaxBlockIndexBytes(std::uint64_t fileSize) {
 bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
                    const std::wstring& localPath, HANDLE staging, const ManifestEntry& entry,
                    const CancelPredicate& cancel, const ProgressCallback& progress,
-                   std::string& writtenSha256, int retries) {
+                   std::string& writtenSha256, Retry retry) {
     writtenSha256.clear();
     BlockIndex index;
-    if (!LoadIndex(session, url, entry, cancel, retries, index))
+    if (!LoadIndex(session, url, entry, cancel, retry, index))
         return false;
 
     UniqueFile local(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -186,7 +186,7 @@ bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
             return batch.Add(at, data, size);
         };
         const RangeFetch got = HttpFetchRange(session, url, {piece.offset, piece.length},
-                                              entry.size, sink, cancel, retries);
+                                              entry.size, sink, cancel, retry);
         if (got == RangeFetch::Failed || !batch.Flush())
             return false;
         if (got == RangeFetch::WholeBody) {

@@ -17,7 +17,7 @@
 bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
                    const std::wstring& localPath, HANDLE staging, const ManifestEntry& entry,
                    const CancelPredicate& cancel, const ProgressCallback& progress,
-                   std::string& writtenSha256, int retries = 0);
+                   std::string& writtenSha256, Retry retry = Retry());
 
 // The most bytes an index for a file of `fileSize` bytes can have: the smallest blocks, at most
 // the largest count.

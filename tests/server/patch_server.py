@@ -32,6 +32,15 @@ misbehaviour for the rest of the path:
   rangefull   a request without Range gets half the body and a close; a Range request gets the
               whole file with status 200
   busyonce    the first request of a path gets 503 with "Retry-After: 1", later ones the file
+  rangestep   every answer is the whole file with status 200, Range or not, and the n-th request
+              of a path is cut after n * STEP_PIECE bytes (a server that restarts every resume a
+              little further on)
+  onebyte     ranges honoured, but one byte of each body is sent before a normal close
+  rangetotal  the first request of a path without Range gets half the body and a close, later
+              ones the file; a Range request gets 206 from the byte asked for, but of a file
+              STEP_PIECE bytes longer ("bytes N-(T-1)/T" with another total T)
+  rangelonger as rangetotal, but the 206 names the right range and sends STEP_PIECE more bytes
+              than it (a body longer than asked for)
 
 A fault can also be bound to a path the client cannot choose (the manifest, the version file, a
 signature): PatchServer(root, faults={"pack/launcher_version.txt": "trickle"}), or a file beside it
@@ -72,8 +81,10 @@ NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></h
 
 MODES = ("nolength", "chunked", "cut", "cutchunked", "reset", "drip", "endless", "stall", "404",
          "empty", "closeafter", "longer", "live", "trickle", "silent", "norange", "rangecut",
-         "rangewrong", "rangefull", "busyonce")
+         "rangewrong", "rangefull", "busyonce", "rangestep", "onebyte", "rangetotal",
+         "rangelonger")
 CUT_PIECE = 65536
+STEP_PIECE = 262144
 
 
 class _Handler(BaseHTTPRequestHandler):
@@ -155,7 +166,7 @@ class _Handler(BaseHTTPRequestHandler):
                               "Content-Length": str(len(body))})
         self.wfile.write(body)
 
-    def _mode_rangecut(self, body):
+    def _mode_rangecut(self, body, piece=CUT_PIECE):
         wanted = self.headers.get("Range")
         span = _parse_range(wanted, len(body)) if wanted is not None else (0, len(body) - 1)
         if span is None:
@@ -167,9 +178,39 @@ class _Handler(BaseHTTPRequestHandler):
         if wanted is not None:
             head["Content-Range"] = "bytes %d-%d/%d" % (first, last, len(body))
         self._send_head(206 if wanted is not None else 200, head)
-        self.wfile.write(body[first:min(last + 1, first + CUT_PIECE)])
+        self.wfile.write(body[first:min(last + 1, first + piece)])
         self.wfile.flush()
         self._close_after()
+
+    def _mode_onebyte(self, body):
+        self._mode_rangecut(body, 1)
+
+    def _mode_rangestep(self, body):
+        cut = self.server.patch_server._count(self.path) * STEP_PIECE
+        self._send_head(200, {"Content-Type": "application/octet-stream",
+                              "Content-Length": str(len(body)), "Connection": "close"})
+        self.wfile.write(body[:cut])
+        self.wfile.flush()
+        self._close_after()
+
+    def _mode_rangetotal(self, body, total_extra=STEP_PIECE, body_extra=0):
+        wanted = self.headers.get("Range")
+        if wanted is None:
+            if self.server.patch_server._first_time(self.path):
+                self._mode_cut(body)
+            else:
+                self._mode_norange(body)
+            return
+        first, _ = _parse_range(wanted, len(body))
+        padded = body + bytes(STEP_PIECE)
+        total = len(body) + total_extra
+        self._send_head(206, {"Content-Type": "application/octet-stream",
+                              "Content-Range": "bytes %d-%d/%d" % (first, total - 1, total),
+                              "Content-Length": str(total - first + body_extra)})
+        self.wfile.write(padded[first:total + body_extra])
+
+    def _mode_rangelonger(self, body):
+        self._mode_rangetotal(body, 0, STEP_PIECE)
 
     def _mode_rangewrong(self, body):
         if self.headers.get("Range") is None:
@@ -358,14 +399,16 @@ class PatchServer:
         self._httpd = _QuietServer(("127.0.0.1", port), _Handler)
         self._httpd.patch_server = self
         self._thread = None
-        self._seen = set()
+        self._seen = {}
 
     def _first_time(self, path):
+        return self._count(path) == 1
+
+    def _count(self, path):
+        """How many requests for `path` this one makes, counting it."""
         with self._log_lock:
-            if path in self._seen:
-                return False
-            self._seen.add(path)
-            return True
+            self._seen[path] = self._seen.get(path, 0) + 1
+            return self._seen[path]
 
     @property
     def port(self):

@@ -79,7 +79,7 @@ class PatchServerModes(unittest.TestCase):
         conn.close()
 
     def test_range_faults_and_a_busy_first_answer(self):
-        piece = patch_server.CUT_PIECE
+        piece, step = patch_server.CUT_PIECE, patch_server.STEP_PIECE
         for path, headers, status, body in (
                 ("/fault/rangecut/pack/sub/a.bin", b"", b"200", BODY[:piece]),
                 ("/fault/rangecut/pack/sub/a.bin", b"Range: bytes=70000-\r\n", b"206",
@@ -88,13 +88,40 @@ class PatchServerModes(unittest.TestCase):
                 ("/fault/rangewrong/pack/sub/a.bin", b"Range: bytes=50000-\r\n", b"206", BODY),
                 ("/fault/rangefull/pack/sub/a.bin", b"Range: bytes=50000-\r\n", b"200", BODY),
                 ("/fault/busyonce/pack/sub/a.bin", b"", b"503", b"<html><body>busy</body></html>\n"),
-                ("/fault/busyonce/pack/sub/a.bin", b"", b"200", BODY)):
+                ("/fault/busyonce/pack/sub/a.bin", b"", b"200", BODY),
+                ("/fault/onebyte/pack/sub/a.bin", b"", b"200", BODY[:1]),
+                ("/fault/onebyte/pack/sub/a.bin", b"Range: bytes=70000-\r\n", b"206",
+                 BODY[70000:70001]),
+                ("/fault/rangetotal/pack/sub/a.bin", b"", b"200", BODY[:50000]),
+                ("/fault/rangetotal/pack/sub/a.bin", b"Range: bytes=50000-\r\n", b"206",
+                 BODY[50000:] + bytes(step)),
+                ("/fault/rangetotal/pack/sub/a.bin", b"", b"200", BODY),
+                ("/fault/rangelonger/pack/sub/a.bin", b"Range: bytes=50000-\r\n", b"206",
+                 BODY[50000:] + bytes(step))):
             head, got, _ = raw_get(self.server.port, path, headers + b"Connection: close\r\n")
             self.assertIn(b" " + status + b" ", head.split(b"\r\n")[0], path)
             self.assertEqual(got, body, path + " " + headers.decode())
         head, _, _ = raw_get(self.server.port, "/fault/rangewrong/pack/sub/a.bin",
                              b"Range: bytes=50000-\r\nConnection: close\r\n")
         self.assertIn(b"Content-Range: bytes 0-99999/100000", head)
+        for path, content_range in (("rangetotal", b"bytes 50000-%d/%d" % (99999 + step,
+                                                                          100000 + step)),
+                                    ("rangelonger", b"bytes 50000-99999/100000")):
+            head, _, _ = raw_get(self.server.port, "/fault/%s/pack/sub/a.bin" % path,
+                                 b"Range: bytes=50000-\r\nConnection: close\r\n")
+            self.assertIn(b"Content-Range: " + content_range + b"\r\n", head + b"\r\n", path)
+
+    def test_rangestep_cuts_each_answer_one_step_further(self):
+        step = patch_server.STEP_PIECE
+        big = bytes(i % 251 for i in range(3 * step + 10))
+        with open(os.path.join(self.server.root, "pack", "big.bin"), "wb") as f:
+            f.write(big)
+        for n, headers in ((1, b""), (2, b"Range: bytes=5-\r\n"), (3, b""), (4, b"")):
+            head, got, _ = raw_get(self.server.port, "/fault/rangestep/pack/big.bin",
+                                   headers + b"Connection: close\r\n")
+            self.assertIn(b" 200 ", head.split(b"\r\n")[0])
+            self.assertIn(b"Content-Length: %d" % len(big), head)
+            self.assertEqual(got, big[:n * step], n)
 
     def test_missing_file_and_404_mode_give_an_html_page(self):
         for path in ("/pack/none.bin", "/fault/404/pack/sub/a.bin", "/../etc/passwd"):
