@@ -10,6 +10,7 @@
 
 #include "net/file_hash.h"
 #include "patch/install_paths.h"
+#include "patch/launcher_made.h"
 
 // Wine keeps the Unix name a handle was opened under and renames or deletes by that name, where
 // Windows acts on the object the handle holds. A Unix process is also not bound by share modes,
@@ -246,6 +247,11 @@ StepResult AdoptStagingFile(const InstallRoot& root, const std::wstring& relPath
         staged.handle.reset();
         return CreateStagingFile(root, relPath, staged);
     }
+    // A plain file someone else left there would carry their rights into the installed file.
+    if (!IsLauncherMadeFile(staged.handle.get())) {
+        DiscardStagingFile(staged);
+        return CreateStagingFile(root, relPath, staged);
+    }
     LARGE_INTEGER size = {};
     LARGE_INTEGER end = {};
     if (!::GetFileSizeEx(staged.handle.get(), &size) ||
@@ -340,4 +346,44 @@ StepResult RemoveFileBelow(const InstallRoot& root, const std::wstring& relPath)
     if (ReadFacts(file.get(), facts) && (facts.attributes & FILE_ATTRIBUTE_READONLY) != 0)
         SetReadOnly(file.get(), facts.attributes, false);
     return DeleteThrough(file.get()) ? StepResult::Done : StepResult::Failed;
+}
+
+StepResult WriteRecordBelow(const InstallRoot& root, const std::wstring& relPath,
+                            const std::string& bytes) {
+    StagingFile staged;
+    const StepResult created = CreateStagingFile(root, relPath + L".part", staged);
+    if (created != StepResult::Done)
+        return created;
+    DWORD written = 0;
+    if (bytes.size() > 0xFFFFFFFFu ||
+        !::WriteFile(staged.handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) ||
+        written != bytes.size()) {
+        return StepResult::Failed;
+    }
+    return InstallStagingFile(staged, relPath);
+}
+
+bool ReadRecordBelow(const InstallRoot& root, const std::wstring& relPath, std::uint64_t maxBytes,
+                     std::string& bytes) {
+    if (root.finalPath.empty())
+        return false;
+    const UniqueFile file(::CreateFileW(Below(root, relPath).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !HandleIsPlainFileAt(file.get(), root, relPath, true) ||
+        !IsLauncherMadeFile(file.get()) || !::GetFileSizeEx(file.get(), &size) ||
+        static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+        return false;
+    }
+    std::string read(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!read.empty() &&
+        (!::ReadFile(file.get(), &read[0], static_cast<DWORD>(read.size()), &got, nullptr) ||
+         got != read.size())) {
+        return false;
+    }
+    bytes.swap(read);
+    return true;
 }

@@ -42,9 +42,10 @@ StepResult CreateStagingFile(const InstallRoot& root, const std::wstring& relPat
                              StagingFile& staged);
 
 // Opens the staging file an earlier run left at root + "\" + relPath to be continued, when it is a
-// plain file at that very name with one link and at most `maxSize` bytes (`kept` is its size, and
-// the position is at its end); a larger one is emptied. Without one, makes a new one as
-// CreateStagingFile does. A link or anything that is not ours gives Unsafe.
+// plain file at that very name with one link, made by the launcher (IsLauncherMadeFile), and of
+// at most `maxSize` bytes (`kept` is its size, and the position is at its end); a larger one is
+// emptied. A plain file that is not the launcher's is deleted through its handle and, as without
+// one, a new one is made as CreateStagingFile does. A link gives Unsafe.
 StepResult AdoptStagingFile(const InstallRoot& root, const std::wstring& relPath,
                             std::uint64_t maxSize, StagingFile& staged, std::uint64_t& kept);
 
@@ -75,3 +76,12 @@ StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,
 // Deletes root + "\" + relPath through a handle when it is a plain file at that name; Done also
 // when nothing is there. A link is never followed, so what it points to is never deleted.
 StepResult RemoveFileBelow(const InstallRoot& root, const std::wstring& relPath);
+
+// A record of the launcher's own below root (what it must remember from run to run): written
+// whole through a staging file moved into place, and read only when the file at that name is
+// plain, has one link, is the launcher's own (IsLauncherMadeFile) and holds at most `maxBytes`.
+// Anything else reads as no record.
+StepResult WriteRecordBelow(const InstallRoot& root, const std::wstring& relPath,
+                            const std::string& bytes);
+bool ReadRecordBelow(const InstallRoot& root, const std::wstring& relPath, std::uint64_t maxBytes,
+                     std::string& bytes);

@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include <set>
+#include <sstream>
 
-#include "portable/unique_handle.h"
+#include "net/http_client.h"
 #include "net/text_conversion.h"
 #include "patch/install_paths.h"
 #include "patch/install_step.h"
@@ -37,18 +38,73 @@ bool EntriesCollide(const std::vector<ManifestEntry>& entries) {
     return false;
 }
 
-bool EntryPathsArePlain(const InstallRoot& root, const std::string& relPath) {
-    const std::wstring path = InstallRelative(relPath);
-    return IsPlainPathBelow(root, path) && IsPlainLeafBelow(root, PartPathFor(path));
+const char kKeptPartsRecord[] = "talvora.parts";
+
+namespace {
+
+const char kRecordHeader[] = "TALVORA KEPT PARTS 1";
+
+// The entry paths the record names; none when there is no record of the launcher's own, or it is
+// not one. Paths that are not safe are passed over.
+std::vector<std::string> ReadKeptParts(const InstallRoot& root) {
+    std::string bytes;
+    std::vector<std::string> names;
+    if (!ReadRecordBelow(root, Utf8ToWide(kKeptPartsRecord), kMaxTextBytes, bytes))
+        return names;
+    std::istringstream lines(bytes);
+    std::string line;
+    if (!std::getline(lines, line) || line != kRecordHeader)
+        return names;
+    while (std::getline(lines, line)) {
+        if (IsSafeRelativePath(line))
+            names.push_back(line);
+    }
+    return names;
 }
 
+void RemoveStagingOf(const InstallRoot& root, const std::string& relPath) {
+    const std::wstring part = PartPathFor(InstallRelative(relPath));
+    if (::GetFileAttributesW((root.path + L"\\" + part).c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    // The folders above it too: under Wine, deleting through a link deletes what it points to.
+    if (IsPlainPathBelow(root, part))
+        RemoveFileBelow(root, part);
+}
+
+}  // namespace
+
 void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries) {
-    for (const ManifestEntry& entry : entries) {
-        const std::wstring part = PartPathFor(InstallRelative(entry.relPath));
-        if (::GetFileAttributesW((root.path + L"\\" + part).c_str()) == INVALID_FILE_ATTRIBUTES)
-            continue;
-        // The folders above it too: under Wine, deleting through a link deletes what it points to.
-        if (IsPlainPathBelow(root, part))
-            RemoveFileBelow(root, part);
+    for (const ManifestEntry& entry : entries)
+        RemoveStagingOf(root, entry.relPath);
+}
+
+void SettleKeptParts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
+                     const std::vector<ManifestEntry>& pending) {
+    std::set<std::string> needed;
+    for (const ManifestEntry& entry : pending)
+        needed.insert(CollisionKey(entry.relPath));
+    std::vector<std::string> names = ReadKeptParts(root);
+    for (const ManifestEntry& entry : entries)
+        names.push_back(entry.relPath);
+    for (const std::string& name : names) {
+        if (needed.count(CollisionKey(name)) == 0)
+            RemoveStagingOf(root, name);
     }
+    const std::wstring record = Utf8ToWide(kKeptPartsRecord);
+    if (pending.empty()) {
+        RemoveFileBelow(root, record);
+        return;
+    }
+    std::string bytes = std::string(kRecordHeader) + "\n";
+    for (const ManifestEntry& entry : pending)
+        bytes += entry.relPath + "\n";
+    WriteRecordBelow(root, record, bytes);
+}
+
+bool ListMeetsKeptPartsRecord(const std::vector<ManifestEntry>& entries) {
+    std::vector<ManifestEntry> withRecord = entries;
+    ManifestEntry record;
+    record.relPath = kKeptPartsRecord;
+    withRecord.push_back(record);
+    return EntriesCollide(withRecord);
 }

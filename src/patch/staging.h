@@ -13,10 +13,6 @@
 // needs as a folder. Such a list could never end with every file in place.
 bool EntriesCollide(const std::vector<ManifestEntry>& entries);
 
-// True when neither the entry's file, nor its staging file, nor a folder above them is reached
-// through a link (see IsPlainPathBelow). For a path that passed IsSafeRelativePath.
-bool EntryPathsArePlain(const InstallRoot& root, const std::string& relPath);
-
 // The entry's file below the installation as the file system sees it: steps applied, '\' between
 // names.
 std::wstring InstallRelative(const std::string& relPath);
@@ -24,3 +20,18 @@ std::wstring InstallRelative(const std::string& relPath);
 // Deletes the staging files that a killed run left behind for these entries (paths that passed
 // IsSafeRelativePath). Only plain files at their own names are deleted, through a handle.
 void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries);
+
+// Where a run that may keep staging files (with retries) writes down, before it fetches, the
+// entries whose staging files it may leave: a record of the launcher's own below the folder.
+extern const char kKeptPartsRecord[];
+
+// With retries a staging file is kept for the next run to continue. After the check pass, every
+// staging file that no pending entry needs goes: those of listed entries that are in place, and
+// those the record names for entries the list no longer has (a server may choose new names every
+// run). Then the record names the pending entries, or goes when there are none. So no more is
+// ever kept than the pending files need. Entries' paths must be known to be safe.
+void SettleKeptParts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
+                     const std::vector<ManifestEntry>& pending);
+
+// True when an entry of the list would meet the kept-parts record on disk.
+bool ListMeetsKeptPartsRecord(const std::vector<ManifestEntry>& entries);

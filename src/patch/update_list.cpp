@@ -1,7 +1,6 @@
 #include "patch/update_list.h"
 
 #include <chrono>
-#include <set>
 #include <string>
 
 #include "net/http_client.h"
@@ -18,7 +17,7 @@ RunEnd FetchList(PatchStatus& status, const HttpSession& session, PatchManifest&
     };
     std::string body;
     const int retries = status.downloadRetries;
-    if (!HttpGetText(session, status.manifestUrl, body, cancel, kMaxTextBytes, retries))
+    if (!HttpGetText(session, status.manifestUrl, body, cancel, kMaxTextBytes, Retry{retries}))
         return EndWith(RunOutcome::Unreachable);
     // Checked over the bytes as received, before any of them is interpreted.
     if (!IsAuthenticUpdateFile(session, status.manifestUrl, body, status.updateKeys, cancel,
@@ -34,8 +33,10 @@ RunEnd JudgeList(const PatchStatus& status, const PatchManifest& manifest) {
         if (!IsSafeRelativePath(entry.relPath))
             return EndWith(RunOutcome::BadPath, Utf8ToWide(entry.relPath));
     }
-    if (EntriesCollide(manifest.entries))
+    if (EntriesCollide(manifest.entries) ||
+        (status.downloadRetries > 0 && ListMeetsKeptPartsRecord(manifest.entries))) {
         return EndWith(RunOutcome::BadList);
+    }
     // With retries a staging file is continued by the next run; it goes when its file no longer
     // needs it (after the check pass).
     if (status.downloadRetries == 0)
@@ -49,16 +50,7 @@ RunEnd FindPending(PatchStatus& status, const PatchManifest& manifest,
                       status.stopRequested, CheckPassThreads(status.installDir), pending)) {
         return EndWith(RunOutcome::Cancelled);
     }
-    if (status.downloadRetries > 0) {
-        std::vector<ManifestEntry> done;
-        std::set<std::string> wanted;
-        for (const ManifestEntry& entry : pending)
-            wanted.insert(entry.relPath);
-        for (const ManifestEntry& entry : manifest.entries) {
-            if (wanted.count(entry.relPath) == 0)
-                done.push_back(entry);
-        }
-        RemoveLeftoverStaging(OpenInstallRoot(status.installDir), done);
-    }
+    if (status.downloadRetries > 0)
+        SettleKeptParts(OpenInstallRoot(status.installDir), manifest.entries, pending);
     return pending.empty() ? EndWith(RunOutcome::UpToDate) : Going();
 }

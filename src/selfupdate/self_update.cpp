@@ -5,11 +5,11 @@
 
 #include "app/exe_location.h"
 #include "build_config.h"
-#include "net/file_hash.h"
 #include "net/http_client.h"
 #include "net/text_conversion.h"
 #include "net/update_signature.h"
 #include "patch/install_paths.h"
+#include "patch/file_updates.h"
 #include "patch/install_step.h"
 #include "portable/selfupdate/launcher_version.h"
 
@@ -87,7 +87,7 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     std::string body;
     // Retries, when built in, stay within the deadline like everything else here.
     const int retries = TALVORA_DOWNLOAD_RETRIES;
-    if (!HttpGetText(session, versionUrl, body, pastDeadline, kMaxTextBytes, retries))
+    if (!HttpGetText(session, versionUrl, body, pastDeadline, kMaxTextBytes, Retry{retries}))
         return false;
     if (!IsAuthenticUpdateFile(session, versionUrl, body, keys, pastDeadline, retries))
         return false;
@@ -99,22 +99,16 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
 
     if (!SwapNamesArePlain(exePath))
         return false;
-    // Dropped on every failure below, which deletes it through its handle.
-    StagingFile staged;
-    if (CreateStagingFile(OpenInstallRoot(folder), name + L".new", staged) != StepResult::Done)
-        return false;
+    // The same road as every file of the game, installed by the swap below instead of a move.
     const std::uint64_t cap = info.size > 0 ? info.size : kMaxLauncherBytes;
-    DownloadOptions options;
-    options.retries = retries;
-    std::string written;
-    if (!HttpDownloadFile(
-            session, Utf8ToWide(info.url), staged.handle.get(), pastDeadline,
-            [](std::uint64_t, std::uint64_t) {}, cap, options, &written)) {
-        return false;
-    }
-    if ((written.empty() ? StagingFileSha256(staged) : written) != info.sha256)
-        return false;
-    return SwapInNewLauncher(exePath, staged);
+    const FileRoad road{session, OpenInstallRoot(folder), retries, false, false, pastDeadline};
+    FileJob job{Utf8ToWide(info.url), name,        name,    name + L".new", cap,
+                info.size > 0,        info.sha256, nullptr, BudgetFor(cap)};
+    RunEnd end = StageAndFetch(road, job, ProgressCallback());
+    if (end.going())
+        end = VerifyStaged(job);
+    // Dropped on every failure, which deletes the staging file through its handle.
+    return end.going() && SwapInNewLauncher(exePath, job.staged);
 }
 
 bool SwapInNewLauncher(const std::wstring& exePath, StagingFile& staged) {
