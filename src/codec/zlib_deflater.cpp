@@ -41,7 +41,7 @@ bool Pump(ZlibDeflater::State& state, int flush) {
 
 }  // namespace
 
-ZlibDeflater::ZlibDeflater(int level, ByteSink sink) : state_(new (std::nothrow) State()) {
+ZlibDeflater::ZlibDeflater(int level, ByteSink sink) : state_(new (std::nothrow) State) {
     if (!state_)
         return;
     State& state = *state_.get();

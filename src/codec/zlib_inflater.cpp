@@ -118,7 +118,9 @@ bool InflatePiece(State& state, const unsigned char* data, std::size_t size) {
 
 }  // namespace
 
-ZlibInflater::ZlibInflater(std::uint64_t cap, ByteSink sink) : state_(new (std::nothrow) State()) {
+// Default-initialised: the output buffer needs no zeroing, which would cost more than a small
+// file's inflating.
+ZlibInflater::ZlibInflater(std::uint64_t cap, ByteSink sink) : state_(new (std::nothrow) State) {
     if (!state_)
         return;
     State& state = *state_.get();
@@ -144,9 +146,8 @@ bool ZlibInflater::Feed(const void* data, std::size_t size) noexcept {
         return false;
     State& state = *state_.get();
     const auto* bytes = static_cast<const unsigned char*>(data);
+    // A piece after the end is refused by InflatePiece: zlib takes nothing more once it has ended.
     while (size != 0) {
-        if (state.ended)
-            return Fail(state, InflateFault::Trailing);
         const std::size_t piece = std::min(size, kMaxPiece);
         if (!InflatePiece(state, bytes, piece))
             return false;
