@@ -319,29 +319,20 @@ TEST(ManifestCompressedCopy, TakenOnlyFromALineThatObeysEveryRule) {
     }
 }
 
+// The rules as the publisher meets them, on entries a line could not carry.
 TEST(ManifestCompressedCopy, PublisherRulesNameTheirFault) {
     ManifestEntry entry{"f.pak", 100, "d", false};
     entry.compressedSize = 60;
     entry.compressedSha256 = std::string(64, '0');
     EXPECT_EQ(CheckCompressedCopy(entry), CopyFault::None);
-    ManifestEntry flagged = entry;
-    flagged.ifMissing = true;
-    EXPECT_EQ(CheckCompressedCopy(flagged), CopyFault::Flagged);
-    flagged = entry;
-    flagged.blocks = true;
-    EXPECT_EQ(CheckCompressedCopy(flagged), CopyFault::Flagged);
-    for (std::uint64_t size : {std::uint64_t{0}, std::uint64_t{100}, kMax}) {
-        ManifestEntry wrong = entry;
-        wrong.compressedSize = size;
-        EXPECT_EQ(CheckCompressedCopy(wrong), CopyFault::NotSmaller) << size;
-    }
-    ManifestEntry empty = entry;
-    empty.size = 0;
-    EXPECT_EQ(CheckCompressedCopy(empty), CopyFault::NotSmaller);
-    ManifestEntry upper = entry;
-    upper.compressedSha256 = std::string(64, 'A');
-    EXPECT_EQ(CheckCompressedCopy(upper), CopyFault::Digest);
-    EXPECT_STRNE(CopyFaultText(CopyFault::Digest), CopyFaultText(CopyFault::NotSmaller));
+    entry.blocks = true;
+    EXPECT_EQ(CheckCompressedCopy(entry), CopyFault::Flagged);
+    entry.blocks = false;
+    entry.ifMissing = true;
+    EXPECT_EQ(CheckCompressedCopy(entry), CopyFault::Flagged);
+    entry.ifMissing = false;
+    entry.size = 0;
+    EXPECT_EQ(CheckCompressedCopy(entry), CopyFault::NotSmaller);
 }
 
 // Lines without a copy are written byte for byte as before; a copy is written after the word and
