@@ -2,7 +2,8 @@
 # standard C++ only, so both builds compile the very same sources. The manifest and the launcher
 # version file (read and written), block indexes and their matching, the path rule, collision
 # keys, hex digests, decimal reads, HTTP header values, the signature, public-key and EXPIRES
-# forms of signed update files, the SHA-256 interface and the handle owner template.
+# forms of signed update files, compressed copies, the SHA-256 and zlib stream interfaces and the
+# handle owner template.
 get_filename_component(TALVORA_FORMATS_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
 file(GLOB_RECURSE TALVORA_FORMATS_SOURCES CONFIGURE_DEPENDS
@@ -50,8 +51,10 @@ talvora_check_portable_includes()
 
 # talvora_add_formats_library(SHA256_BACKEND_SOURCES...): the library, with the SHA-256 backend
 # of this build (CNG: src/net/sha256_bcrypt.cpp; OpenSSL: tools/publish/src/sha256_openssl.cpp) in
-# a library of its own that the portable one links, so the portable code stays free of either.
+# a library of its own that the portable one links, so the portable code stays free of either;
+# likewise the zlib streams over the zlib library (src/codec, every build) as talvora_zlib.
 function(talvora_add_formats_library)
+  talvora_add_zlib_library()
   add_library(talvora_sha256 STATIC ${ARGN})
   target_include_directories(talvora_sha256 PRIVATE ${TALVORA_FORMATS_ROOT}/src)
   target_compile_features(talvora_sha256 PRIVATE cxx_std_17)
@@ -64,5 +67,24 @@ function(talvora_add_formats_library)
   add_library(talvora_formats STATIC ${TALVORA_FORMATS_SOURCES})
   target_include_directories(talvora_formats PUBLIC ${TALVORA_FORMATS_ROOT}/src)
   target_compile_features(talvora_formats PUBLIC cxx_std_17)
-  target_link_libraries(talvora_formats PUBLIC talvora_sha256)
+  target_link_libraries(talvora_formats PUBLIC talvora_sha256 talvora_zlib)
+endfunction()
+
+# zlib through CMake's package lookup: Debian's zlib1g-dev natively, libz-mingw-w64-dev from the
+# cross build's sysroot, and for MSVC whatever ZLIB_ROOT or a vcpkg toolchain points at. The cross
+# build takes the static library so that no zlib DLL has to lie beside the executable.
+function(talvora_add_zlib_library)
+  if(MINGW)
+    set(ZLIB_USE_STATIC_LIBS ON)
+  endif()
+  find_package(ZLIB REQUIRED)
+  if(MINGW AND ZLIB_LIBRARIES MATCHES "\\.dll\\.a$")
+    message(FATAL_ERROR "zlib: found only the DLL's import library ${ZLIB_LIBRARIES}; "
+                        "the cross build needs CMake 3.24 or later to pick libz.a")
+  endif()
+  add_library(talvora_zlib STATIC ${TALVORA_FORMATS_ROOT}/src/codec/zlib_inflater.cpp
+                                  ${TALVORA_FORMATS_ROOT}/src/codec/zlib_deflater.cpp)
+  target_include_directories(talvora_zlib PRIVATE ${TALVORA_FORMATS_ROOT}/src)
+  target_compile_features(talvora_zlib PRIVATE cxx_std_17)
+  target_link_libraries(talvora_zlib PUBLIC ZLIB::ZLIB)
 endfunction()

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "fuzz_support.h"
+#include "portable/patch/compressed_copy.h"
 #include "portable/patch/manifest_format.h"
 
 namespace {
@@ -12,7 +13,9 @@ bool SameEntries(const std::vector<ManifestEntry>& a, const std::vector<Manifest
         return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (a[i].relPath != b[i].relPath || a[i].size != b[i].size || a[i].sha256 != b[i].sha256 ||
-            a[i].ifMissing != b[i].ifMissing) {
+            a[i].ifMissing != b[i].ifMissing || a[i].blocks != b[i].blocks ||
+            a[i].blocksSha256 != b[i].blocksSha256 || a[i].compressedSize != b[i].compressedSize ||
+            a[i].compressedSha256 != b[i].compressedSha256) {
             return false;
         }
     }
@@ -40,8 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(found == !text.entries.empty(), "result says whether entries were found");
     Require(text.entries.size() <= size / 3 + 1, "no more entries than the bytes allow");
 
-    for (const ManifestEntry& entry : text.entries)
+    for (const ManifestEntry& entry : text.entries) {
         Require(Writable(entry.relPath) && Writable(entry.sha256), "fields hold no TAB, CR or LF");
+        const bool named = entry.compressedSize != 0 || !entry.compressedSha256.empty();
+        Require(!named || CheckCompressedCopy(entry) == CopyFault::None,
+                "a compressed copy is taken only from a line that obeys its rules");
+    }
 
     // A body that ends its last line reads twice over as the same manifest, entries doubled.
     if (!body.empty() && body.back() == '\n' && size < 4096) {

@@ -1,6 +1,7 @@
 #include "portable/patch/manifest_format.h"
 
 #include "portable/net/decimal.h"
+#include "portable/patch/compressed_copy.h"
 
 std::vector<std::string> SplitTabFields(const std::string& line) {
     std::vector<std::string> fields;
@@ -52,6 +53,8 @@ bool ReadManifestText(const std::string& body, ManifestText& text) {
             entry.blocks = fields.size() >= 4 && fields[3] == "BLOCKS";
             if (entry.blocks && fields.size() >= 5)
                 entry.blocksSha256 = std::move(fields[4]);
+            if (fields.size() >= 6 && fields[3] == kCompressedCopyWord)
+                ReadCompressedCopy(fields[4], fields[5], entry);
             text.entries.push_back(std::move(entry));
         }
     }
@@ -71,6 +74,9 @@ std::string FormatManifestText(const std::string& version, const std::string& ba
             text += "\tIFMISSING";
         else if (entry.blocks)
             text += entry.blocksSha256.empty() ? "\tBLOCKS" : "\tBLOCKS\t" + entry.blocksSha256;
+        else if (entry.compressedSize != 0)
+            text += std::string("\t") + kCompressedCopyWord + '\t' +
+                    std::to_string(entry.compressedSize) + '\t' + entry.compressedSha256;
         text += '\n';
     }
     return text;

@@ -1,6 +1,7 @@
 // The patch manifest as text: VERSION and BASE lines, then one line per file (path, size,
 // SHA-256, optional IFMISSING or BLOCKS, the latter optionally followed by the SHA-256 of the
-// block index), TAB between fields, LF after each line. Read by the
+// block index, or ZLIB followed by a compressed copy's size and SHA-256: compressed_copy.h), TAB
+// between fields, LF after each line. Read by the
 // launcher and written by the publisher, byte for byte the same format.
 #pragma once
 
@@ -21,6 +22,11 @@ struct ManifestEntry {
     // field: a signed manifest then vouches for the index too. Empty when it does not; launchers
     // that do not know the field pass over it.
     std::string blocksSha256 = std::string();
+    // ZLIB: a smaller compressed copy of the file lies beside it on the server, and these are its
+    // size and SHA-256 (compressed_copy.h). Zero and empty when the line names none; only ever
+    // set on a line that obeys the copy's rules.
+    std::uint64_t compressedSize = 0;
+    std::string compressedSha256 = std::string();
 };
 
 // A manifest's content as bytes; `baseUrl` is the value of the last BASE line, if there was one.
@@ -43,6 +49,7 @@ std::uint64_t ParseManifestSize(const std::string& field);
 bool ReadManifestText(const std::string& body, ManifestText& text);
 
 // The text that ReadManifestText reads back as `version`, `baseUrl` and `entries`, in this order.
-// Fields must hold no TAB, CR or LF, and a path must be neither empty nor start with '#'.
+// Fields must hold no TAB, CR or LF, a path must be neither empty nor start with '#', and a
+// compressed copy must obey CheckCompressedCopy.
 std::string FormatManifestText(const std::string& version, const std::string& baseUrl,
                                const std::vector<ManifestEntry>& entries);

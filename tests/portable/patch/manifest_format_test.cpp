@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "portable/patch/compressed_copy.h"
 #include "portable/patch/manifest_format.h"
 
 namespace {
@@ -271,4 +272,83 @@ TEST(ManifestBlocks, FifthFieldNamesTheIndexDigest) {
     text.entries.pop_back();
     EXPECT_EQ(FormatManifestText("1", "http://h/", text.entries),
               "VERSION\t1\nBASE\thttp://h/\n" + lines);
+}
+
+// A line names a compressed copy with the word ZLIB, the copy's size and its SHA-256. Launchers
+// that do not know the word read it as a raw file; this one takes the copy only when the line
+// obeys every rule, and otherwise reads the line as they do.
+TEST(ManifestCompressedCopy, TakenOnlyFromALineThatObeysEveryRule) {
+    const std::string digest(64, 'c');
+    struct Case {
+        std::string fields;  // after "f.pak<TAB>100<TAB>d<TAB>"
+        std::uint64_t copySize;
+    } const cases[] = {
+        {"ZLIB\t60\t" + digest, 60},
+        {"ZLIB\t99\t" + digest, 99},
+        {"ZLIB\t1\t" + digest + "\tlater\tfields", 1},
+        {"ZLIB\t60\t" + digest + "\r", 60},
+        {"ZLIB\t100\t" + digest, 0},  // not smaller than the file
+        {"ZLIB\t101\t" + digest, 0},
+        {"ZLIB\t0\t" + digest, 0},
+        {"ZLIB\t060\t" + digest, 0},  // only the form the publisher writes
+        {"ZLIB\t+60\t" + digest, 0},
+        {"ZLIB\t 60\t" + digest, 0},
+        {"ZLIB\t60 \t" + digest, 0},
+        {"ZLIB\t-60\t" + digest, 0},
+        {"ZLIB\t18446744073709551676\t" + digest, 0},
+        {"ZLIB\t60\t" + std::string(64, 'C'), 0},
+        {"ZLIB\t60\t" + std::string(63, 'c'), 0},
+        {"ZLIB\t60\t" + std::string(63, 'c') + "g", 0},
+        {"ZLIB\t60", 0},
+        {"zlib\t60\t" + digest, 0},
+        {"ZLIB \t60\t" + digest, 0},
+        {"BLOCKS\t60\t" + digest, 0},
+        {"IFMISSING\t60\t" + digest, 0},
+    };
+    for (const Case& c : cases) {
+        const Parsed p = Parse("f.pak\t100\td\t" + c.fields + "\n");
+        ASSERT_EQ(p.entries.size(), 1u) << c.fields;
+        const ManifestEntry& e = p.entries[0];
+        EXPECT_EQ(e.compressedSize, c.copySize) << c.fields;
+        EXPECT_EQ(e.compressedSha256, c.copySize ? digest : "") << c.fields;
+        EXPECT_EQ(e.size, 100u);
+        EXPECT_EQ(e.sha256, "d");
+        if (c.fields.rfind("ZLIB", 0) == 0) {
+            EXPECT_FALSE(e.ifMissing || e.blocks) << "a raw file to launchers that do not know it";
+        }
+    }
+}
+
+// The rules as the publisher meets them, on entries a line could not carry.
+TEST(ManifestCompressedCopy, PublisherRulesNameTheirFault) {
+    ManifestEntry entry{"f.pak", 100, "d", false};
+    entry.compressedSize = 60;
+    entry.compressedSha256 = std::string(64, '0');
+    EXPECT_EQ(CheckCompressedCopy(entry), CopyFault::None);
+    entry.blocks = true;
+    EXPECT_EQ(CheckCompressedCopy(entry), CopyFault::Flagged);
+    entry.blocks = false;
+    entry.ifMissing = true;
+    EXPECT_EQ(CheckCompressedCopy(entry), CopyFault::Flagged);
+    entry.ifMissing = false;
+    entry.size = 0;
+    EXPECT_EQ(CheckCompressedCopy(entry), CopyFault::NotSmaller);
+}
+
+// Lines without a copy are written byte for byte as before; a copy is written after the word and
+// reads back unchanged.
+TEST(ManifestCompressedCopy, WrittenAfterTheWordAndReadBack) {
+    std::vector<ManifestEntry> entries = {{"a.pak", 5000, "x", false}, {"b\\c.pak", 9, "y", true}};
+    entries[0].compressedSize = 1234;
+    entries[0].compressedSha256 = std::string(64, 'f');
+    const std::string body = FormatManifestText("2", "http://h/", entries);
+    EXPECT_EQ(body, "VERSION\t2\nBASE\thttp://h/\na.pak\t5000\tx\tZLIB\t1234\t" +
+                        std::string(64, 'f') + "\nb\\c.pak\t9\ty\tIFMISSING\n");
+    ManifestText text;
+    ASSERT_TRUE(ReadManifestText(body, text));
+    ASSERT_EQ(text.entries.size(), 2u);
+    EXPECT_EQ(text.entries[0].compressedSize, 1234u);
+    EXPECT_EQ(text.entries[0].compressedSha256, std::string(64, 'f'));
+    EXPECT_EQ(text.entries[1].compressedSize, 0u);
+    EXPECT_EQ(CompressedCopyPath("data/a.pak"), "data/a.pak.zlib");
 }
