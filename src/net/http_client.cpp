@@ -11,6 +11,7 @@
 #include "portable/net/hex_digest.h"
 #include "portable/net/http_headers.h"
 #include "portable/net/sha256.h"
+#include "portable/patch/zlib_stream.h"
 
 namespace {
 
@@ -268,6 +269,13 @@ struct FileSoFar {
     }
 };
 
+// The digest of what was written, when every byte could be hashed in order.
+void TakeDigest(FileSoFar& so, std::string* sha256) {
+    Sha256Digest digest;
+    if (sha256 != nullptr && so.hash && so.hash->Finish(digest))
+        *sha256 = HexDigest(digest.data(), digest.size());
+}
+
 // The rest of a file from `from` on, exactly: a 206 that starts there and runs to the end of a
 // file of at most `maxBytes` (of exactly that size when it is known), with no more body than that.
 bool IsTheRest(const HttpAnswer& answer, std::uint64_t from, std::uint64_t maxBytes, bool exact) {
@@ -347,6 +355,77 @@ struct FileSink {
         if (!Truncate(file))
             return false;
         so.StartOver();
+        return true;
+    }
+};
+
+// A compressed copy of a file, inflated into the open file as it arrives: the file gets the
+// inflated bytes, at most the file's size, and the digest is theirs. A try continues the copy with
+// Range from the compressed bytes taken, the inflater going on where it stopped; an answer that
+// is not that rest starts the copy and the file over.
+struct InflatingSink {
+    HANDLE file;
+    std::uint64_t copySize;  // the copy is exactly this long
+    std::uint64_t fileSize;  // and inflates to at most this many bytes
+    const std::function<void(std::uint64_t, std::uint64_t)>& show;
+    FileSoFar so{};
+    ZlibInflater inflater{fileSize,
+                          [this](const char* data, std::size_t size) { return Wrote(data, size); }};
+    std::uint64_t from = 0;
+    Verdict verdict = Verdict::Taken;
+
+    bool Wrote(const char* data, std::size_t size) {
+        if (!WriteAll(file, data, size))
+            return false;
+        so.Took(data, size);
+        show(so.have, fileSize);  // the bars count the file's bytes, not the copy's
+        return true;
+    }
+    std::wstring Headers() {
+        from = inflater.taken();
+        return from > 0 ? Widened(RangeRequestHeader(from, 0)) : std::wstring();
+    }
+    std::uint64_t Held() const { return inflater.taken(); }
+    Verdict Judge(const HttpAnswer& answer, bool retrying) {
+        verdict = JudgeAnswer(answer, retrying);
+        return verdict;
+    }
+    Verdict JudgeAnswer(const HttpAnswer& answer, bool retrying) {
+        if (retrying && IsPassingStatus(answer.status))
+            return Verdict::Busy;
+        if (from > 0 && !IsTheRest(answer, from, copySize, true)) {
+            if (answer.status != kStatusOk)
+                return Verdict::StartOver;
+            if (!StartOver())
+                return Verdict::Refused;
+        }
+        if (answer.hasLength && answer.declared > copySize - inflater.taken())
+            return Verdict::Refused;
+        return Verdict::Taken;
+    }
+    // A copy longer than listed, one that does not inflate, or a bomb past the file's size: the
+    // copy is refused, whatever more the server would send.
+    bool Take(const std::string& piece) {
+        if (piece.size() > copySize - inflater.taken() ||
+            !inflater.Feed(piece.data(), piece.size())) {
+            verdict = Verdict::Refused;
+            return false;
+        }
+        return true;
+    }
+    TryOutcome Settle(TransferEnd end) {
+        // Only a copy that arrived whole can end its stream; one cut short is continued.
+        const bool arrived = verdict == Verdict::Taken && inflater.taken() == copySize;
+        const bool whole = arrived && inflater.Finish();
+        const Verdict v = arrived && !whole ? Verdict::Refused : verdict;
+        verdict = Verdict::Taken;
+        return TryOutcome{end, v, whole, inflater.taken()};
+    }
+    bool StartOver() {
+        if (!Truncate(file))
+            return false;
+        so.StartOver();
+        inflater.Restart();
         return true;
     }
 };
@@ -437,15 +516,22 @@ bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDL
         if (report)
             report(reported, total);
     };
+    if (options.copySize > 0) {
+        InflatingSink sink{file, options.copySize, maxBytes, show};
+        sink.so.StartOver();
+        const bool done = RunFetch(session, url, cancel, options.retry, options.copySize, sink);
+        if (done)
+            TakeDigest(sink.so, sha256);
+        return done;
+    }
     FileSink sink{file, maxBytes, options.exactSize, show};
     sink.so.StartOver();
     const std::uint64_t kept = options.retry.retries > 0 ? options.resumeFrom : 0;
     if (kept > 0 && !(kept <= maxBytes && sink.so.HashKept(file, kept)) && !sink.StartOver())
         return false;
     const bool done = RunFetch(session, url, cancel, options.retry, maxBytes, sink);
-    Sha256Digest digest;
-    if (done && sha256 != nullptr && sink.so.hash && sink.so.hash->Finish(digest))
-        *sha256 = HexDigest(digest.data(), digest.size());
+    if (done)
+        TakeDigest(sink.so, sha256);
     return done;
 }
 

@@ -60,6 +60,12 @@ struct DownloadOptions {
     Retry retry;
     // The file is exactly `maxBytes` long (a manifest entry); otherwise that is only its cap.
     bool exactSize = false;
+    // The body is the file's compressed copy (a zlib stream) of exactly this many bytes, inflated
+    // into the file as it arrives; 0 for the file itself. The file then gets at most `maxBytes`
+    // inflated bytes, `sha256` is their digest, and progress counts them. Tries continue the copy
+    // within the call; `resumeFrom` does not apply (bytes kept by an earlier run continue from the
+    // file itself).
+    std::uint64_t copySize = 0;
     // The file already holds this many of the body's first bytes (a staging file kept from an
     // earlier run), and its position is after them. They are kept and continued with a Range
     // request when the server answers with exactly the rest (206 from that byte to the file's

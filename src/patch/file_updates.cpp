@@ -11,6 +11,7 @@
 #include "patch/block_patch.h"
 #include "patch/install_paths.h"
 #include "patch/staging.h"
+#include "portable/patch/compressed_copy.h"
 
 namespace {
 
@@ -55,9 +56,12 @@ bool FetchWhole(const FileRoad& road, FileJob& job, const ProgressCallback& prog
     options.retry = Retry{road.retries, &job.budget};
     options.exactSize = job.exactSize;
     options.resumeFrom = resumeFrom;
+    // Bytes kept by an earlier run are inflated ones: they continue from the file itself.
+    const bool fromCopy = resumeFrom == 0 && job.copySize > 0;
+    options.copySize = fromCopy ? job.copySize : 0;
     return (resumeFrom > 0 || RewindStagingFile(job.staged)) &&
-           HttpDownloadFile(road.session, job.url, job.staged.handle.get(), road.cancel, progress,
-                            job.size, options, &job.writtenSha256);
+           HttpDownloadFile(road.session, fromCopy ? job.copyUrl : job.url, job.staged.handle.get(),
+                            road.cancel, progress, job.size, options, &job.writtenSha256);
 }
 
 // A changed local copy of a BLOCKS entry is patched by fetching only what it lacks; any failure
@@ -128,6 +132,10 @@ std::uint64_t TotalBytes(const std::vector<ManifestEntry>& pending) {
 FileJob JobFor(const PatchManifest& manifest, const ManifestEntry& entry) {
     const std::wstring filePath = Utf8ToWide(entry.relPath);
     const std::wstring targetRel = InstallRelative(entry.relPath);
+    const std::wstring copyUrl =
+        entry.compressedSize > 0
+            ? DownloadUrlFor(manifest.baseUrl, Utf8ToWide(CompressedCopyPath(entry.relPath)))
+            : std::wstring();
     return FileJob{DownloadUrlFor(manifest.baseUrl, filePath),
                    filePath,
                    targetRel,
@@ -136,6 +144,8 @@ FileJob JobFor(const PatchManifest& manifest, const ManifestEntry& entry) {
                    true,
                    entry.sha256,
                    &entry,
+                   copyUrl,
+                   entry.compressedSize,
                    BudgetFor(entry.size)};
 }
 

@@ -33,14 +33,18 @@ struct FileJob {
     bool exactSize = true;  // false: `size` is only a cap
     std::string sha256;
     const ManifestEntry* entry = nullptr;  // for block patching; null for any other file
+    std::wstring copyUrl{};                // the file's compressed copy, when the list names one
+    std::uint64_t copySize = 0;
     TryBudget budget{};                    // what all its fetches may spend together
     StagingFile staged{};
     std::uint64_t kept = 0;       // bytes an earlier run left in the staging file, continued
     std::string writtenSha256{};  // known when the file was hashed as it was written
 };
 
-// Stages the file (its folders made where missing) and fetches it into the staging file. A file
-// continued from an earlier run that turns out wrong is fetched once more from its first byte.
+// Stages the file (its folders made where missing) and fetches it into the staging file: by blocks
+// from its local copy, from its compressed copy, or whole; a staging file kept by an earlier run
+// is continued from the file itself. A file continued that turns out wrong is fetched once more
+// from its first byte.
 RunEnd StageAndFetch(const FileRoad& road, FileJob& job, const ProgressCallback& progress);
 
 // Compares the fetched file's SHA-256 with the one it must have.

@@ -102,8 +102,17 @@ bool InstallNewerLauncher(const std::wstring& versionUrl, std::int32_t currentVe
     // The same road as every file of the game, installed by the swap below instead of a move.
     const std::uint64_t cap = info.size > 0 ? info.size : kMaxLauncherBytes;
     const FileRoad road{session, OpenInstallRoot(folder), retries, false, false, pastDeadline};
-    FileJob job{Utf8ToWide(info.url), name,        name,    name + L".new", cap,
-                info.size > 0,        info.sha256, nullptr, BudgetFor(cap)};
+    FileJob job{Utf8ToWide(info.url),
+                name,
+                name,
+                name + L".new",
+                cap,
+                info.size > 0,
+                info.sha256,
+                nullptr,
+                {},
+                0,
+                BudgetFor(cap)};
     RunEnd end = StageAndFetch(road, job, ProgressCallback());
     if (end.going())
         end = VerifyStaged(job);
