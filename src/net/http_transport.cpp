@@ -288,6 +288,57 @@ bool Dispatch(const std::shared_ptr<HttpSessionCore>& core, NetworkJob job) {
     return true;
 }
 
+// What the caller found in the pipe at one look.
+struct PipeLook {
+    bool answer = false;  // the set-up has ended since the last look
+    bool sent = false;    // and the response headers arrived
+    HttpAnswer said;
+    bool ended = false;
+    bool complete = false;
+};
+
+// Waits a little for news from the network thread and takes the body bytes it has gathered.
+PipeLook LookAtPipe(Pipe& pipe, bool answerSeen, std::string& piece) {
+    piece.clear();
+    PipeLook look;
+    {
+        std::unique_lock<std::mutex> hold(pipe.lock);
+        pipe.changed.wait_for(hold, kPollInterval, [&] {
+            return pipe.pending.size() >= kWakeBytes || pipe.ended ||
+                   (pipe.answered && !answerSeen);
+        });
+        piece.swap(pipe.pending);
+        look.answer = pipe.answered && !answerSeen;
+        look.sent = pipe.sent;
+        if (look.answer)
+            look.said = pipe.answer;
+        look.ended = pipe.ended;
+        look.complete = pipe.complete;
+    }
+    if (!piece.empty())
+        pipe.changed.notify_all();  // room to read ahead again
+    return look;
+}
+
+// The floor on speed of one transfer, judged window by window.
+struct SpeedFloor {
+    Clock::time_point windowStart = Clock::now();
+    std::uint64_t windowBytes = 0;
+
+    // False once a whole window went by with fewer bytes than the floor.
+    bool Kept(std::uint64_t bytes) {
+        windowBytes += bytes;
+        const Clock::time_point now = Clock::now();
+        if (now - windowStart < kFloorWindow)
+            return true;
+        if (windowBytes < kFloorBytes)
+            return false;
+        windowStart = now;
+        windowBytes = 0;
+        return true;
+    }
+};
+
 // Tells the network thread to stop however the caller leaves.
 struct LeavePipe {
     std::shared_ptr<Pipe> pipe;
@@ -349,35 +400,16 @@ TransferEnd HttpTransfer(const HttpSession& session, const std::wstring& url,
     const LeavePipe leave{pipe};
 
     bool answerSeen = false;
-    Clock::time_point windowStart = Clock::now();
-    std::uint64_t windowBytes = 0;
+    SpeedFloor floor;
     // Swapped with the pipe's buffer each time, so both keep their capacity.
     std::string piece;
     for (;;) {
-        piece.clear();
-        bool sent = false, ended = false, complete = false, answer = false;
-        HttpAnswer said;
-        {
-            std::unique_lock<std::mutex> hold(pipe->lock);
-            pipe->changed.wait_for(hold, kPollInterval, [&] {
-                return pipe->pending.size() >= kWakeBytes || pipe->ended ||
-                       (pipe->answered && !answerSeen);
-            });
-            piece.swap(pipe->pending);
-            answer = pipe->answered && !answerSeen;
-            sent = pipe->sent;
-            if (answer)
-                said = pipe->answer;
-            ended = pipe->ended;
-            complete = pipe->complete;
-        }
-        if (!piece.empty())
-            pipe->changed.notify_all();  // room to read ahead again
-        if (answer) {
+        const PipeLook look = LookAtPipe(*pipe, answerSeen, piece);
+        if (look.answer) {
             answerSeen = true;
-            if (!sent)
+            if (!look.sent)
                 return TransferEnd::Broken;
-            if (!answered(said))
+            if (!answered(look.said))
                 return TransferEnd::Refused;
         }
         if (cancel && cancel())
@@ -388,18 +420,11 @@ TransferEnd HttpTransfer(const HttpSession& session, const std::wstring& url,
                 return TransferEnd::Refused;
             // Time spent with the bytes (a disk that stalls, a hash that lags) is ours, not the
             // line's: the floor judges the network alone.
-            windowStart += Clock::now() - taking;
+            floor.windowStart += Clock::now() - taking;
         }
-        if (ended)
-            return complete ? TransferEnd::Complete : TransferEnd::Broken;
-
-        windowBytes += piece.size();
-        const Clock::time_point now = Clock::now();
-        if (now - windowStart >= kFloorWindow) {
-            if (windowBytes < kFloorBytes)
-                return TransferEnd::Broken;
-            windowStart = now;
-            windowBytes = 0;
-        }
+        if (look.ended)
+            return look.complete ? TransferEnd::Complete : TransferEnd::Broken;
+        if (!floor.Kept(piece.size()))
+            return TransferEnd::Broken;
     }
 }
