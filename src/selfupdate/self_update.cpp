@@ -19,8 +19,6 @@ const std::int32_t CurrentLauncherVersion = TALVORA_LAUNCHER_VERSION;
 
 namespace {
 
-// The update runs before any window exists; past this the player gets the window without it.
-constexpr auto kSelfUpdateDeadline = std::chrono::seconds(20);
 // A launcher is a few megabytes; when the version file names no size, nothing larger is taken.
 constexpr std::uint64_t kMaxLauncherBytes = 512ull * 1024 * 1024;
 
