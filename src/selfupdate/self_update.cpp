@@ -125,7 +125,9 @@ bool SwapInNewLauncher(const std::wstring& exePath, StagingFile& staged) {
         return false;
     }
     if (InstallStagingFile(staged, name) != StepResult::Done) {
-        MoveFileBelow(root, name + L".old", name);
+        // Over whatever holds the name by now: under Wine a link swapped in for the staging name
+        // can be what the rename moved there, and the player must be left a launcher.
+        MoveFileOverBelow(root, name + L".old", name);
         return false;
     }
     return true;
@@ -138,8 +140,8 @@ void RollBackLauncherSwap(const std::wstring& exePath) {
     const InstallRoot root = OpenInstallRoot(folder);
     if (MoveFileBelow(root, name, name + L".new") != StepResult::Done)
         return;
-    if (MoveFileBelow(root, name + L".old", name) != StepResult::Done) {
-        MoveFileBelow(root, name + L".new", name);  // never leave no launcher at all
+    if (MoveFileOverBelow(root, name + L".old", name) != StepResult::Done) {
+        MoveFileOverBelow(root, name + L".new", name);  // never leave no launcher at all
         return;
     }
     RemoveFileBelow(root, name + L".new");
