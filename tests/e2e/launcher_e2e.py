@@ -566,15 +566,6 @@ def nothing_half_installed(pack, exe_before):
 HUGE_LOCAL_SIZE = 4 << 30
 
 
-def publish_newer_launcher(server_root):
-    """A newer launcher on the server, whose digest no download will match."""
-    with open(os.path.join(server_root, "pack", "launcher_version.txt"), "w") as f:
-        f.write("VERSION\t99\nSHA256\t" + "0" * 64 +
-                f"\nURL\t{PATCH_SERVER}/pack/Talvora-new.exe\n")
-    with open(os.path.join(server_root, "pack", "Talvora-new.exe"), "wb") as f:
-        f.write(b"MZ" + os.urandom(100_000))
-
-
 def fault_row(server_root, install, shots, row, faults, slow_files=False, settled=False,
               huge_local=False):
     """One row of the fault matrix on the real executable: a newer launcher is published, the
@@ -588,7 +579,11 @@ def fault_row(server_root, install, shots, row, faults, slow_files=False, settle
             f.write(f"data\\huge.pak\t{HUGE_LOCAL_SIZE}\t{'0' * 64}\n")
         with open(os.path.join(install, "data", "huge.pak"), "wb") as f:
             f.truncate(HUGE_LOCAL_SIZE)
-    publish_newer_launcher(server_root)
+    with open(os.path.join(server_root, "pack", "launcher_version.txt"), "w") as f:
+        f.write("VERSION\t99\nSHA256\t" + "0" * 64 +
+                f"\nURL\t{PATCH_SERVER}/pack/Talvora-new.exe\n")
+    with open(os.path.join(server_root, "pack", "Talvora-new.exe"), "wb") as f:
+        f.write(b"MZ" + os.urandom(100_000))
     SERVER.faults.update(faults)
     exe_before = sha256(TALVORA_EXE)
     launcher = Launcher(install, shots)
@@ -715,53 +710,6 @@ def case_second_launcher(server_root, install, shots):
         first.stop()
 
 
-def case_second_behind_starting(server_root, install, shots):
-    """A launcher started while the first still runs its self-update (which the server holds up
-    to its 20 s deadline, before any window) waits for it and hands over once its window shows,
-    instead of ending on its own while nothing is on the screen."""
-    pack = Pack(server_root, install)
-    pack.install_all()
-    publish_newer_launcher(server_root)
-    SERVER.faults.update({"pack/Talvora-new.exe": "trickle"})
-    second = {}
-
-    def start_second():
-        second["process"] = subprocess.Popen(
-            [WINE_RUN, wine_path(os.path.join(install, "Talvora.exe"))], cwd=tempfile.gettempdir(),
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        second["process"].wait()
-        second["ended_at"] = time.monotonic()
-
-    # Started while the first one's self-update holds the folder.
-    starter = threading.Timer(4.0, lambda: threading.Thread(target=start_second,
-                                                            daemon=True).start())
-    starter.start()
-    first = Launcher(install, shots)
-    try:
-        if not check(first.window is not None, "no window titled Talvora appeared"):
-            return
-        shown_at = first.started + first.window_after
-        check(first.window_after > 14, f"the first window came after {first.window_after:.1f} s: "
-              "the self-update was not held up, nothing tested")
-        ended = desktop.wait_until(lambda: "ended_at" in second, 60)
-        if check(ended, "the second launcher did not end after the first one's window showed"):
-            code = second["process"].returncode
-            early = shown_at - second["ended_at"]
-            print(f"second launcher ended {-early:.2f} s after the first window showed", flush=True)
-            check(code == 0, f"the second launcher ended with {code}")
-            check(early < 1.0, f"the second launcher ended {early:.1f} s before any window showed")
-        check(desktop.find_windows("Talvora", timeout=1) == [first.window],
-              "another launcher window appeared")
-        check(wait_ready(first), "PLAY never became enabled")
-        close_and_check(first)
-    finally:
-        starter.cancel()
-        if "process" in second and second["process"].poll() is None:
-            second["process"].kill()
-            second["process"].wait()
-        first.stop()
-
-
 def case_squatted_lock(server_root, install, shots):
     """Another process holds the names an earlier launcher locked its folder with (Global\\ and
     Local\\ plus the folder's key), as any local user can: the launcher still starts, shows its
@@ -809,7 +757,6 @@ CASES = {
     "fault_launcher_trickle": case_fault_launcher_trickle,
     "second_behind_closing": case_second_behind_closing,
     "second_launcher": case_second_launcher,
-    "second_behind_starting": case_second_behind_starting,
     "squatted_lock": case_squatted_lock,
 }
 
