@@ -1,15 +1,26 @@
 #include "app/single_instance.h"
 
+#include <sddl.h>
+
 #include <chrono>
 #include <cstdint>
 
+#include "app/shutdown.h"
 #include "app/window_proc.h"
-#include "portable/patch/case_fold.h"
+#include "net/text_conversion.h"
 #include "patch/install_paths.h"
+#include "portable/patch/case_fold.h"
+#include "selfupdate/self_update.h"
+
+const DWORD kStartingHolderWaitMs =
+    static_cast<DWORD>(std::chrono::milliseconds(kSelfUpdateDeadline).count()) + 2 * kExitBoundMs;
 
 namespace {
 
 constexpr DWORD kPollMs = 200;
+
+using UniqueBoundaryDescriptor = UniqueHandle<ReleasedBy<HANDLE, ::DeleteBoundaryDescriptor>>;
+using UniqueLocalSecurityDescriptor = UniqueHandle<ReleasedBy<PSECURITY_DESCRIPTOR, ::LocalFree>>;
 
 std::uint64_t Fnv1a(const std::string& bytes) {
     std::uint64_t hash = 14695981039346656037ull;
@@ -20,23 +31,19 @@ std::uint64_t Fnv1a(const std::string& bytes) {
     return hash;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    const int size = static_cast<int>(text.size());
-    const int needed =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
-    if (needed > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &bytes[0], needed, nullptr, nullptr);
-    }
-    return bytes;
-}
-
 std::uint64_t FolderHash(const std::wstring& folder) {
     const std::wstring finalPath = FinalPathOf(folder);
     if (finalPath.empty())
         return 0;
     // Folded as file names are compared, so that every spelling gives one name.
-    return Fnv1a(FoldCaseUtf8(ToUtf8(finalPath))) | 1;  // 0 stays "unknown"
+    return Fnv1a(FoldCaseUtf8(WideToUtf8(finalPath))) | 1;  // 0 stays "unknown"
+}
+
+std::wstring KeyOfHash(std::uint64_t hash) {
+    wchar_t text[17] = {};
+    for (int i = 0; i < 16; ++i)
+        text[i] = L"0123456789abcdef"[(hash >> (60 - 4 * i)) & 0xF];
+    return L"TalvoraLauncher-" + std::wstring(text);
 }
 
 // The folder of the program behind `window`.
@@ -87,44 +94,115 @@ bool BringOtherToFront(std::uint64_t folderHash) {
     return true;
 }
 
+// The folder's lock, built once per claim and tried until it is taken. The namespace itself is
+// the lock, not a mutex inside it: once its maker's handle is closed a private namespace can no
+// longer be opened, and the next maker gets a new one, so a mutex in a namespace opened from
+// someone else would not keep the next launcher out.
+struct FolderLock {
+    std::wstring key;
+    UniqueBoundaryDescriptor boundary;
+    UniqueLocalSecurityDescriptor access;
+    UniqueKernelHandle mutex;
+};
+
+enum class Attempt { Taken, Busy, NoLock };
+
+// A boundary of the Administrators group: only a token holding that group can make the
+// namespace, so no other user can make it first. It grants access to no one else either.
+bool PrepareNamespace(FolderLock& lock) {
+    BYTE admins[SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof admins;
+    if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size))
+        return false;
+    lock.boundary.reset(::CreateBoundaryDescriptorW(L"Talvora", 0));
+    // Wine 8 has only stubs here: the descriptor comes back null, and calling
+    // AddSIDToBoundaryDescriptor would end the process.
+    if (!lock.boundary)
+        return false;
+    // The descriptor may move as it grows: the owner takes whatever comes back.
+    HANDLE boundary = lock.boundary.release();
+    const BOOL added = ::AddSIDToBoundaryDescriptor(&boundary, admins);
+    lock.boundary.reset(boundary);
+    return added &&
+           ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+               L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1, lock.access.put(), nullptr);
+}
+
+Attempt TryNamespace(FolderLock& lock, FolderClaim& claim) {
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, lock.access.get(), FALSE};
+    UniqueMadeNamespace space(
+        ::CreatePrivateNamespaceW(&attributes, lock.boundary.get(), lock.key.c_str()));
+    if (space) {
+        claim.space = std::move(space);
+        return Attempt::Taken;
+    }
+    return ::GetLastError() == ERROR_ALREADY_EXISTS ? Attempt::Busy : Attempt::NoLock;
+}
+
+// Where no namespace can be made (Wine; on Windows a launcher that is not elevated, which lies
+// outside the boundary), a mutex of this logon session stands in. Under Wine every process of
+// the prefix is the same user, so there is no one else to keep out.
+bool PrepareMutex(FolderLock& lock) {
+    lock.boundary.reset();
+    lock.mutex.reset(::CreateMutexW(nullptr, FALSE, (L"Local\\" + lock.key + L"-folder").c_str()));
+    return lock.mutex.valid();
+}
+
+Attempt TryMutex(FolderLock& lock, FolderClaim& claim, DWORD waitMs) {
+    const DWORD result = ::WaitForSingleObject(lock.mutex.get(), waitMs);
+    // Abandoned: the other launcher ended without letting go; the folder is ours now.
+    if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED)
+        return Attempt::Busy;
+    claim.mutex.reset(lock.mutex.release());
+    return Attempt::Taken;
+}
+
+Attempt TryLock(FolderLock& lock, FolderClaim& claim, DWORD waitMs) {
+    if (lock.mutex)
+        return TryMutex(lock, claim, waitMs);
+    ::Sleep(waitMs);
+    // Once the namespace has been made here, a later refusal is a passing one, not a reason to
+    // switch to a lock that a holder of the namespace would not see.
+    const Attempt attempt = TryNamespace(lock, claim);
+    return attempt == Attempt::NoLock ? Attempt::Busy : attempt;
+}
+
+Attempt FirstTry(FolderLock& lock, FolderClaim& claim) {
+    if (PrepareNamespace(lock)) {
+        const Attempt attempt = TryNamespace(lock, claim);
+        if (attempt != Attempt::NoLock)
+            return attempt;
+    }
+    return PrepareMutex(lock) ? TryMutex(lock, claim, 0) : Attempt::NoLock;
+}
+
 }  // namespace
 
 std::wstring InstanceKeyOf(const std::wstring& folder) {
     const std::uint64_t hash = FolderHash(folder);
-    if (hash == 0)
-        return std::wstring();
-    wchar_t text[17] = {};
-    for (int i = 0; i < 16; ++i)
-        text[i] = L"0123456789abcdef"[(hash >> (60 - 4 * i)) & 0xF];
-    return L"TalvoraLauncher-" + std::wstring(text);
+    return hash == 0 ? std::wstring() : KeyOfHash(hash);
 }
 
-bool ClaimInstallFolder(const std::wstring& folder, HeldMutex& guard, DWORD waitMs) {
+bool ClaimInstallFolder(const std::wstring& folder, FolderClaim& claim, DWORD waitMs) {
     const std::uint64_t folderHash = FolderHash(folder);
     if (folderHash == 0)
         return true;
-    const std::wstring key = InstanceKeyOf(folder);
-    // Global: one folder, one launcher, whoever is logged on. Without the right to make global
-    // names, the session's own namespace still keeps apart what this user starts.
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, (L"Global\\" + key).c_str());
-    if (mutex == nullptr)
-        mutex = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + key).c_str());
-    if (mutex == nullptr)
-        return true;
+    FolderLock lock;
+    lock.key = KeyOfHash(folderHash);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    DWORD wait = 0;
-    for (;;) {
-        const DWORD result = ::WaitForSingleObject(mutex, wait);
-        // Abandoned: the other launcher ended without letting go; the folder is ours now.
-        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
-            guard.reset(mutex);
+    for (Attempt attempt = FirstTry(lock, claim);; attempt = TryLock(lock, claim, kPollMs)) {
+        if (attempt != Attempt::Busy)
             return true;
-        }
-        if (result != WAIT_TIMEOUT || BringOtherToFront(folderHash) ||
-            std::chrono::steady_clock::now() > deadline) {
-            ::CloseHandle(mutex);
+        if (BringOtherToFront(folderHash) || std::chrono::steady_clock::now() > deadline)
             return false;
-        }
-        wait = kPollMs;
     }
+}
+
+bool HoldsFolder(const FolderClaim& claim) {
+    return claim.space.valid() || claim.mutex.valid();
+}
+
+void ReleaseFolder(FolderClaim& claim) {
+    claim.mutex.reset();
+    claim.space.reset();
 }

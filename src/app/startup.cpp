@@ -129,8 +129,8 @@ UniqueImage LoadPictureFromFiles(const wchar_t* const* names, int count) {
 int RunLauncher(HINSTANCE instance) {
     gInstance = instance;
     // Two launchers on one folder would overwrite each other's files.
-    HeldMutex folderGuard;
-    if (!ClaimInstallFolder(ExeDirectory(), folderGuard))
+    FolderClaim folderClaim;
+    if (!ClaimInstallFolder(ExeDirectory(), folderClaim))
         return 0;
     // The shell may hand links and programs to COM handlers, which want an apartment.
     const UniqueComApartment com(
@@ -163,6 +163,6 @@ int RunLauncher(HINSTANCE instance) {
     if (gRunAbandoned)
         ForceExit();
     // Nothing touches the folder any more: a launcher started now may have it at once.
-    folderGuard.reset();
+    ReleaseFolder(folderClaim);
     return 0;
 }

@@ -317,20 +317,36 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
                                                                  : StepResult::Unsafe;
 }
 
-StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,
-                         const std::wstring& toRel) {
+namespace {
+
+StepResult MoveBelow(const InstallRoot& root, const std::wstring& fromRel,
+                     const std::wstring& toRel, bool replace) {
     if (root.finalPath.empty())
         return StepResult::Failed;
     const UniqueFile file = OpenNoFollow(Below(root, fromRel), DELETE | FILE_READ_ATTRIBUTES);
     if (!file)
         return StepResult::Failed;
-    if (!HandleIsPlainFileAt(file.get(), root, fromRel, false) || !IsPlainPathBelow(root, toRel)) {
+    // A name that is replaced is never opened, so only the folders on the way to it matter.
+    const bool targetSafe =
+        replace ? AreFoldersPlainBelow(root, toRel) : IsPlainPathBelow(root, toRel);
+    if (!HandleIsPlainFileAt(file.get(), root, fromRel, false) || !targetSafe)
         return StepResult::Unsafe;
-    }
     const std::wstring to = Below(root, toRel);
-    if (!RenameThrough(file.get(), to, false))
+    if (!RenameThrough(file.get(), to, replace))
         return StepResult::Failed;
     return NameIsHandle(root, toRel, file.get()) ? StepResult::Done : StepResult::Unsafe;
+}
+
+}  // namespace
+
+StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,
+                         const std::wstring& toRel) {
+    return MoveBelow(root, fromRel, toRel, false);
+}
+
+StepResult MoveFileOverBelow(const InstallRoot& root, const std::wstring& fromRel,
+                             const std::wstring& toRel) {
+    return MoveBelow(root, fromRel, toRel, true);
 }
 
 StepResult RemoveFileBelow(const InstallRoot& root, const std::wstring& relPath) {

@@ -73,6 +73,11 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
 StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,
                          const std::wstring& toRel);
 
+// The same, replacing whatever holds the name toRel: a link there is replaced itself, never
+// followed. For putting a launcher back under its own name, whatever took the name meanwhile.
+StepResult MoveFileOverBelow(const InstallRoot& root, const std::wstring& fromRel,
+                             const std::wstring& toRel);
+
 // Deletes root + "\" + relPath through a handle when it is a plain file at that name; Done also
 // when nothing is there. A link is never followed, so what it points to is never deleted.
 StepResult RemoveFileBelow(const InstallRoot& root, const std::wstring& relPath);

@@ -19,8 +19,6 @@ const std::int32_t CurrentLauncherVersion = TALVORA_LAUNCHER_VERSION;
 
 namespace {
 
-// The update runs before any window exists; past this the player gets the window without it.
-constexpr auto kSelfUpdateDeadline = std::chrono::seconds(20);
 // A launcher is a few megabytes; when the version file names no size, nothing larger is taken.
 constexpr std::uint64_t kMaxLauncherBytes = 512ull * 1024 * 1024;
 
@@ -130,7 +128,9 @@ bool SwapInNewLauncher(const std::wstring& exePath, StagingFile& staged) {
         return false;
     }
     if (InstallStagingFile(staged, name) != StepResult::Done) {
-        MoveFileBelow(root, name + L".old", name);
+        // Over whatever holds the name by now: under Wine a link swapped in for the staging name
+        // can be what the rename moved there, and the player must be left a launcher.
+        MoveFileOverBelow(root, name + L".old", name);
         return false;
     }
     return true;
@@ -143,8 +143,8 @@ void RollBackLauncherSwap(const std::wstring& exePath) {
     const InstallRoot root = OpenInstallRoot(folder);
     if (MoveFileBelow(root, name, name + L".new") != StepResult::Done)
         return;
-    if (MoveFileBelow(root, name + L".old", name) != StepResult::Done) {
-        MoveFileBelow(root, name + L".new", name);  // never leave no launcher at all
+    if (MoveFileOverBelow(root, name + L".old", name) != StepResult::Done) {
+        MoveFileOverBelow(root, name + L".new", name);  // never leave no launcher at all
         return;
     }
     RemoveFileBelow(root, name + L".new");

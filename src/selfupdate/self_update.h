@@ -1,6 +1,7 @@
 // Replacing the running launcher with a newer published build before anything is shown.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -8,6 +9,9 @@
 #include "patch/install_step.h"
 
 extern const std::int32_t CurrentLauncherVersion;
+
+// The update runs before any window exists; past this the player gets the window without it.
+constexpr std::chrono::seconds kSelfUpdateDeadline{20};
 
 // The patch server's version file.
 std::wstring LauncherVersionUrl();

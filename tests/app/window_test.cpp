@@ -365,18 +365,18 @@ TEST_F(LauncherWindow, ASecondStartHandsOverOnlyToAVisibleWindow) {
     const auto claimFromElsewhere = [&] {
         claimed = -1;
         return std::thread([&] {
-            HeldMutex guard;
-            claimed = ClaimInstallFolder(ExeDirectory(), guard, 60000) ? 1 : 0;
+            FolderClaim claim;
+            claimed = ClaimInstallFolder(ExeDirectory(), claim, 60000) ? 1 : 0;
         });
     };
-    HeldMutex first;
+    FolderClaim first;
     ASSERT_TRUE(ClaimInstallFolder(ExeDirectory(), first));
 
     // Hidden: the claim waits, and succeeds once the first lets go.
     std::thread second = claimFromElsewhere();
     Pump(600);
     EXPECT_EQ(claimed.load(), -1) << "handed over to a window nobody can see";
-    first.reset();
+    ReleaseFolder(first);
     Pump(30000, [&] { return claimed.load() != -1; });
     second.join();
     EXPECT_EQ(claimed.load(), 1);

@@ -710,6 +710,38 @@ def case_second_launcher(server_root, install, shots):
         first.stop()
 
 
+def case_squatted_lock(server_root, install, shots):
+    """Another process holds the names an earlier launcher locked its folder with (Global\\ and
+    Local\\ plus the folder's key), as any local user can: the launcher still starts, shows its
+    window and finishes its run."""
+    pack = Pack(server_root, install)
+    pack.install_all(except_=("sound/theme.ogg",))
+    marks = tempfile.mkdtemp(prefix="talvora-squat-")
+    marker = os.path.join(marks, "squatting")
+    squatter = subprocess.Popen([WINE_RUN, os.path.join(STUB_DIR, "folder_lock_probe.exe"), "squat",
+                                 wine_path(install), wine_path(marker)],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    launcher = None
+    try:
+        squatting = desktop.wait_until(
+            lambda: os.path.exists(marker) or squatter.poll() is not None, 60)
+        if not check(squatting and squatter.poll() is None,
+                     f"the squatter did not take the names ({squatter.poll()})"):
+            return
+        launcher = Launcher(install, shots)
+        if not check(launcher.window is not None, "no launcher window behind squatted names"):
+            return
+        check(wait_ready(launcher), "PLAY never became enabled")
+        check(pack.installed_ok(), "the installation is not up to date")
+        close_and_check(launcher)
+    finally:
+        if launcher is not None:
+            launcher.stop()
+        squatter.kill()
+        squatter.wait()
+        shutil.rmtree(marks, ignore_errors=True)
+
+
 CASES = {
     "update_and_play": case_update_and_play,
     "close_during_download": case_close_during_download,
@@ -725,6 +757,7 @@ CASES = {
     "fault_launcher_trickle": case_fault_launcher_trickle,
     "second_behind_closing": case_second_behind_closing,
     "second_launcher": case_second_launcher,
+    "squatted_lock": case_squatted_lock,
 }
 
 

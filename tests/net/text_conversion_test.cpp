@@ -31,3 +31,14 @@ TEST(Utf8ToWide, MalformedBytesBecomeReplacementCharacters) {
     EXPECT_EQ(out.substr(out.size() - 3), L"end");
     EXPECT_NE(out.find(L'\uFFFD'), std::wstring::npos);
 }
+
+// The way back, as folder names are hashed: what came in as UTF-8 goes out unchanged, and a lone
+// surrogate (a name no UTF-8 can spell) still gives one code point instead of nothing.
+TEST(WideToUtf8, RoundTripsAndReplacesLoneSurrogates) {
+    const std::string text = "Z:\\J\xC3\xA1t\xC3\xA9kok\\\xF0\x9F\x94\xA5";
+    EXPECT_EQ(WideToUtf8(Utf8ToWide(text)), text);
+    EXPECT_EQ(WideToUtf8(L""), "");
+    EXPECT_EQ(WideToUtf8(std::wstring(L"a\xD800") + L"b"),
+              "a\xEF\xBF\xBD"
+              "b");
+}

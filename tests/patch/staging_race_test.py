@@ -119,6 +119,35 @@ def patch_road(work, server, road, old, new, outside, victim):
     return tally
 
 
+def launcher_processes(folder):
+    """Processes started from `folder`: Wine names the program by either spelling of its path."""
+    names = ((folder + "/").lower(), (wine_path(folder) + "\\").lower())
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                line = f.read().replace(b"\0", b" ").decode("utf-8", "replace").lower()
+        except OSError:
+            continue
+        if any(name in line for name in names):
+            found.append(pid)
+    return found
+
+
+def wait_for_last_launcher(install, timeout=60):
+    """The probe's run line is its last act, written by the first build when it kept itself and
+    by the new one when it handed over: once the line is whole and no program of the folder is
+    left, nothing touches the folder any more."""
+    runs = os.path.join(install, "probe-runs.txt")
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        whole = os.path.exists(runs) and read(runs).endswith(b"\n")
+        if whole and not launcher_processes(install):
+            return True
+        time.sleep(0.05)
+    return False
+
+
 def self_update_road(work, server, outside, victim):
     tally = {"installed": 0, "refused": 0, "swapped": 0}
     v1, v2 = read(probe_v1), read(probe_v2)
@@ -130,13 +159,9 @@ def self_update_road(work, server, outside, victim):
         before = outside_state(outside)
         swapper = Swapper(exe + ".new", victim, delay / 1000.0)
         subprocess.run([wine_run, exe], env=env, check=True, capture_output=True, timeout=120)
-        runs_file = os.path.join(install, "probe-runs.txt")
-        deadline = time.monotonic() + 40
-        while time.monotonic() < deadline and not os.path.exists(runs_file):
-            time.sleep(0.05)
-        time.sleep(0.5)  # a handed-over build may still be writing
-        swapper.stop()
         what = "self-update, swap %d ms after the name appeared" % delay
+        check(wait_for_last_launcher(install), what + ": no launcher finished its run")
+        swapper.stop()
         check(outside_state(outside) == before, what + ": the file outside changed")
         check(not os.path.islink(exe) and os.path.isfile(exe), what + ": no plain launcher left")
         exe_bytes = read(exe) if os.path.isfile(exe) else b""

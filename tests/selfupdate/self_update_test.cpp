@@ -264,6 +264,30 @@ TEST(SelfUpdateSwap, FirstMoveFailingRemovesTheNewBuild) {
     EXPECT_FALSE(PathExists(exe + L".old"));
 }
 
+// The swap went wrong after the launcher's name was taken: under Wine a rename through a handle
+// acts on the name the handle was opened under, so a link put there from outside is what moves
+// into place. Whatever happens, a plain launcher of either build stays under its own name and
+// nothing outside changes.
+TEST(SelfUpdateSwap, ALinkMovedIntoTheLauncherNameIsReplacedByTheOldBuild) {
+    TempDir dir;
+    const std::wstring exe = dir / L"Talvora.exe";
+    const std::wstring victim = dir / L"victim.dll";
+    ASSERT_TRUE(WriteFileBytes(exe, "old build"));
+    ASSERT_TRUE(WriteFileBytes(victim, "system file"));
+    {
+        StagingFile staged;
+        StageNewBuild(exe, "new build", staged);
+        if (!RenameAsUnixProcess(exe + L".new", exe + L".held"))
+            GTEST_SKIP() << "only a Unix process can move a held file (Wine)";
+        ASSERT_TRUE(MakeSymlink(exe + L".new", victim));
+        staged.relPath = L"Talvora.exe.held";
+        SwapInNewLauncher(exe, staged);
+    }
+    const std::string launcher = ReadFileBytes(exe);
+    EXPECT_TRUE(launcher == "old build" || launcher == "new build") << launcher;
+    EXPECT_EQ(ReadFileBytes(victim), "system file");
+}
+
 TEST(SelfUpdateSwap, RollBackRestoresThePreviousBuild) {
     TempDir dir;
     const std::wstring exe = dir / L"Talvora.exe";

@@ -154,6 +154,16 @@ bool MakeSymlink(const std::wstring& link, const std::wstring& target) {
                           [&] { return PathExists(link); });
 }
 
+bool RenameAsUnixProcess(const std::wstring& from, const std::wstring& to) {
+    if (UnixPathOf(from).empty())
+        return false;
+    const std::string parent = UnixPathOf(ParentOf(to));
+    const std::wstring unixTo = std::wstring(parent.begin(), parent.end()) +
+                                (parent.back() == '/' ? L"" : L"/") + NameOf(to);
+    return RunUnixProgram(L"/bin/mv " + QuotedUnixPath(from) + L" \"" + unixTo + L"\"",
+                          [&] { return PathExists(to) && !NameListed(from); });
+}
+
 void RemoveTree(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)

@@ -36,6 +36,10 @@ std::vector<std::wstring> ListTree(const std::wstring& root);
 // system does not let us.
 bool MakeSymlink(const std::wstring& link, const std::wstring& target);
 
+// Renames `from` to `to` from a Unix process, which Wine's share modes do not bind (a Windows
+// process could not while the file is held). Wine only; false elsewhere.
+bool RenameAsUnixProcess(const std::wstring& from, const std::wstring& to);
+
 // Reads an environment variable as wide text; empty when unset.
 std::wstring EnvVar(const wchar_t* name);
 
