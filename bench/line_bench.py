@@ -26,7 +26,7 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 import desktop  # noqa: E402
 
 PYTHON = "/usr/bin/python3"
