@@ -10,7 +10,8 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import line_bench as lb  # noqa: E402
+import line_bench  # noqa: E402,F401  (the driver and every module it uses load)
+import line_install as install  # noqa: E402
 
 
 def tree(folder):
@@ -18,20 +19,24 @@ def tree(folder):
                   for d, _, names in os.walk(folder) for n in names)
 
 
+# The same shape as the benchmark's, a thousand times smaller.
+SHAPE = {"FILES": 50, "STALE": 10, "TOTAL_BYTES": 400_000, "STALE_BYTES": 80_000,
+         "KINDS": {"changed": 4, "resized": 3, "missing": 3}, "BIG_BYTES": 300_000}
+
+
 class Generated(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        # The same shape as the benchmark's, a thousand times smaller.
-        cls.saved = (lb.FILES, lb.STALE, lb.TOTAL_BYTES, lb.STALE_BYTES, lb.KINDS, lb.BIG_BYTES)
-        lb.FILES, lb.STALE, lb.TOTAL_BYTES, lb.STALE_BYTES = 50, 10, 400_000, 80_000
-        lb.KINDS = {"changed": 4, "resized": 3, "missing": 3}
-        lb.BIG_BYTES = 300_000
+        cls.saved = {name: getattr(install, name) for name in SHAPE}
+        for name, value in SHAPE.items():
+            setattr(install, name, value)
         cls.folders = [tempfile.TemporaryDirectory(prefix="talvora-line-gen-") for _ in range(2)]
-        cls.by_kind = [lb.generate(f.name) for f in cls.folders]
+        cls.by_kind = [install.generate(f.name) for f in cls.folders]
 
     @classmethod
     def tearDownClass(cls):
-        lb.FILES, lb.STALE, lb.TOTAL_BYTES, lb.STALE_BYTES, lb.KINDS, lb.BIG_BYTES = cls.saved
+        for name, value in cls.saved.items():
+            setattr(install, name, value)
         for f in cls.folders:
             f.cleanup()
 
@@ -40,9 +45,9 @@ class Generated(unittest.TestCase):
         client = os.path.join(work, "srv", "pack", "client")
         stale = os.path.join(work, "tmpl", "stale")
         names = tree(client)
-        self.assertEqual(len(names), lb.FILES)
+        self.assertEqual(len(names), install.FILES)
         self.assertEqual(sum(os.path.getsize(os.path.join(client, n)) for n in names),
-                         lb.TOTAL_BYTES)
+                         install.TOTAL_BYTES)
         self.assertEqual(tree(os.path.join(work, "tmpl", "uptodate")), names)
         self.assertGreater(len({os.path.dirname(n) for n in names}), 10)  # nested folders
         kinds = {"changed": 0, "resized": 0, "missing": 0}
@@ -59,11 +64,11 @@ class Generated(unittest.TestCase):
                 kind = "resized"
             kinds[kind] += 1
             stale_bytes += os.path.getsize(new)
-        self.assertEqual(kinds, lb.KINDS)
-        self.assertEqual(stale_bytes, lb.STALE_BYTES)
-        self.assertEqual(sum(self.by_kind[0].values()), lb.STALE_BYTES)
+        self.assertEqual(kinds, install.KINDS)
+        self.assertEqual(stale_bytes, install.STALE_BYTES)
+        self.assertEqual(sum(self.by_kind[0].values()), install.STALE_BYTES)
         self.assertEqual(os.path.getsize(os.path.join(work, "srv", "pack", "big", "big.pak")),
-                         lb.BIG_BYTES)
+                         install.BIG_BYTES)
         # The same stale bytes in one file per kind, in the same states.
         few = os.path.join(work, "srv", "pack", "few")
         self.assertEqual({n: os.path.getsize(os.path.join(few, n)) for n in tree(few)},
@@ -84,24 +89,24 @@ class UpToDate(unittest.TestCase):
         with tempfile.TemporaryDirectory(prefix="talvora-line-check-") as folder:
             files = {"a/b/one.pak": b"one" * 1000, "two.pak": b"two" * 10}
             for rel, data in files.items():
-                lb.write(os.path.join(folder, rel), data)
+                install.write(os.path.join(folder, rel), data)
             manifest = os.path.join(folder, "m.txt")
             with open(manifest, "w") as f:
                 f.write("VERSION\t1\nBASE\thttp://127.0.0.1:9/pack/\n")
                 for rel, data in files.items():
                     f.write("%s\t%d\t%s\n" % (rel, len(data), hashlib.sha256(data).hexdigest()))
-            base, entries = lb.read_manifest(manifest)
+            base, entries = install.read_manifest(manifest)
             self.assertEqual(base, "http://127.0.0.1:9/pack/")
-            self.assertIsNone(lb.up_to_date(folder, entries))
+            self.assertIsNone(install.up_to_date(folder, entries))
 
             path = os.path.join(folder, "a", "b", "one.pak")
-            lb.write(path, b"onf" + files["a/b/one.pak"][3:])  # same size, other bytes
-            self.assertIn("a/b/one.pak", lb.up_to_date(folder, entries))
+            install.write(path, b"onf" + files["a/b/one.pak"][3:])  # same size, other bytes
+            self.assertIn("a/b/one.pak", install.up_to_date(folder, entries))
             os.remove(path)
-            self.assertIn("1 of 2 files", lb.up_to_date(folder, entries))
-            lb.write(path, files["a/b/one.pak"])
-            lb.write(path + ".part", b"")
-            self.assertIn("one.pak.part", lb.up_to_date(folder, entries))
+            self.assertIn("1 of 2 files", install.up_to_date(folder, entries))
+            install.write(path, files["a/b/one.pak"])
+            install.write(path + ".part", b"")
+            self.assertIn("one.pak.part", install.up_to_date(folder, entries))
 
 
 if __name__ == "__main__":

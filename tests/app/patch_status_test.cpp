@@ -5,16 +5,36 @@
 
 #include "app/patch_status.h"
 
-TEST(PatchStatus, StartsReadyAndIdle) {
-    PatchStatus status;
-    EXPECT_EQ(ReadStatusText(status), L"Készen áll.");
-    EXPECT_EQ(status.phase.load(), PatchPhase::Idle);
-    EXPECT_EQ(status.overallProgress.load(), 0.0);
-    EXPECT_EQ(status.fileProgress.load(), 0.0);
-    EXPECT_FALSE(status.busy.load());
-    EXPECT_FALSE(status.stopRequested.load());
-    EXPECT_FALSE(status.fullCheck.load());
-    EXPECT_FALSE(status.workerThread.joinable());
+// Between runs the window may start a run (nothing is busy) and offers no PLAY: before the first
+// run, with empty bars, and after a run that was stopped. The line tells the two apart.
+TEST(PatchStatus, AtRestBeforeTheFirstRunAndAfterAStop) {
+    const struct {
+        const char* when;
+        void (*before)(PatchStatus&);
+        const wchar_t* line;
+    } rows[] = {
+        {"before the first run", [](PatchStatus&) {}, L"Készen áll."},
+        {"after a stop",
+         [](PatchStatus& status) {
+             status.busy.store(true);
+             status.phase.store(PatchPhase::Downloading);
+             SetStatusText(status, L"Letöltés (1/2): a.pak");
+             FinishCancelled(status);
+         },
+         L"Megszakítva."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.when);
+        PatchStatus status;
+        row.before(status);
+        EXPECT_FALSE(status.busy.load());
+        EXPECT_EQ(status.phase.load(), PatchPhase::Idle);
+        EXPECT_FALSE(IsReadyPhase(status.phase.load()));
+        EXPECT_EQ(ReadStatusText(status), row.line);
+    }
+    PatchStatus fresh;
+    EXPECT_EQ(fresh.overallProgress.load(), 0.0);
+    EXPECT_EQ(fresh.fileProgress.load(), 0.0);
 }
 
 TEST(PatchStatus, PhaseNumbersAreFixed) {

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <sstream>
+#include <string>
+
 #include "app/window_state.h"
+#include "ui/buttons.h"
+#include "ui/ui_support.h"
 
 namespace {
 
@@ -24,31 +31,59 @@ TEST(HitRect, AnUnpaintedRectangleHitsNothing) {
     EXPECT_FALSE(HitRectContains(never, -1.0f, -1.0f));
 }
 
-TEST(WindowState, StartValues) {
-    gMouseX = 5;
-    gSettingsOpen = true;
-    gSplashActive = true;
-    gSplashTick = 9;
-    gFrameTick = 12;
-    ButtonHitRect(Button::BackButton) = HitRect{60.0f, 500.0f, 160.0f, 38.0f};
-    ResetWindowState();
-    EXPECT_EQ(gMouseX, -1);
-    EXPECT_EQ(gMouseY, -1);
-    EXPECT_EQ(gFrameTick, 0);
-    EXPECT_FALSE(gSettingsOpen);
-    EXPECT_FALSE(gSplashActive);
-    EXPECT_EQ(gSplashTick, 0);
-    EXPECT_EQ(gBackgroundPicture, nullptr);
-    EXPECT_EQ(gBadgePicture, nullptr);
-    for (const HitRect& r : gHitRects) {
-        EXPECT_EQ(r.x, 0.0f);
-        EXPECT_EQ(r.y, 0.0f);
-        EXPECT_EQ(r.width, 0.0f);
-        EXPECT_EQ(r.height, 0.0f);
+// The window's values as text, so that a difference names the value.
+std::string WindowValues() {
+    std::ostringstream out;
+    out << "pointer " << gMouseX << "," << gMouseY << " tick " << gFrameTick << " settings "
+        << gSettingsOpen << " splash " << gSplashActive << "/" << gSplashTick << " pictures "
+        << gBackgroundPicture << " " << gBadgePicture << " buttons";
+    for (const HitRect& r : gHitRects)
+        out << " " << r.x << "," << r.y << "," << r.width << "," << r.height;
+    return out.str();
+}
+
+// Taken before any test runs: the values are constant-initialised, so this is how the program
+// starts.
+const std::string kAtProgramStart = WindowValues();
+
+// A window made after another (the window tests make many) starts as the program does, whatever
+// the last one changed; with both pages painted, a pointer that has not moved yet hovers nothing.
+TEST(WindowState, ResetStartsAsTheProgramDoes) {
+    const auto somePicture = reinterpret_cast<Gdiplus::GpImage*>(std::uintptr_t{0x1000});
+    const struct {
+        const char* changed;
+        std::function<void()> change;
+    } rows[] = {
+        {"pointer", [] { gMouseX = gMouseY = 5; }},
+        {"frame tick", [] { gFrameTick = 12; }},
+        {"settings page", [] { gSettingsOpen = true; }},
+        {"splash",
+         [] {
+             gSplashActive = true;
+             gSplashTick = 9;
+         }},
+        {"pictures", [&] { gBackgroundPicture = gBadgePicture = somePicture; }},
+        {"every button",
+         [] {
+             for (HitRect& r : gHitRects)
+                 r = HitRect{60.0f, 500.0f, 160.0f, 38.0f};
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.changed);
+        row.change();
+        ResetWindowState();
+        EXPECT_EQ(WindowValues(), kAtProgramStart);
     }
-    // Before the first move the pointer is outside every button.
-    EXPECT_FALSE(HitRectContains(HitRect{0.0f, 0.0f, 900.0f, 560.0f}, static_cast<float>(gMouseX),
-                                 static_cast<float>(gMouseY)));
+    for (const bool settings : {false, true}) {
+        gSettingsOpen = settings;
+        ASSERT_EQ(Compose(900, 560).width, 900);
+    }
+    for (const HitRect& r : gHitRects) {
+        EXPECT_GT(r.width, 0.0f);
+        EXPECT_FALSE(IsButtonHovered(r, true));
+    }
+    ResetWindowState();
 }
 
 TEST(WindowState, NoPictureIsUsableWhenAbsent) {

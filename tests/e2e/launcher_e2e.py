@@ -19,24 +19,16 @@ import time
 import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "server"))
 
 import desktop  # noqa: E402
+from desktop import (BAR_X, GAME_CONFIG, GAME_CONFIG_BODY, OVERALL_BAR_ROW, PLAY,  # noqa: E402
+                     PLAY_BODY, SETTINGS, WEBSITE, is_orange)
 from patch_server import PatchServer  # noqa: E402
 
 CASE, WINE_RUN, TALVORA_EXE, STUB_DIR, PATCH_SERVER, WEBSITE_URL, SHOTS = sys.argv[1:8]
 SERVER_PORT = urllib.parse.urlsplit(PATCH_SERVER).port
-
-# Client coordinates fixed by the layout at 900 x 560.
-PLAY = (750, 398)
-PLAY_BODY = (668, 418)        # inside the body, clear of the label
-SETTINGS = (750, 455)
-WEBSITE = (120, 505)
-GAME_CONFIG = (210, 251)
-GAME_CONFIG_BODY = (66, 268)  # only SettingsView has orange there
-OVERALL_BAR_ROW = 418
-BAR_X = (61, 635)
 
 failures = []
 SERVER = None  # the PatchServer of the case, for faults bound to the fixed paths
@@ -56,11 +48,6 @@ def wine_path(path):
 def sha256(path):
     with open(path, "rb") as f:
         return hashlib.sha256(f.read()).hexdigest()
-
-
-def is_orange(rgb):
-    r, g, b = rgb
-    return r > 150 and b < 90 and r - b > 90
 
 
 def is_grey(rgb):
@@ -233,8 +220,8 @@ class Launcher:
         self.exited = threading.Event()
         self.exited_at = None
         threading.Thread(target=self._watch, daemon=True).start()
-        windows = desktop.find_windows("Talvora", timeout=60, pid=self.process.pid,
-                                       alive=lambda: not self.exited.is_set())
+        windows = desktop.launcher_windows(timeout=60, pid=self.process.pid,
+                                           alive=lambda: not self.exited.is_set())
         self.window = windows[0] if windows else None
         self.window_after = time.monotonic() - self.started
         if self.window is None:
@@ -300,7 +287,7 @@ class Launcher:
             if not dumped and dump_after is not None and \
                     time.monotonic() - self.closed_at >= dump_after:
                 dumped = True
-                shown = desktop.find_windows("Talvora", timeout=0, visible=False)
+                shown = desktop.launcher_windows(timeout=0, visible=False)
                 print(f"the launcher still runs {time.monotonic() - self.closed_at:.1f} s after "
                       f"the close; its window {'still exists' if self.window in shown else 'is gone'}",
                       flush=True)
@@ -326,7 +313,7 @@ def other_talvora_windows(main, timeout=0.0):
     (The main window carries the same title, so waiting for any such window is no wait at all.)"""
     deadline = time.monotonic() + timeout
     while True:
-        others = [w for w in desktop.find_windows("Talvora", timeout=0) if w != main]
+        others = [w for w in desktop.launcher_windows(timeout=0) if w != main]
         if others or time.monotonic() >= deadline:
             return others
         time.sleep(0.1)
@@ -698,7 +685,7 @@ def case_second_launcher(server_root, install, shots):
             code = None
         print(f"second launcher ended after {time.monotonic() - started:.2f} s", flush=True)
         check(code == 0, f"the second launcher did not hand over and end ({code})")
-        check(desktop.find_windows("Talvora", timeout=1) == [first.window],
+        check(desktop.launcher_windows(timeout=1) == [first.window],
               "another launcher window appeared")
         check(wait_ready(first), "the first launcher's update did not finish")
         check(pack.installed_ok(), "the installation is not up to date")

@@ -12,91 +12,13 @@ also when the command fails or times out.
 
 import os
 import shutil
-import signal
-import socket
-import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from desktop import NginxServer  # noqa: E402,F401  (also imported from here by other tests)
 from with_server import run_beside  # noqa: E402
-
-NGINX = os.environ.get("TALVORA_NGINX", "/usr/sbin/nginx")
-# A benchmark may bring its own configuration (a rate limit, another log format).
-TEMPLATE = os.environ.get("TALVORA_NGINX_TEMPLATE") or os.path.join(
-    os.path.dirname(os.path.abspath(__file__)), "nginx.conf.in")
-
-
-def _free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def _listening(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=0.2):
-            return True
-    except OSError:
-        return False
-
-
-class NginxServer:
-    """nginx serving `root`; with `tls` = (certificate file, key file) over https."""
-
-    def __init__(self, root, work, tls=None):
-        self.root = os.path.abspath(root)
-        self.work = work
-        self.tls = tls
-        self.log = os.path.join(work, "access.log")
-        self.port = None
-        self._process = None
-
-    @property
-    def url(self):
-        # Wine's WinHTTP matches a certificate by its DNS name, not by an IP address.
-        if self.tls:
-            return "https://localhost:%d" % self.port
-        return "http://127.0.0.1:%d" % self.port
-
-    def start(self):
-        # A port can be taken between the probe and nginx's bind: try a few.
-        for _ in range(5):
-            self.port = _free_port()
-            conf = os.path.join(self.work, "nginx.conf")
-            with open(TEMPLATE) as f:
-                text = f.read()
-            text = (text.replace("@WORK@", self.work).replace("@ROOT@", self.root)
-                    .replace("@PORT@", str(self.port))
-                    .replace("@SSL@", " ssl" if self.tls else "")
-                    .replace("@SSL_CERTIFICATE@",
-                             "ssl_certificate %s; ssl_certificate_key %s;" % self.tls
-                             if self.tls else ""))
-            with open(conf, "w") as f:
-                f.write(text)
-            self._process = subprocess.Popen(
-                [NGINX, "-p", self.work, "-c", conf, "-e", os.path.join(self.work, "error.log")],
-                stdin=subprocess.DEVNULL, start_new_session=True)
-            deadline = time.monotonic() + 10
-            while time.monotonic() < deadline and self._process.poll() is None:
-                if _listening(self.port):
-                    return self
-                time.sleep(0.05)
-            self.stop()
-        raise RuntimeError("nginx did not start: see " + os.path.join(self.work, "error.log"))
-
-    def stop(self):
-        if self._process is None:
-            return
-        if self._process.poll() is None:
-            self._process.send_signal(signal.SIGQUIT)  # graceful: finish, then exit
-            try:
-                self._process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self._process.pid, signal.SIGKILL)
-                self._process.wait()
-        self._process = None
 
 
 def main(argv):

@@ -23,14 +23,42 @@ std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
     return era * 146097 + dayOfEra - 719468;
 }
 
-bool Digits(const std::string& text, std::size_t pos, std::size_t count, int& value) {
-    value = 0;
-    for (std::size_t i = pos; i < pos + count; ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return false;
+// The fields of YYYY-MM-DDTHH:MM:SSZ, not yet checked against the calendar.
+struct UtcFields {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+int Number(const std::string& text, std::size_t pos, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = pos; i < pos + count; ++i)
         value = value * 10 + (text[i] - '0');
+    return value;
+}
+
+// Digits and separators exactly where the form has them.
+bool ReadUtcFields(const std::string& text, UtcFields& fields) {
+    static const std::string kForm = "0000-00-00T00:00:00Z";
+    if (text.size() != kForm.size())
+        return false;
+    for (std::size_t i = 0; i < kForm.size(); ++i) {
+        const bool fits = kForm[i] == '0' ? text[i] >= '0' && text[i] <= '9' : text[i] == kForm[i];
+        if (!fits)
+            return false;
     }
+    fields = UtcFields{Number(text, 0, 4),  Number(text, 5, 2),  Number(text, 8, 2),
+                       Number(text, 11, 2), Number(text, 14, 2), Number(text, 17, 2)};
     return true;
+}
+
+bool IsRealUtcTime(const UtcFields& t) {
+    return t.year >= 1970 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
+           t.day <= DaysInMonth(t.year, t.month) && t.hour <= 23 && t.minute <= 59 &&
+           t.second <= 59;
 }
 
 void AppendNumber(std::string& out, std::int64_t value, int width) {
@@ -43,22 +71,11 @@ void AppendNumber(std::string& out, std::int64_t value, int width) {
 }  // namespace
 
 bool ParseUtcTimestamp(const std::string& text, std::int64_t& seconds) {
-    // YYYY-MM-DDTHH:MM:SSZ
-    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-        text[13] != ':' || text[16] != ':' || text[19] != 'Z') {
+    UtcFields t;
+    if (!ReadUtcFields(text, t) || !IsRealUtcTime(t))
         return false;
-    }
-    int year, month, day, hour, minute, second;
-    if (!Digits(text, 0, 4, year) || !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day) ||
-        !Digits(text, 11, 2, hour) || !Digits(text, 14, 2, minute) ||
-        !Digits(text, 17, 2, second)) {
-        return false;
-    }
-    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
-        hour > 23 || minute > 59 || second > 59) {
-        return false;
-    }
-    seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    seconds =
+        DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
     return true;
 }
 

@@ -129,124 +129,194 @@ BlockDigestFn BlockDigestFor(BlockDigestKind kind) {
                                                : BlockDigestFn(Xxh64BlockDigest);
 }
 
+namespace {
+
+// The local file from `start`, read ahead in large chunks.
+struct ScanBuffer {
+    std::vector<unsigned char> bytes;
+    std::uint64_t start = 0;
+    std::size_t have = 0;
+    bool atEnd = false;
+};
+
+// Keeps the bytes from file offset `keepFrom` on and reads until the buffer is full or the file
+// has ended.
+bool Refill(ScanBuffer& buffer, std::uint64_t keepFrom, const SequentialRead& read) {
+    const auto keep = static_cast<std::size_t>(keepFrom - buffer.start);
+    std::memmove(buffer.bytes.data(), buffer.bytes.data() + keep, buffer.have - keep);
+    buffer.have -= keep;
+    buffer.start = keepFrom;
+    while (buffer.have < buffer.bytes.size() && !buffer.atEnd) {
+        const long long got =
+            read(buffer.bytes.data() + buffer.have, buffer.bytes.size() - buffer.have);
+        if (got < 0)
+            return false;
+        buffer.atEnd = got == 0;
+        buffer.have += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool Cancelled(const std::function<bool()>& cancel) {
+    return cancel && cancel();
+}
+
+// One scan of a local file against an index: what it reads with and reports to, its limits, and
+// where its window stands.
+struct Scan {
+    const BlockIndex& index;
+    const SequentialRead& read;
+    const BlockDigestFn& digest;
+    const std::function<bool()>& cancel;
+    BlockMatch& match;
+    std::size_t blockSize;
+    ScanBuffer buffer;
+    std::uint64_t failedBudget = 0;  // see BlockMatch::failedConfirmations
+    std::uint64_t workCap = 0;       // see BlockMatch::work
+    std::uint64_t giveUpAt = 0;      // the offset by which some block must have been found
+    std::uint64_t pos = 0;           // where the window begins in the file
+    bool fresh = true;               // the window's sum must be computed anew
+    RollingSum sum = RollingSum();
+    bool anyFound = false;
+};
+
+enum class Step { Next, Done, Failed };
+
+// The hot loop: slides the window while the filter rejects it, up to `last`, the last window whose
+// next byte is in the buffer. Returns where it stopped; `sum` is that window's.
+const unsigned char* SlideWhileRejected(const WeakFilter& filter, const unsigned char* p,
+                                        const unsigned char* last, std::size_t blockSize,
+                                        RollingSum& sum) {
+    const auto windowSize = static_cast<std::uint32_t>(blockSize);
+    RollingSum rolling = sum;
+    while (p < last && !filter.MayHold(rolling.Value())) {
+        RollOne(rolling, p[0], p[blockSize], windowSize);
+        ++p;
+    }
+    sum = rolling;
+    return p;
+}
+
+// The window at `p` passed the filter: a found block moves the window past it, a miss by one byte.
+Step OnWeakHit(Scan& scan, const Candidates& candidates, const unsigned char* p,
+               const unsigned char* last) {
+    BlockMatch& match = scan.match;
+    bool failed = false;
+    const std::uint64_t failedBefore = match.failedConfirmations;
+    const bool found = Confirm(candidates, scan.sum.Value(), p, scan.blockSize, scan.pos,
+                               scan.digest, match, failed);
+    if (failed)
+        return Step::Failed;
+    if (match.work > scan.workCap)
+        match.stoppedEarly = true;
+    if (found) {
+        scan.anyFound = true;
+        scan.pos += scan.blockSize;
+        scan.fresh = true;
+        return Step::Next;
+    }
+    if (match.failedConfirmations > scan.failedBudget)
+        match.stoppedEarly = true;
+    if (match.failedConfirmations != failedBefore && match.failedConfirmations % 64 == 0 &&
+        Cancelled(scan.cancel)) {
+        return Step::Failed;
+    }
+    if (p < last) {
+        RollOne(scan.sum, p[0], p[scan.blockSize], static_cast<std::uint32_t>(scan.blockSize));
+        ++scan.pos;
+        return Step::Next;
+    }
+    return scan.buffer.atEnd ? Step::Done : Step::Next;
+}
+
+// Scans the buffered bytes from the window on, until a weak hit has been judged or the buffer's
+// last window has been looked at.
+Step ScanBuffered(Scan& scan, const Candidates& candidates) {
+    const ScanBuffer& buffer = scan.buffer;
+    const unsigned char* window = buffer.bytes.data() + (scan.pos - buffer.start);
+    if (scan.fresh) {
+        scan.sum = ComputeRollingSum(window, scan.blockSize);
+        scan.fresh = false;
+    }
+    const unsigned char* const last = buffer.bytes.data() + buffer.have - scan.blockSize;
+    const unsigned char* p =
+        SlideWhileRejected(candidates.filter, window, last, scan.blockSize, scan.sum);
+    scan.pos += static_cast<std::uint64_t>(p - window);
+    if (candidates.filter.MayHold(scan.sum.Value()))
+        return OnWeakHit(scan, candidates, p, last);
+    return buffer.atEnd ? Step::Done : Step::Next;
+}
+
+// Every whole block of the index, looked for at every byte offset of the local file.
+bool ScanWholeBlocks(Scan& scan, const Candidates& candidates) {
+    for (;;) {
+        // The window and the byte after it (which rolls in) must be in the buffer.
+        const ScanBuffer& buffer = scan.buffer;
+        if (scan.pos + scan.blockSize + 1 > buffer.start + buffer.have && !buffer.atEnd) {
+            if (Cancelled(scan.cancel) || !Refill(scan.buffer, scan.pos, scan.read))
+                return false;
+        }
+        if (!scan.anyFound && scan.pos >= scan.giveUpAt)
+            scan.match.stoppedEarly = true;
+        if (scan.match.stoppedEarly || scan.pos + scan.blockSize > buffer.start + buffer.have)
+            return true;
+        const Step step = ScanBuffered(scan, candidates);
+        if (step != Step::Next)
+            return step == Step::Done;
+    }
+}
+
+// The last block, shorter than the others, is looked for at the local file's end only.
+bool MatchShortLastBlock(Scan& scan, std::uint64_t tail) {
+    ScanBuffer& buffer = scan.buffer;
+    // Read to the end, keeping the last `tail` bytes.
+    while (!buffer.atEnd) {
+        if (Cancelled(scan.cancel) ||
+            !Refill(buffer, buffer.start + buffer.have - std::min<std::uint64_t>(buffer.have, tail),
+                    scan.read)) {
+            return false;
+        }
+    }
+    if (buffer.have < tail)
+        return true;
+    const unsigned char* last = buffer.bytes.data() + buffer.have - tail;
+    const BlockSum& want = scan.index.blocks.back();
+    const auto size = static_cast<std::size_t>(tail);
+    if (ComputeRollingSum(last, size).Value() != want.weak)
+        return true;
+    BlockDigest strong;
+    if (!scan.digest(last, size, strong))
+        return false;
+    if (strong == want.strong)
+        scan.match.localOffset.back() = buffer.start + buffer.have - tail;
+    return true;
+}
+
+}  // namespace
+
 bool MatchLocalBlocks(const BlockIndex& index, const SequentialRead& read,
                       const BlockDigestFn& digest, const std::function<bool()>& cancel,
                       BlockMatch& match) {
     const std::size_t count = index.blocks.size();
-    const std::size_t blockSize = index.blockSize;
     match = BlockMatch();
     match.localOffset.assign(count, kNoLocalSource);
     if (count == 0)
         return true;
-    // The last block is shorter when the size is no multiple of the block size; the scan's windows
-    // are whole blocks, so it is looked for at the local file's end only.
+    const std::size_t blockSize = index.blockSize;
+    // The scan's windows are whole blocks; the last block is shorter when the size is no
+    // multiple of the block size.
     const std::uint64_t tail = index.fileSize - (count - 1) * static_cast<std::uint64_t>(blockSize);
-    const std::size_t fullBlocks = tail == blockSize ? count : count - 1;
-    const Candidates candidates(index.blocks, fullBlocks);
-    const std::uint64_t budget = (index.fileSize + kConfirmationSlackBytes) / blockSize;
-    const std::uint64_t workCap = kWorkPerBlock * count + kWorkSlack;
-    const std::uint64_t giveUpAt = std::max(kMinScanBeforeGivingUp, index.fileSize / 8);
-    bool anyFound = false;
-
-    // The buffer holds the file from `start`; the window begins at `pos`.
-    std::vector<unsigned char> buffer(kReadChunk + blockSize);
-    std::uint64_t start = 0;
-    std::size_t have = 0;
-    bool atEnd = false;
-    const auto fill = [&](std::uint64_t pos) {
-        const auto keepFrom = static_cast<std::size_t>(pos - start);
-        std::memmove(buffer.data(), buffer.data() + keepFrom, have - keepFrom);
-        have -= keepFrom;
-        start = pos;
-        while (have < buffer.size() && !atEnd) {
-            const long long got = read(buffer.data() + have, buffer.size() - have);
-            if (got < 0)
-                return false;
-            atEnd = got == 0;
-            have += static_cast<std::size_t>(got);
-        }
-        return true;
-    };
-
-    std::uint64_t pos = 0;
-    bool fresh = true;  // the window's sum must be computed anew
-    RollingSum sum;
-    const auto windowSize = static_cast<std::uint32_t>(blockSize);
-    for (;;) {
-        // The window and the byte after it (which rolls in) must be in the buffer.
-        if (pos + blockSize + 1 > start + have && !atEnd) {
-            if ((cancel && cancel()) || !fill(pos))
-                return false;
-        }
-        if (!anyFound && pos >= giveUpAt)
-            match.stoppedEarly = true;
-        if (fullBlocks == 0 || match.stoppedEarly || pos + blockSize > start + have)
-            break;
-        const unsigned char* window = buffer.data() + (pos - start);
-        if (fresh) {
-            sum = ComputeRollingSum(window, blockSize);
-            fresh = false;
-        }
-        // The hot loop: slide while the filter rejects, up to the last window whose next byte is
-        // in the buffer.
-        const unsigned char* const last = buffer.data() + have - blockSize;
-        const unsigned char* p = window;
-        RollingSum rolling = sum;
-        while (p < last && !candidates.filter.MayHold(rolling.Value())) {
-            RollOne(rolling, p[0], p[blockSize], windowSize);
-            ++p;
-        }
-        sum = rolling;
-        pos += static_cast<std::uint64_t>(p - window);
-        if (candidates.filter.MayHold(sum.Value())) {
-            bool failed = false;
-            const std::uint64_t failedBefore = match.failedConfirmations;
-            const bool found =
-                Confirm(candidates, sum.Value(), p, blockSize, pos, digest, match, failed);
-            if (failed)
-                return false;
-            if (match.work > workCap)
-                match.stoppedEarly = true;
-            if (found) {
-                anyFound = true;
-                pos += blockSize;
-                fresh = true;
-                continue;
-            }
-            if (match.failedConfirmations > budget)
-                match.stoppedEarly = true;
-            if (match.failedConfirmations != failedBefore && match.failedConfirmations % 64 == 0 &&
-                cancel && cancel())
-                return false;
-            if (p < last) {
-                RollOne(sum, p[0], p[blockSize], windowSize);
-                ++pos;
-                continue;
-            }
-        }
-        if (atEnd)
-            break;  // the last window of the file has been looked at
-    }
-
-    if (tail != blockSize && !match.stoppedEarly) {
-        // Read to the end, keeping the last `tail` bytes.
-        while (!atEnd) {
-            if ((cancel && cancel()) || !fill(start + have - std::min<std::uint64_t>(have, tail)))
-                return false;
-        }
-        if (have >= tail) {
-            const unsigned char* last = buffer.data() + have - tail;
-            const BlockSum& want = index.blocks[count - 1];
-            const auto size = static_cast<std::size_t>(tail);
-            BlockDigest strong;
-            if (ComputeRollingSum(last, size).Value() == want.weak) {
-                if (!digest(last, size, strong))
-                    return false;
-                if (strong == want.strong)
-                    match.localOffset[count - 1] = start + have - tail;
-            }
-        }
-    }
+    const std::size_t wholeBlocks = tail == blockSize ? count : count - 1;
+    Scan scan{index, read, digest, cancel, match, blockSize, ScanBuffer()};
+    scan.buffer.bytes.resize(kReadChunk + blockSize);
+    scan.failedBudget = (index.fileSize + kConfirmationSlackBytes) / blockSize;
+    scan.workCap = kWorkPerBlock * count + kWorkSlack;
+    scan.giveUpAt = std::max(kMinScanBeforeGivingUp, index.fileSize / 8);
+    const Candidates candidates(index.blocks, wholeBlocks);
+    if (wholeBlocks > 0 && !ScanWholeBlocks(scan, candidates))
+        return false;
+    if (tail != blockSize && !match.stoppedEarly)
+        return MatchShortLastBlock(scan, tail);
     return true;
 }
 

@@ -301,16 +301,17 @@ TEST(BlockPlan, LocalPiecesCopyFromWhereTheMatchFoundEachBlockWithinEveryCap) {
 // between unrelated bytes, at the very start or end), and the plan rebuilds the new file.
 TEST(BlockMatch, FindsBlocksWhereverTheLocalCopyHoldsThemAndThePlanRebuildsTheFile) {
     constexpr std::uint32_t kB = kMinBlockSize;
-    {
-        // A local copy that is the short last block and nothing else, or a byte less of it.
-        const std::string fresh = PatternBytes(3 * kB + 100, 77);
+    // A local copy that is the short last block and nothing else, or a byte less of it; also when
+    // that block is the whole file.
+    for (const std::size_t whole : {std::size_t{3}, std::size_t{0}}) {
+        const std::string fresh = PatternBytes(whole * kB + 100, 77);
         const BlockIndex index = IndexOfBytes(fresh, kB, Xxh64BlockDigest);
-        const std::string tail = fresh.substr(3 * kB);
+        const std::string tail = fresh.substr(whole * kB);
         for (const std::string& local : {tail, tail.substr(1), std::string()}) {
             BlockMatch match;
             ASSERT_TRUE(MatchBytes(index, local, Xxh64BlockDigest, match));
-            EXPECT_EQ(match.localOffset[3], local == tail ? std::uint64_t{0} : kNoLocalSource)
-                << local.size();
+            EXPECT_EQ(match.localOffset[whole], local == tail ? std::uint64_t{0} : kNoLocalSource)
+                << whole << " " << local.size();
         }
     }
     std::mt19937_64 random(2022);

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-#include "portable/unique_handle.h"
+#include "file_handle.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -29,13 +29,6 @@ std::string LastError() {
     return std::system_category().message(static_cast<int>(GetLastError()));
 }
 
-struct FileTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { CloseHandle(h); }
-};
-using File = UniqueHandle<FileTraits>;
-
 unsigned ProcessId() {
     return static_cast<unsigned>(GetCurrentProcessId());
 }
@@ -44,8 +37,8 @@ unsigned ProcessId() {
 // `created` tells whether the file is ours to remove.
 bool WriteTemp(const fs::path& temp, const std::string& content, bool& created,
                std::string& error) {
-    const File file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         error = "cannot create temporary file: " + LastError();
         return false;
@@ -85,20 +78,13 @@ std::string ErrnoText() {
     return std::generic_category().message(errno);
 }
 
-struct FdTraits {
-    using Type = int;
-    static Type Invalid() noexcept { return -1; }
-    static void Close(Type fd) noexcept { close(fd); }
-};
-using Fd = UniqueHandle<FdTraits>;
-
 unsigned ProcessId() {
     return static_cast<unsigned>(getpid());
 }
 
 bool WriteTemp(const fs::path& temp, const std::string& content, bool& created,
                std::string& error) {
-    Fd file(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    UniqueFileHandle file(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file) {
         error = "cannot create temporary file: " + ErrnoText();
         return false;
@@ -135,7 +121,7 @@ bool Replace(const fs::path& temp, const fs::path& dest, std::string& error) {
     }
     // Make the rename itself durable; a folder that cannot be synced is no error.
     const fs::path parent = dest.parent_path().empty() ? fs::path(".") : dest.parent_path();
-    const Fd dir(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFileHandle dir(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir)
         fsync(dir.get());
     return true;

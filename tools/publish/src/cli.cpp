@@ -248,6 +248,35 @@ CLI::App* AddLauncher(CLI::App& app, LauncherOptions& options, Words& words) {
     return command;
 }
 
+// The words of a parsed command, turned into its options.
+void TakeManifestWords(const CLI::App& command, const Words& words, ManifestOptions& options) {
+    options.clientDir = PathFromUtf8(words.clientDir);
+    options.versionGiven = command.count("--version") > 0;
+    options.separator = words.separator == "backslash" ? '\\' : '/';
+    if (!words.out.empty())
+        options.out = PathFromUtf8(words.out);
+    options.signing.signKey = PathFromUtf8(words.signKey);
+}
+
+bool TakeLauncherWords(const Words& words, LauncherOptions& options, std::string& error) {
+    options.exe = PathFromUtf8(words.exe);
+    if (!ParseInteger(words.version, options.version)) {
+        error = "--version needs a whole number, not '" + Printable(words.version) + "'";
+        return false;
+    }
+    if (!words.out.empty())
+        options.out = PathFromUtf8(words.out);
+    options.signing.signKey = PathFromUtf8(words.signKey);
+    return true;
+}
+
+void TakeVerifyWords(const Words& words, VerifyOptions& options) {
+    options.file = PathFromUtf8(words.file);
+    options.signature = PathFromUtf8(words.signature);
+    for (const std::string& key : words.keys)
+        options.keys.push_back(PathFromUtf8(key));
+}
+
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
@@ -283,31 +312,16 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& result,
     }
     if (manifest->parsed()) {
         result.kind = CommandKind::Manifest;
-        result.manifest.clientDir = PathFromUtf8(words.clientDir);
-        result.manifest.versionGiven = manifest->count("--version") > 0;
-        result.manifest.separator = words.separator == "backslash" ? '\\' : '/';
-        if (!words.out.empty())
-            result.manifest.out = PathFromUtf8(words.out);
-        result.manifest.signing.signKey = PathFromUtf8(words.signKey);
+        TakeManifestWords(*manifest, words, result.manifest);
     } else if (launcher->parsed()) {
         result.kind = CommandKind::Launcher;
-        result.launcher.exe = PathFromUtf8(words.exe);
-        if (!ParseInteger(words.version, result.launcher.version)) {
-            error = "--version needs a whole number, not '" + Printable(words.version) + "'";
-            return false;
-        }
-        if (!words.out.empty())
-            result.launcher.out = PathFromUtf8(words.out);
-        result.launcher.signing.signKey = PathFromUtf8(words.signKey);
+        return TakeLauncherWords(words, result.launcher, error);
     } else if (keygen->parsed()) {
         result.kind = CommandKind::Keygen;
         result.keygen.out = PathFromUtf8(words.out);
     } else if (verify->parsed()) {
         result.kind = CommandKind::Verify;
-        result.verify.file = PathFromUtf8(words.file);
-        result.verify.signature = PathFromUtf8(words.signature);
-        for (const std::string& key : words.keys)
-            result.verify.keys.push_back(PathFromUtf8(key));
+        TakeVerifyWords(words, result.verify);
     }
     return true;
 }

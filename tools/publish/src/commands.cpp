@@ -80,25 +80,34 @@ bool LooksLikeWindowsExecutable(const fs::path& exe) {
            header[0] == 'M' && header[1] == 'Z';
 }
 
-}  // namespace
-
-int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream& err) {
-    if (options.versionGiven) {
-        if (options.version.empty() || HasLineBreakOrTab(options.version) ||
-            !IsValidUtf8(options.version)) {
-            Error(err) << "--version must be non-empty UTF-8 text without TAB, CR or LF\n";
-            return kExitRefused;
-        }
-    }
-    const std::string version = options.versionGiven ? options.version : UtcTimestamp();
+// What the stages of one manifest run hand on to each other, in the order they fill it.
+struct ManifestRun {
+    std::string version;
     PreparedSigning signing;
-    if (!PrepareSigning(options.signing, signing, err))
-        return kExitRefused;
+    std::vector<ClientFile> files;
+    std::vector<FileDigest> digests;  // in the order of `files`
+    std::vector<ManifestEntry> entries;
+    std::vector<std::size_t> blockFiles;  // positions in `entries` that get a block index
+    std::size_t ifMissingCount = 0;
+    std::uint64_t totalBytes = 0;
+};
 
+// Each stage returns whether the run goes on; one that refuses has said why on `err`, and nothing
+// after it runs.
+
+bool CheckManifestInputs(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
+    if (options.versionGiven && (options.version.empty() || HasLineBreakOrTab(options.version) ||
+                                 !IsValidUtf8(options.version))) {
+        Error(err) << "--version must be non-empty UTF-8 text without TAB, CR or LF\n";
+        return false;
+    }
+    run.version = options.versionGiven ? options.version : UtcTimestamp();
+    if (!PrepareSigning(options.signing, run.signing, err))
+        return false;
     std::string urlError;
     if (!IsUsableUrl(options.baseUrl, urlError)) {
         Error(err) << "--base: " << urlError << "\n";
-        return kExitRefused;
+        return false;
     }
     if (options.baseUrl.back() != '/') {
         Warning(err)
@@ -109,23 +118,30 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
     for (const std::string& pattern : options.ifMissing) {
         if (pattern.empty()) {
             Error(err) << "--if-missing needs a non-empty pattern\n";
-            return kExitRefused;
+            return false;
         }
     }
+    return true;
+}
 
+// Indexes written by an earlier run sit beside their files; they are not game files.
+void DropBlockIndexes(std::vector<ClientFile>& files) {
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](const ClientFile& file) {
+                                   return EndsWith(file.relPath, kBlockIndexSuffix) &&
+                                          IsBlockIndexFile(file.path);
+                               }),
+                files.end());
+}
+
+bool WalkClientFolder(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
     WalkResult walk;
     std::string error;
     if (!WalkClientDir(options.clientDir, options.out, walk, error)) {
         Error(err) << error << "\n";
-        return kExitRefused;
+        return false;
     }
-    // Indexes written by an earlier run sit beside their files; they are not game files.
-    walk.files.erase(std::remove_if(walk.files.begin(), walk.files.end(),
-                                    [](const ClientFile& file) {
-                                        return EndsWith(file.relPath, kBlockIndexSuffix) &&
-                                               IsBlockIndexFile(file.path);
-                                    }),
-                     walk.files.end());
+    DropBlockIndexes(walk.files);
     std::vector<std::string> relPaths;
     relPaths.reserve(walk.files.size());
     for (const ClientFile& file : walk.files)
@@ -136,105 +152,143 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         ReportProblems(walk.problems, err);
         Error(err) << "the launcher would refuse " << walk.problems.size()
                    << (walk.problems.size() == 1 ? " entry" : " entries") << "; nothing written\n";
-        return kExitRefused;
+        return false;
     }
     if (walk.files.empty()) {
         // The launcher rejects a manifest without file lines as faulty.
         Error(err) << "no files below " << Quoted(options.clientDir) << "; nothing written\n";
-        return kExitRefused;
+        return false;
     }
+    run.files = std::move(walk.files);
+    return true;
+}
 
-    const std::vector<FileDigest> digests =
-        HashWithProgress(walk.files, options.jobs, options.progress && StderrIsTerminal());
+// Why a file's digest cannot go into the manifest; empty when it can.
+std::string DigestProblem(const ClientFile& file, const FileDigest& digest) {
+    if (digest.sha256.empty())
+        return "'" + Printable(file.relPath) + "': cannot read: " + digest.error;
+    if (digest.size != file.size) {
+        return "'" + Printable(file.relPath) + "': changed while being read (" +
+               std::to_string(file.size) + " bytes, then " + std::to_string(digest.size) + ")";
+    }
+    return std::string();
+}
 
+// Marks the entry IFMISSING when any pattern matches it, noting which patterns did.
+void ApplyIfMissing(const std::vector<std::string>& patterns, ManifestEntry& entry,
+                    std::vector<bool>& patternUsed) {
+    for (std::size_t p = 0; p < patterns.size(); ++p) {
+        if (GlobMatch(patterns[p], entry.relPath)) {
+            entry.ifMissing = true;
+            patternUsed[p] = true;
+        }
+    }
+}
+
+void WarnUnusedPatterns(const std::vector<std::string>& patterns,
+                        const std::vector<bool>& patternUsed, std::ostream& err) {
+    for (std::size_t p = 0; p < patterns.size(); ++p) {
+        if (!patternUsed[p])
+            Warning(err) << "--if-missing '" << Printable(patterns[p]) << "' matches no file\n";
+    }
+}
+
+bool MakeEntries(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
     std::vector<std::string> readErrors;
-    std::vector<ManifestEntry> entries;
-    entries.reserve(walk.files.size());
     std::vector<bool> patternUsed(options.ifMissing.size(), false);
-    std::size_t ifMissingCount = 0;
-    std::uint64_t totalBytes = 0;
-    std::vector<std::size_t> blockFiles;  // positions in `entries`
-    for (std::size_t i = 0; i < walk.files.size(); ++i) {
-        const ClientFile& file = walk.files[i];
-        const FileDigest& digest = digests[i];
-        if (digest.sha256.empty()) {
-            readErrors.push_back("'" + Printable(file.relPath) + "': cannot read: " + digest.error);
+    run.entries.reserve(run.files.size());
+    for (std::size_t i = 0; i < run.files.size(); ++i) {
+        const ClientFile& file = run.files[i];
+        std::string problem = DigestProblem(file, run.digests[i]);
+        if (!problem.empty()) {
+            readErrors.push_back(std::move(problem));
             continue;
         }
-        if (digest.size != file.size) {
-            readErrors.push_back("'" + Printable(file.relPath) + "': changed while being read (" +
-                                 std::to_string(file.size) + " bytes, then " +
-                                 std::to_string(digest.size) + ")");
-            continue;
-        }
-        ManifestEntry entry{file.relPath, digest.size, digest.sha256, false};
-        for (std::size_t p = 0; p < options.ifMissing.size(); ++p) {
-            if (GlobMatch(options.ifMissing[p], file.relPath)) {
-                entry.ifMissing = true;
-                patternUsed[p] = true;
-            }
-        }
-        ifMissingCount += entry.ifMissing ? 1 : 0;
-        totalBytes += entry.size;
+        ManifestEntry entry{file.relPath, file.size, run.digests[i].sha256, false};
+        ApplyIfMissing(options.ifMissing, entry, patternUsed);
+        run.ifMissingCount += entry.ifMissing ? 1 : 0;
+        run.totalBytes += entry.size;
         if (!entry.ifMissing && options.blocksMin != 0 && entry.size >= options.blocksMin)
-            blockFiles.push_back(entries.size());
-        entries.push_back(std::move(entry));
+            run.blockFiles.push_back(run.entries.size());
+        run.entries.push_back(std::move(entry));
     }
     if (!readErrors.empty()) {
         ReportProblems(readErrors, err);
         Error(err) << "nothing written\n";
-        return kExitRefused;
+        return false;
     }
-    for (std::size_t p = 0; p < options.ifMissing.size(); ++p) {
-        if (!patternUsed[p]) {
-            Warning(err) << "--if-missing '" << Printable(options.ifMissing[p])
-                         << "' matches no file\n";
-        }
-    }
+    WarnUnusedPatterns(options.ifMissing, patternUsed, err);
+    return true;
+}
 
-    // Written before the manifest that announces them, like the files themselves.
-    for (const std::size_t at : blockFiles) {
-        ManifestEntry& entry = entries[at];
-        const fs::path path = options.clientDir / PathFromUtf8(entry.relPath);
-        fs::path indexPath = path;
-        indexPath += kBlockIndexSuffix;
-        BlockIndex index;
-        if (!BuildBlockIndex(path, index, error)) {
-            Error(err) << "'" << Printable(entry.relPath) << "': block index: " << error << "\n";
-            return kExitRefused;
-        }
-        ::FileSha256 manifestDigest;
-        if (!ParseSha256Hex(entry.sha256, manifestDigest) || manifestDigest != index.fileSha256) {
-            Error(err) << "'" << Printable(entry.relPath) << "': changed while being read\n";
-            return kExitRefused;
-        }
-        const std::string indexBytes = FormatBlockIndex(index);
-        Sha256Digest indexDigest;
-        if (!Sha256Of(indexBytes.data(), indexBytes.size(), indexDigest)) {
-            Error(err) << "'" << Printable(entry.relPath) << "': block index: SHA-256 failed\n";
-            return kExitRefused;
-        }
-        if (!WriteFileAtomically(indexPath, indexBytes, error)) {
-            Error(err) << error << "\n";
-            return kExitRefused;
-        }
-        entry.blocks = true;
-        // The manifest vouches for the index, so a launcher takes no other from the server.
-        entry.blocksSha256 = HexDigest(indexDigest.data(), indexDigest.size());
+// Builds and writes one file's index, and names its SHA-256 on the entry.
+bool WriteBlockIndex(const fs::path& clientDir, ManifestEntry& entry, std::ostream& err) {
+    const fs::path path = clientDir / PathFromUtf8(entry.relPath);
+    fs::path indexPath = path;
+    indexPath += kBlockIndexSuffix;
+    BlockIndex index;
+    std::string error;
+    if (!BuildBlockIndex(path, index, error)) {
+        Error(err) << "'" << Printable(entry.relPath) << "': block index: " << error << "\n";
+        return false;
     }
+    ::FileSha256 manifestDigest;
+    if (!ParseSha256Hex(entry.sha256, manifestDigest) || manifestDigest != index.fileSha256) {
+        Error(err) << "'" << Printable(entry.relPath) << "': changed while being read\n";
+        return false;
+    }
+    const std::string indexBytes = FormatBlockIndex(index);
+    Sha256Digest indexDigest;
+    if (!Sha256Of(indexBytes.data(), indexBytes.size(), indexDigest)) {
+        Error(err) << "'" << Printable(entry.relPath) << "': block index: SHA-256 failed\n";
+        return false;
+    }
+    if (!WriteFileAtomically(indexPath, indexBytes, error)) {
+        Error(err) << error << "\n";
+        return false;
+    }
+    entry.blocks = true;
+    // The manifest vouches for the index, so a launcher takes no other from the server.
+    entry.blocksSha256 = HexDigest(indexDigest.data(), indexDigest.size());
+    return true;
+}
 
+// Written before the manifest that announces them, like the files themselves.
+bool WriteBlockIndexes(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
+    for (const std::size_t at : run.blockFiles) {
+        if (!WriteBlockIndex(options.clientDir, run.entries[at], err))
+            return false;
+    }
+    return true;
+}
+
+bool WriteManifest(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
     const std::string text = WithExpiresLine(
-        FormatManifest(version, options.baseUrl, std::move(entries), options.separator),
-        signing.expiresLine);
+        FormatManifest(run.version, options.baseUrl, std::move(run.entries), options.separator),
+        run.signing.expiresLine);
+    std::string error;
     if (!WriteFileAtomically(options.out, text, error)) {
         Error(err) << error << "\n";
+        return false;
+    }
+    return !run.signing.sign || WriteSignatureBeside(options.out, text, run.signing, err);
+}
+
+}  // namespace
+
+int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream& err) {
+    ManifestRun run;
+    if (!CheckManifestInputs(options, run, err) || !WalkClientFolder(options, run, err))
+        return kExitRefused;
+    run.digests = HashWithProgress(run.files, options.jobs, options.progress && StderrIsTerminal());
+    if (!MakeEntries(options, run, err) || !WriteBlockIndexes(options, run, err) ||
+        !WriteManifest(options, run, err)) {
         return kExitRefused;
     }
-    if (signing.sign && !WriteSignatureBeside(options.out, text, signing, err))
-        return kExitRefused;
-    out << "wrote " << Quoted(options.out) << ": " << walk.files.size() << " files, "
-        << HumanBytes(totalBytes) << ", " << ifMissingCount << " IFMISSING, " << blockFiles.size()
-        << " BLOCKS, VERSION " << version << (signing.sign ? ", signed" : "") << "\n";
+    out << "wrote " << Quoted(options.out) << ": " << run.files.size() << " files, "
+        << HumanBytes(run.totalBytes) << ", " << run.ifMissingCount << " IFMISSING, "
+        << run.blockFiles.size() << " BLOCKS, VERSION " << run.version
+        << (run.signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 

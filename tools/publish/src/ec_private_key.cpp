@@ -45,46 +45,76 @@ std::string Content(const std::string& der, const Element& e) {
     return der.substr(e.start, e.length);
 }
 
-// ECPrivateKey (SEC1). `curveKnown` says whether the caller already knows the curve is P-256.
+// ECPrivateKey (SEC1): SEQUENCE { version 1, OCTET STRING secret, [0] curve OPTIONAL,
+// [1] public point OPTIONAL }. The sequence, and its 32-byte secret.
+bool ReadSecret(const std::string& der, Element& seq, Element& secret) {
+    Element version;
+    return ReadElement(der, 0, der.size(), seq) && seq.tag == 0x30 && seq.end() == der.size() &&
+           ReadElement(der, seq.start, seq.end(), version) && version.tag == 0x02 &&
+           Content(der, version) == std::string(1, '\x01') &&
+           ReadElement(der, version.end(), seq.end(), secret) && secret.tag == 0x04 &&
+           secret.length == 32;
+}
+
+bool ReadCurve(const std::string& der, const Element& oid, std::string& error) {
+    // Compared with its tag and length, as the whole OID element.
+    if (der.substr(oid.start - 2, oid.length + 2) != kPrime256v1) {
+        error = "the key is not on the P-256 (prime256v1) curve";
+        return false;
+    }
+    return true;
+}
+
+bool ReadPublicPoint(const std::string& der, const Element& bits, P256PrivateKey& key,
+                     std::string& error) {
+    if (bits.tag != 0x03 || bits.length != 66 || der[bits.start] != '\0' ||
+        der[bits.start + 1] != '\x04') {
+        error = "the key's public point is not an uncompressed P-256 point";
+        return false;
+    }
+    for (std::size_t i = 0; i < 64; ++i)
+        key.xy[i] = static_cast<unsigned char>(der[bits.start + 2 + i]);
+    return true;
+}
+
+// The optional fields in [pos, end): the curve and the public point, each noted when found;
+// fields of other tags are passed over.
+bool ReadOptionalFields(const std::string& der, std::size_t pos, std::size_t end,
+                        P256PrivateKey& key, bool& curve, bool& point, std::string& error) {
+    while (pos < end) {
+        Element tagged, inner;
+        if (!ReadElement(der, pos, end, tagged) ||
+            !ReadElement(der, tagged.start, tagged.end(), inner)) {
+            error = "malformed EC private key";
+            return false;
+        }
+        if (tagged.tag == 0xA0) {
+            if (!ReadCurve(der, inner, error))
+                return false;
+            curve = true;
+        } else if (tagged.tag == 0xA1) {
+            if (!ReadPublicPoint(der, inner, key, error))
+                return false;
+            point = true;
+        }
+        pos = tagged.end();
+    }
+    return true;
+}
+
+// `curveKnown` says whether the caller already knows the curve is P-256.
 bool ReadEcPrivateKey(const std::string& der, bool curveKnown, P256PrivateKey& key,
                       std::string& error) {
-    Element seq, version, secret;
-    if (!ReadElement(der, 0, der.size(), seq) || seq.tag != 0x30 || seq.end() != der.size() ||
-        !ReadElement(der, seq.start, seq.end(), version) || version.tag != 0x02 ||
-        Content(der, version) != std::string(1, '\x01') ||
-        !ReadElement(der, version.end(), seq.end(), secret) || secret.tag != 0x04 ||
-        secret.length != 32) {
+    Element seq, secret;
+    if (!ReadSecret(der, seq, secret)) {
         error = "not a P-256 EC private key";
         return false;
     }
     for (std::size_t i = 0; i < 32; ++i)
         key.d[i] = static_cast<unsigned char>(der[secret.start + i]);
     bool curve = curveKnown, point = false;
-    for (std::size_t pos = secret.end(); pos < seq.end();) {
-        Element tagged, inner;
-        if (!ReadElement(der, pos, seq.end(), tagged) ||
-            !ReadElement(der, tagged.start, tagged.end(), inner)) {
-            error = "malformed EC private key";
-            return false;
-        }
-        if (tagged.tag == 0xA0) {
-            if (der.substr(inner.start - 2, inner.length + 2) != kPrime256v1) {
-                error = "the key is not on the P-256 (prime256v1) curve";
-                return false;
-            }
-            curve = true;
-        } else if (tagged.tag == 0xA1) {
-            if (inner.tag != 0x03 || inner.length != 66 || der[inner.start] != '\0' ||
-                der[inner.start + 1] != '\x04') {
-                error = "the key's public point is not an uncompressed P-256 point";
-                return false;
-            }
-            for (std::size_t i = 0; i < 64; ++i)
-                key.xy[i] = static_cast<unsigned char>(der[inner.start + 2 + i]);
-            point = true;
-        }
-        pos = tagged.end();
-    }
+    if (!ReadOptionalFields(der, secret.end(), seq.end(), key, curve, point, error))
+        return false;
     if (!curve) {
         error = "the key does not name its curve";
         return false;

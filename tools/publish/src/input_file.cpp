@@ -14,26 +14,21 @@ namespace talvora {
 
 #ifdef _WIN32
 
-InputFile::~InputFile() {
-    if (handle_ != nullptr)
-        CloseHandle(static_cast<HANDLE>(handle_));
-}
-
 bool InputFile::Open(const std::filesystem::path& path, std::string& error) {
-    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         error = std::system_category().message(static_cast<int>(GetLastError()));
         return false;
     }
-    handle_ = h;
+    file_.reset(file);
     return true;
 }
 
 long long InputFile::Read(void* buffer, std::size_t size, std::string& error) {
     const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(handle_), buffer, want, &got, nullptr)) {
+    if (!ReadFile(file_.get(), buffer, want, &got, nullptr)) {
         error = std::system_category().message(static_cast<int>(GetLastError()));
         return -1;
     }
@@ -42,27 +37,22 @@ long long InputFile::Read(void* buffer, std::size_t size, std::string& error) {
 
 #else
 
-InputFile::~InputFile() {
-    if (fd_ >= 0)
-        close(fd_);
-}
-
 bool InputFile::Open(const std::filesystem::path& path, std::string& error) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = std::generic_category().message(errno);
         return false;
     }
-    fd_ = fd;
+    file_.reset(fd);
 #ifdef POSIX_FADV_SEQUENTIAL
-    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    posix_fadvise(file_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     return true;
 }
 
 long long InputFile::Read(void* buffer, std::size_t size, std::string& error) {
     while (true) {
-        const ssize_t got = read(fd_, buffer, size);
+        const ssize_t got = read(file_.get(), buffer, size);
         if (got >= 0)
             return static_cast<long long>(got);
         if (errno == EINTR)

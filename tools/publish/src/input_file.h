@@ -5,25 +5,18 @@
 #include <filesystem>
 #include <string>
 
+#include "file_handle.h"
+
 namespace talvora {
 
 class InputFile {
   public:
-    InputFile() = default;
-    ~InputFile();
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
     bool Open(const std::filesystem::path& path, std::string& error);
     // Bytes read (0 at the end of the file), or -1 with `error` set.
     long long Read(void* buffer, std::size_t size, std::string& error);
 
   private:
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
+    UniqueFileHandle file_;
 };
 
 }  // namespace talvora

@@ -7,27 +7,17 @@
 #include <openssl/obj_mac.h>
 #include <openssl/pem.h>
 
-#include <memory>
-
 #include "portable/net/ecdsa_signature.h"
 #include "portable/net/public_key_pem.h"
+#include "portable/unique_handle.h"
 
 namespace talvora {
 
 namespace {
 
-struct BioFree {
-    void operator()(BIO* b) const { BIO_free(b); }
-};
-struct PkeyFree {
-    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-};
-struct MdCtxFree {
-    void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-};
-using Bio = std::unique_ptr<BIO, BioFree>;
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
+using Bio = UniqueHandle<ReleasedBy<BIO*, BIO_free>>;
+using Pkey = UniqueHandle<ReleasedBy<EVP_PKEY*, EVP_PKEY_free>>;
+using MdCtx = UniqueHandle<ReleasedBy<EVP_MD_CTX*, EVP_MD_CTX_free>>;
 
 std::string OpenSslError(const std::string& what) {
     const unsigned long code = ERR_get_error();

@@ -99,6 +99,47 @@ TEST(CommandLine, ManifestOptionsReachTheCommand) {
     EXPECT_FALSE(line.manifest.versionGiven);
 }
 
+// The words of the other commands reach their options too, the signing ones on both commands
+// that write a file.
+TEST(CommandLine, EachCommandsWordsReachItsOptions) {
+    talvora::CommandLine line;
+    std::string error;
+    ASSERT_TRUE(talvora::ParseCommandLine(
+        {"manifest", "c", "--base", "http://h/", "--sign-key", "m.pem", "--expires", "30d"}, line,
+        error))
+        << error;
+    EXPECT_EQ(line.manifest.signing.signKey, fs::path("m.pem"));
+    EXPECT_EQ(line.manifest.signing.expires, "30d");
+
+    line = talvora::CommandLine();
+    ASSERT_TRUE(talvora::ParseCommandLine(
+        {"launcher", "L.exe", "--version", "7", "--url", "http://h/L.exe", "--out", "v.txt",
+         "--sign-key", "l.pem", "--expires", "2031-01-01"},
+        line, error))
+        << error;
+    EXPECT_EQ(line.kind, talvora::CommandKind::Launcher);
+    EXPECT_EQ(line.launcher.exe, fs::path("L.exe"));
+    EXPECT_EQ(line.launcher.version, 7);
+    EXPECT_EQ(line.launcher.url, "http://h/L.exe");
+    EXPECT_EQ(line.launcher.out, fs::path("v.txt"));
+    EXPECT_EQ(line.launcher.signing.signKey, fs::path("l.pem"));
+    EXPECT_EQ(line.launcher.signing.expires, "2031-01-01");
+
+    line = talvora::CommandLine();
+    ASSERT_TRUE(talvora::ParseCommandLine({"keygen", "--out", "k.pem"}, line, error)) << error;
+    EXPECT_EQ(line.kind, talvora::CommandKind::Keygen);
+    EXPECT_EQ(line.keygen.out, fs::path("k.pem"));
+
+    line = talvora::CommandLine();
+    ASSERT_TRUE(talvora::ParseCommandLine(
+        {"verify", "f.txt", "--key", "a.pub", "--key", "b.pub", "--sig", "f.sig"}, line, error))
+        << error;
+    EXPECT_EQ(line.kind, talvora::CommandKind::Verify);
+    EXPECT_EQ(line.verify.file, fs::path("f.txt"));
+    EXPECT_EQ(line.verify.signature, fs::path("f.sig"));
+    EXPECT_EQ(line.verify.keys, (std::vector<fs::path>{"a.pub", "b.pub"}));
+}
+
 TEST(CommandLine, LauncherRefusalIsExitOneNotUsage) {
     ScratchDir dir;
     WriteFile(dir / "L.exe", "MZ");

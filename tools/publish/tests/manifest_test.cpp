@@ -128,6 +128,37 @@ TEST(Manifest, WarnsButWritesWhenBaseLacksSlashOrGlobMatchesNothing) {
               "VERSION\t7\nBASE\thttp://patch.example/pack\na.txt\t3\t" + kAbc + "\n");
 }
 
+// The summary line adds up what the stages decided: the walk leaves out the indexes of earlier
+// runs, the entries pick IFMISSING and the files of at least --blocks-min bytes, and only those
+// get an index.
+TEST(Manifest, SummaryCountsWhatEachStageDecided) {
+    ScratchDir dir;
+    WriteFile(dir / "client" / "data" / "big.pak", PatternBytes(300000, 1));
+    WriteFile(dir / "client" / "config" / "big.ini", PatternBytes(200000, 2));
+    WriteFile(dir / "client" / "small.txt", std::string(524, 's'));
+    const struct {
+        std::uint64_t blocksMin;
+        const char* blocks;
+    } rows[] = {{100000, "1 BLOCKS"}, {0, "0 BLOCKS"}, {300000, "1 BLOCKS"}, {300001, "0 BLOCKS"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.blocksMin);
+        ManifestOptions options = Options(dir / "client", dir / "m.txt");
+        options.ifMissing = {"config/*"};
+        options.blocksMin = row.blocksMin;
+        std::ostringstream out, err;
+        ASSERT_EQ(talvora::RunManifest(options, out, err), 0) << err.str();
+        EXPECT_EQ(out.str(), "wrote '" + (dir / "m.txt").string() +
+                                 "': 3 files, 488.8 KiB, 1 IFMISSING, " + row.blocks +
+                                 ", VERSION 7\n");
+        const std::string manifest = ReadFile(dir / "m.txt");
+        EXPECT_EQ(manifest.find("\tBLOCKS") != std::string::npos, row.blocks[0] == '1') << manifest;
+        EXPECT_EQ(manifest.find(".blocks"), std::string::npos) << manifest;
+    }
+    EXPECT_EQ(ListNames(dir / "client" / "data"),
+              (std::vector<std::string>{"big.pak", "big.pak.blocks"}));
+    EXPECT_EQ(ListNames(dir / "client" / "config"), std::vector<std::string>{"big.ini"});
+}
+
 TEST(Manifest, DefaultVersionIsUtcTimestamp) {
     ScratchDir dir;
     WriteFile(dir / "client" / "a.txt", "abc");
