@@ -13,7 +13,7 @@ namespace {
 const char* const kUsage =
     "usage: talvora-publish manifest CLIENT_DIR --base URL [--version V] [--if-missing GLOB]...\n"
     "                                [--separator slash|backslash] [--out FILE] [--jobs N]\n"
-    "                                [--blocks-min BYTES]\n"
+    "                                [--blocks-min BYTES] [--compress [--compress-min-saving P]]\n"
     "                                [--sign-key KEY [--expires 30d|DATE]]\n"
     "       talvora-publish launcher EXE --version N --url URL [--out FILE]\n"
     "                                [--sign-key KEY [--expires 30d|DATE]]\n"
@@ -39,6 +39,16 @@ manifest CLIENT_DIR --base URL
   requests (any static server does). Older launchers ignore the field.
   Upload the indexes with the files; indexes found in CLIENT_DIR are never
   listed themselves.
+  With --compress, each file that is neither IFMISSING nor BLOCKS (and at most
+  512 MiB) is compressed with zlib, and when the copy saves at least
+  --compress-min-saving percent (default 5) it is written beside the file as
+  FILE.zlib and named on its line (ZLIB, the copy's size and SHA-256); files
+  that do not shrink stay raw, and a copy of an earlier run that no longer
+  pays is removed. Launchers that know the field fetch the copy and inflate
+  it; older ones fetch the raw file, which stays published beside it. Upload
+  the copies with the files. Copies found in CLIENT_DIR (FILE.zlib beside
+  FILE, one whole zlib stream) are never listed themselves; with --compress a
+  file at another's copy name is refused.
   Lines end with LF and are sorted byte-wise by path; names are written in
   UTF-8 as they are on disk. The output file is left out when it lies inside
   CLIENT_DIR. A progress bar is drawn on stderr when it is a terminal.
@@ -228,6 +238,13 @@ CLI::App* AddManifest(CLI::App& app, ManifestOptions& options, Words& words) {
         ->add_option("--blocks-min", options.blocksMin,
                      "block indexes for files of at least BYTES (default 4 MiB; 0: none)")
         ->type_name("BYTES");
+    command->add_flag("--compress", options.compress,
+                      "write a zlib copy beside each file that shrinks, and name it");
+    command
+        ->add_option("--compress-min-saving", options.compressMinSaving,
+                     "percent a copy must save to be written (default 5)")
+        ->type_name("P")
+        ->check(CLI::Range(1u, 99u));
     AddSigning(*command, options.signing, words);
     return command;
 }

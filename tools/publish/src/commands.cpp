@@ -2,6 +2,7 @@
 
 #include "atomic_file.h"
 #include "block_files.h"
+#include "compressed_copies.h"
 #include "file_digests.h"
 #include "glob.h"
 #include "input_file.h"
@@ -10,12 +11,18 @@
 #include "names.h"
 #include "progress.h"
 #include "portable/net/sha256.h"
+#include "portable/patch/compressed_copy.h"
+#include "portable/patch/relative_path.h"
 #include "portable/selfupdate/launcher_version.h"
 #include "text.h"
 #include "version_file.h"
 #include "walk.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -90,6 +97,9 @@ struct ManifestRun {
     std::vector<std::size_t> blockFiles;  // positions in `entries` that get a block index
     std::size_t ifMissingCount = 0;
     std::uint64_t totalBytes = 0;
+    std::size_t copies = 0;  // compressed copies written
+    std::uint64_t copiedRawBytes = 0;
+    std::uint64_t copyBytes = 0;
 };
 
 // Each stage returns whether the run goes on; one that refuses has said why on `err`, and nothing
@@ -134,6 +144,33 @@ void DropBlockIndexes(std::vector<ClientFile>& files) {
                 files.end());
 }
 
+// Copies written by an earlier run sit beside their files; they are not game files either.
+void DropCompressedCopies(std::vector<ClientFile>& files) {
+    std::set<std::string> copyNames;
+    for (const ClientFile& file : files)
+        copyNames.insert(CollisionKey(CompressedCopyPath(file.relPath)));
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [&copyNames](const ClientFile& file) {
+                                   return copyNames.count(CollisionKey(file.relPath)) != 0 &&
+                                          IsCompressedCopyFile(file.path);
+                               }),
+                files.end());
+}
+
+// With --compress, a game file at another's copy name would be overwritten by that copy.
+void FindCopyNameClashes(const std::vector<ClientFile>& files, std::vector<std::string>& problems) {
+    std::set<std::string> names;
+    for (const ClientFile& file : files)
+        names.insert(CollisionKey(file.relPath));
+    for (const ClientFile& file : files) {
+        if (names.count(CollisionKey(CompressedCopyPath(file.relPath))) != 0) {
+            problems.push_back("'" + Printable(CompressedCopyPath(file.relPath)) +
+                               "': is where the compressed copy of '" + Printable(file.relPath) +
+                               "' goes");
+        }
+    }
+}
+
 bool WalkClientFolder(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
     WalkResult walk;
     std::string error;
@@ -142,6 +179,9 @@ bool WalkClientFolder(const ManifestOptions& options, ManifestRun& run, std::ost
         return false;
     }
     DropBlockIndexes(walk.files);
+    DropCompressedCopies(walk.files);
+    if (options.compress)
+        FindCopyNameClashes(walk.files, walk.problems);
     std::vector<std::string> relPaths;
     relPaths.reserve(walk.files.size());
     for (const ClientFile& file : walk.files)
@@ -262,6 +302,44 @@ bool WriteBlockIndexes(const ManifestOptions& options, ManifestRun& run, std::os
     return true;
 }
 
+// Compresses the entries on `jobs` threads, each taking the next one; the first failure is kept.
+bool CompressEntries(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
+    std::atomic<std::size_t> next{0};
+    std::mutex lock;
+    std::string failure;
+    const auto work = [&] {
+        for (std::size_t at = next++; at < run.entries.size(); at = next++) {
+            ManifestEntry& entry = run.entries[at];
+            std::string error;
+            const CopyResult result =
+                WriteCompressedCopy(options.clientDir, entry, options.compressMinSaving, error);
+            const std::lock_guard<std::mutex> hold(lock);
+            if (result == CopyResult::Failed && failure.empty())
+                failure = "'" + Printable(entry.relPath) + "': compressed copy: " + error;
+            if (result == CopyResult::Written) {
+                ++run.copies;
+                run.copiedRawBytes += entry.size;
+                run.copyBytes += entry.compressedSize;
+            }
+        }
+    };
+    const unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
+    std::vector<std::thread> helpers;
+    for (unsigned i = 1; i < jobs && i < run.entries.size(); ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (!failure.empty())
+        Error(err) << failure << "\n";
+    return failure.empty();
+}
+
+// Written before the manifest that names them, like the files themselves.
+bool WriteCompressedCopies(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
+    return !options.compress || CompressEntries(options, run, err);
+}
+
 bool WriteManifest(const ManifestOptions& options, ManifestRun& run, std::ostream& err) {
     const std::string text = WithExpiresLine(
         FormatManifest(run.version, options.baseUrl, std::move(run.entries), options.separator),
@@ -282,13 +360,17 @@ int RunManifest(const ManifestOptions& options, std::ostream& out, std::ostream&
         return kExitRefused;
     run.digests = HashWithProgress(run.files, options.jobs, options.progress && StderrIsTerminal());
     if (!MakeEntries(options, run, err) || !WriteBlockIndexes(options, run, err) ||
-        !WriteManifest(options, run, err)) {
+        !WriteCompressedCopies(options, run, err) || !WriteManifest(options, run, err)) {
         return kExitRefused;
     }
     out << "wrote " << Quoted(options.out) << ": " << run.files.size() << " files, "
         << HumanBytes(run.totalBytes) << ", " << run.ifMissingCount << " IFMISSING, "
-        << run.blockFiles.size() << " BLOCKS, VERSION " << run.version
-        << (run.signing.sign ? ", signed" : "") << "\n";
+        << run.blockFiles.size() << " BLOCKS, ";
+    if (options.compress) {
+        out << run.copies << " ZLIB (" << HumanBytes(run.copiedRawBytes) << " as "
+            << HumanBytes(run.copyBytes) << "), ";
+    }
+    out << "VERSION " << run.version << (run.signing.sign ? ", signed" : "") << "\n";
     return kExitOk;
 }
 

@@ -28,6 +28,8 @@ struct ManifestOptions {
     unsigned jobs = 0;     // 0: one hashing thread per core
     bool progress = false;
     std::uint64_t blocksMin = 4u * 1024u * 1024u;  // 0: no block indexes
+    bool compress = false;                         // compressed copies beside the files that shrink
+    unsigned compressMinSaving = 5;                // percent a copy must save to be written
     SigningOptions signing;
 };
 
