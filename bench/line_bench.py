@@ -24,6 +24,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 from desktop import free_port  # noqa: E402
+import line_gamedata  # noqa: E402
 from line_figures import fmt_ratio, goal, log, machine_load, ratio, summary  # noqa: E402
 from line_install import (BIG_BYTES, FILES, KINDS, MIB, STALE, STALE_BYTES,  # noqa: E402
                           TOTAL_BYTES, Runs, generate, publish, serve_manifest, up_to_date)
@@ -219,19 +220,89 @@ class Bench:
             "n/a" if d is None or e is None else "%.1f ms against %.1f ms" % (
                 e * 1000, d * 1000)), met))
 
+    def row4(self):
+        log("")
+        log("4. real game data from Debian's archive (%s) over the line, an empty installation, "
+            "8 in flight: the pack published raw and with --compress" % ", ".join(
+                line_gamedata.PACKAGES))
+        info, why = line_gamedata.prepare(self.args.publish, self.work, self.args.port)
+        if info is None:
+            log("  skipped: %s" % why)
+            return
+        self.manifests.update(info["manifests"])
+        raw, wire = info["raw_bytes"], info["z_wire"]
+        rate = RATE_MBIT * 1e6 / 8
+        log("  %d files, %.1f MiB raw; with --compress %d copies, %.1f MiB on the wire (%.3f of "
+            "raw); publisher: %s" % (info["files"], raw / MIB, info["copies"], wire / MIB,
+                                    wire / raw, info["gd-z-summary"]))
+        log("  floors at %d Mbit/s: raw %.2f s, compressed %.2f s" % (RATE_MBIT, raw / rate,
+                                                                       wire / rate))
+        runs = {"script": [], "raw": [], "z": [], "start": []}
+        for i in range(self.args.runs):
+            runs["start"].append(self.timed("one", "one-uptodate", "row4-start-%d" % i))
+            runs["script"].append(self.scripted("gd-raw"))
+            runs["raw"].append(self.timed("gd-raw", "empty", "row4-raw-%d" % i))
+            runs["z"].append(self.timed("gd-z", "empty", "row4-z-%d" % i))
+        self.report4(runs, raw / rate, wire / rate, wire, info)
+
+    def timed(self, pack, state, name):
+        _, entries = serve_manifest(self.work, self.manifests, pack)
+        return self.launcher("if8", state, entries, "play", 600, name, ())
+
+    def scripted(self, pack):
+        base, entries = serve_manifest(self.work, self.manifests, pack)
+        folder = self.runs.fresh(os.path.join(self.tmpl, "empty"))
+        self.line()
+        try:
+            seconds, failure = run_script(folder, base, entries), None
+        except subprocess.CalledProcessError as e:
+            seconds, failure = None, "the script failed: %s" % e
+        stats = self.line_stats()
+        result = Result(seconds, failure or up_to_date(folder, entries), stats)
+        self.runs.done(folder)
+        return result
+
+    def report4(self, runs, raw_floor, z_floor, wire, info):
+        best = {}
+        for key, label in (("start", "launcher's start (one file up to date)"),
+                           ("script", "script on the raw pack"), ("raw", "launcher, raw pack"),
+                           ("z", "launcher, compressed pack")):
+            best[key], text = summary(runs[key])
+            carried = runs[key][0].line.get("bytes_to_client", 0) if runs[key] else 0
+            log("  %s: %s; %.1f MiB carried" % (label, text, carried / MIB))
+        fetched = [r.line.get("bytes_to_client", 0) for r in runs["z"] if r.ok]
+        share = max(fetched) / wire if fetched else None
+        log(goal("bytes fetched for the compressed pack at most 1.02x its copies and raw files: "
+                 "%s" % fmt_ratio(share), share is not None and share <= 1.02))
+        bound = None if best["start"] is None else 1.1 * z_floor + best["start"]
+        log(goal("compressed pack to PLAY within 1.1x its floor plus the start (%s): %s" % (
+            "n/a" if bound is None else "%.2f s" % bound,
+            "n/a" if best["z"] is None else "%.2f s" % best["z"]),
+            bound is not None and best["z"] is not None and best["z"] <= bound))
+        log("  against the raw pack: %s; against the script on the raw pack: %s" % (
+            fmt_ratio(ratio(best["z"], best["raw"])), fmt_ratio(ratio(best["z"], best["script"]))))
+        log(goal("random bytes (%d files, %d MiB) with --compress: no copies, the lines of a "
+                 "raw publication: %d copies, %s" % (
+                     line_gamedata.RANDOM_FILES, line_gamedata.RANDOM_BYTES // MIB,
+                     info["rnd_copies"], "same lines" if info["rnd_same"] else "OTHER lines"),
+                 info["rnd_copies"] == 0 and info["rnd_same"]))
+
     def run(self):
+        rows = set(self.args.rows.split(","))
         self.nginx = start_nginx(self.root, self.upstream, self.work)
         self.screen = Screen()
         self.check_the_line()
         log("launcher timing: the real window under Xvfb; the clock starts when wine is started "
             "(the fresh copy of the installation is made before), stops when PLAY turns orange; "
             "every run is then checked file by file against the manifest")
-        self.row1()
-        self.row2()
-        # The bare loopback: nginx itself on the launchers' port.
-        self.nginx.stop()
-        self.nginx = start_nginx(self.root, self.args.port, self.work)
-        self.row3()
+        for row, run in (("1", self.row1), ("2", self.row2), ("4", self.row4)):
+            if row in rows:
+                run()
+        if "3" in rows:
+            # The bare loopback: nginx itself on the launchers' port.
+            self.nginx.stop()
+            self.nginx = start_nginx(self.root, self.args.port, self.work)
+            self.row3()
 
 
 def main():
@@ -241,6 +312,7 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--shots", required=True)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--rows", default="1,2,3,4")
     parser.add_argument("--build", action="append", required=True)
     args = parser.parse_args()
     builds = dict(b.split("=", 1) for b in args.build)
