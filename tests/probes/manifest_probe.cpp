@@ -1,5 +1,5 @@
 // Parses a manifest file with the launcher's own parser and prints what it understood, one entry
-// a line (relPath, size, sha256, ifMissing, blocks, TAB-separated, relPath as hex so any byte
+// a line (relPath, size, sha256, ifMissing, blocks, compressed copy's size, TAB-separated, relPath as hex so any byte
 // survives).
 #include <windows.h>
 
@@ -33,8 +33,9 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("entry\t");
         for (unsigned char c : e.relPath)
             std::printf("%02x", c);
-        std::printf("\t%llu\t%s\t%d\t%d\n", static_cast<unsigned long long>(e.size),
-                    e.sha256.c_str(), e.ifMissing ? 1 : 0, e.blocks ? 1 : 0);
+        std::printf("\t%llu\t%s\t%d\t%d\t%llu\n", static_cast<unsigned long long>(e.size),
+                    e.sha256.c_str(), e.ifMissing ? 1 : 0, e.blocks ? 1 : 0,
+                    static_cast<unsigned long long>(e.compressedSize));
     }
     return 0;
 }
