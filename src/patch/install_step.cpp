@@ -60,21 +60,6 @@ bool FileNumber(HANDLE handle, LONGLONG& number) {
     return true;
 }
 
-std::wstring FinalPathOfHandle(HANDLE handle) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(
-            handle, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-        if (length == 0)
-            return std::wstring();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(length);
-    }
-}
-
 // A plain file (no folder, no reparse point) whose path is exactly root + relPath; with
 // `singleLink`, also one that shares its content with no other name.
 bool HandleIsPlainFileAt(HANDLE handle, const InstallRoot& root, const std::wstring& relPath,
@@ -287,12 +272,10 @@ std::string StagingFileSha256(StagingFile& staged) {
     return std::string(hex.data(), hex.size());
 }
 
-StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel) {
+StepResult InstallStagingFileUnflushed(StagingFile& staged, const std::wstring& targetRel) {
     if (!staged.handle)
         return StepResult::Failed;
     HANDLE handle = staged.handle.get();
-    if (!::FlushFileBuffers(handle))
-        return StepResult::Failed;
     // Where the file lies was proved through its handle when it was made; now its name must
     // still lead to it and it must still have that one name (under Wine a name swapped from
     // outside shows as a held file with no name left). The target's own name is checked as it
@@ -312,9 +295,19 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
         return StepResult::Failed;
     target.Keep();
     // Whatever happens now, the old file is gone: the staging file must not be deleted with it.
-    UniqueFile installed = std::move(staged.handle);
-    return NameIsHandle(staged.root, targetRel, installed.get()) ? StepResult::Done
-                                                                 : StepResult::Unsafe;
+    staged.installed = std::move(staged.handle);
+    if (NameIsHandle(staged.root, targetRel, staged.installed.get()))
+        return StepResult::Done;
+    staged.installed.reset();
+    return StepResult::Unsafe;
+}
+
+StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel) {
+    if (!staged.handle || !::FlushFileBuffers(staged.handle.get()))
+        return StepResult::Failed;
+    const StepResult moved = InstallStagingFileUnflushed(staged, targetRel);
+    staged.installed.reset();
+    return moved;
 }
 
 StepResult MoveFileBelow(const InstallRoot& root, const std::wstring& fromRel,

@@ -9,6 +9,7 @@
 #include "patch/check_pass.h"
 #include "portable/patch/relative_path.h"
 #include "patch/staging.h"
+#include "patch/verified_files.h"
 
 RunEnd FetchList(PatchStatus& status, const HttpSession& session, PatchManifest& manifest) {
     const auto deadline = std::chrono::steady_clock::now() + status.listDeadline;
@@ -34,7 +35,8 @@ RunEnd JudgeList(const PatchStatus& status, const PatchManifest& manifest) {
             return EndWith(RunOutcome::BadPath, Utf8ToWide(entry.relPath));
     }
     if (EntriesCollide(manifest.entries) ||
-        (status.downloadRetries > 0 && ListMeetsKeptPartsRecord(manifest.entries))) {
+        (status.downloadRetries > 0 && ListMeetsKeptPartsRecord(manifest.entries)) ||
+        (status.quickCheck && ListMeetsVerifiedRecord(manifest.entries))) {
         return EndWith(RunOutcome::BadList);
     }
     // With retries a staging file is continued by the next run; it goes when its file no longer
@@ -46,11 +48,24 @@ RunEnd JudgeList(const PatchStatus& status, const PatchManifest& manifest) {
 
 RunEnd FindPending(PatchStatus& status, const PatchManifest& manifest,
                    std::vector<ManifestEntry>& pending) {
-    if (!RunCheckPass(status.installDir, manifest.entries, status.fullCheck.load(),
-                      status.stopRequested, CheckPassThreads(status.installDir), pending)) {
+    const bool fullCheck = status.fullCheck.load();
+    const bool quickCheck = status.quickCheck;
+    const InstallRoot root = OpenInstallRoot(status.installDir);
+    QuickFacts quick;
+    // With the quick check the full check does not trust the record: it hashes every file, and
+    // only what differs is fetched again.
+    if (quickCheck &&
+        !GatherQuickFacts(root, manifest.entries, !fullCheck, status.stopRequested, quick)) {
         return EndWith(RunOutcome::Cancelled);
     }
+    if (!RunCheckPass(status.installDir, manifest.entries, fullCheck && !quickCheck,
+                      status.stopRequested, CheckPassThreads(status.installDir), pending,
+                      quickCheck ? &quick : nullptr)) {
+        return EndWith(RunOutcome::Cancelled);
+    }
+    if (quickCheck)
+        RecordCheckedFiles(root, manifest.entries, quick);
     if (status.downloadRetries > 0)
-        SettleKeptParts(OpenInstallRoot(status.installDir), manifest.entries, pending);
+        SettleKeptParts(root, manifest.entries, pending);
     return pending.empty() ? EndWith(RunOutcome::UpToDate) : Going();
 }

@@ -36,6 +36,10 @@ std::vector<std::wstring> ListTree(const std::wstring& root);
 // system does not let us.
 bool MakeSymlink(const std::wstring& link, const std::wstring& target);
 
+// Gives the file an access list of its own that lets everyone do anything, as a local user may
+// for a file they planted.
+bool GrantEveryoneFullControl(const std::wstring& path);
+
 // Reads an environment variable as wide text; empty when unset.
 std::wstring EnvVar(const wchar_t* name);
 

@@ -1,0 +1,33 @@
+// The states of files below the installation (size, times, id: FileState), read without opening
+// them one by one: one listing of a folder gives the states of all its files, so a start that
+// looks at ten thousand files opens their folders, not each file.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "patch/install_paths.h"
+#include "portable/patch/verified_record.h"
+
+struct ListedFile {
+    std::wstring name;
+    FileState state;
+};
+
+// The plain files of root + "\" + folderRel (empty: the root itself), when that folder is a
+// plain one at that very path (opened without following a link): folders, links and other
+// reparse points among its names are left out. False when it cannot be listed, holds more than
+// `maxNames` names, or `stop` turned true.
+bool ListFolderBelow(const InstallRoot& root, const std::wstring& folderRel, std::size_t maxNames,
+                     const std::atomic<bool>& stop, std::vector<ListedFile>& files);
+
+// The state of an open file as its handle gives it; false also when it has more than one name
+// (another name could change it unseen by the listing of this one's folder).
+bool ReadSingleLinkState(HANDLE file, FileState& state);
+
+// A name as the listing's lookups compare it: Windows takes two names for one file regardless
+// of case.
+std::wstring NameKey(const std::wstring& name);
