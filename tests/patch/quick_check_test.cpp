@@ -266,6 +266,40 @@ TEST_F(QuickCheck, FullCheckHashesEveryFileAndFetchesOnlyWhatDiffers) {
     ExpectLinesInOrder({kUpToDate, kChecking, L"Letöltés (1/1): d0/f2.pak", kUpdated});
 }
 
+// A file found wrong is not recorded, even with the digest it must have, until it is repaired:
+// a run whose download fails leaves it to be found wrong again by the next start.
+TEST_F(QuickCheck, AFileFoundWrongIsRecordedOnlyOnceRepaired) {
+    const std::string fresh = PatternBytes(50000, 85);
+    std::string wrong = fresh;
+    wrong[49999] ^= 0x08;
+    const std::string line = Publish("w.pak", fresh);
+    Install("w.pak", wrong);
+    LetStatesSettle();
+    ServeManifest(line, "/fault/404");
+    Run(false);
+    ExpectEnd(PatchPhase::Failed, std::wstring(kCorrupt) + L"w.pak");
+    ServeManifest(line);
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    EXPECT_TRUE(ReadFileBytes(Local("w.pak")) == fresh);
+}
+
+// On Windows a change made through another name of a file need not show in the listing of this
+// name's folder: a file with a second name is hashed on every start, never recorded.
+TEST_F(QuickCheck, AFileWithASecondNameIsNeverRecorded) {
+    const std::string content = PatternBytes(7000, 86);
+    ServeManifest(Publish("one.pak", content) + Publish("two.pak", content));
+    Install("one.pak", content);
+    Install("two.pak", content);
+    ASSERT_TRUE(::CreateHardLinkW((temp / L"alias").c_str(), Local("two.pak").c_str(), nullptr));
+    LetStatesSettle();
+    Run(false);
+    ExpectEnd(PatchPhase::UpToDate, kUpToDate);
+    const VerifiedRecord record = LeftRecord();
+    ASSERT_EQ(record.files.size(), 1u);
+    EXPECT_EQ(record.files[0].relPath, "one.pak");
+}
+
 // Large files that the record does not cover are being hashed when the window goes: the run
 // still ends within the usual bound, as a stop.
 TEST_F(QuickCheck, StopDuringTheCheckOfARecordedInstallationEndsInBound) {
