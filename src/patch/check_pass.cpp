@@ -40,12 +40,12 @@ UniqueFile OpenToRead(const std::wstring& path, DWORD access) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// A file that may be recorded is opened so that it can be flushed too, since the record names
-// only files whose data is on the disk; one that refuses that access (read-only, or held by a
+// A file that must be flushed before it is recorded (the record names only files whose data is
+// on the disk) is opened so that it can be; one that refuses that access (read-only, or held by a
 // program that shares no writing) is read as any other and stays out of the record.
-UniqueFile OpenToCheck(const std::wstring& path, bool toRecord, bool& flushable) {
+UniqueFile OpenToCheck(const std::wstring& path, bool toFlush, bool& flushable) {
     flushable = false;
-    if (toRecord) {
+    if (toFlush) {
         UniqueFile file = OpenToRead(path, GENERIC_READ | FILE_WRITE_DATA);
         if (file) {
             flushable = true;
@@ -57,14 +57,15 @@ UniqueFile OpenToCheck(const std::wstring& path, bool toRecord, bool& flushable)
 
 // The hashed file is the one its folder's listing showed, has no other name, and its data is on
 // the disk.
-bool VerifiedAsListed(HANDLE file, const FileState& listed) {
+bool VerifiedAsListed(HANDLE file, const FileState& listed, bool flush) {
     FileState state;
-    return ReadSingleLinkState(file, state) && state == listed && ::FlushFileBuffers(file);
+    return ReadSingleLinkState(file, state) && state == listed &&
+           (!flush || ::FlushFileBuffers(file));
 }
 
 // Normal mode: missing, resized or different content needs a download. Only a file whose size
 // matches is read in full, through the same handle. With the quick check, a file the record
-// vouches for is not opened at all.
+// vouches for is not opened at all, and one hashed to its digest is marked for the record.
 Decision Decide(Work& work, size_t index, unsigned char* buffer) noexcept {
     const ManifestEntry& entry = work.entries[index];
     const std::wstring& localPath = work.localPaths[index];
@@ -75,9 +76,10 @@ Decision Decide(Work& work, size_t index, unsigned char* buffer) noexcept {
     QuickFacts* quick = work.quick;
     if (quick != nullptr && quick->vouched[index])
         return Decision::Keep;
+    const bool toRecord = quick != nullptr && quick->settled[index];
+    const bool toFlush = toRecord && !quick->writtenOut[index];
     bool flushable = false;
-    const UniqueFile file =
-        OpenToCheck(localPath, quick != nullptr && quick->settled[index], flushable);
+    const UniqueFile file = OpenToCheck(localPath, toFlush, flushable);
     if (!file)
         return Decision::Queue;
     LARGE_INTEGER size = {};
@@ -89,8 +91,8 @@ Decision Decide(Work& work, size_t index, unsigned char* buffer) noexcept {
         return work.stop.load() ? Decision::Stopped : Decision::Queue;
     const bool same = entry.sha256.size() == hex.size() &&
                       std::memcmp(entry.sha256.data(), hex.data(), hex.size()) == 0;
-    if (same && flushable)
-        quick->verified[index] = VerifiedAsListed(file.get(), quick->states[index]);
+    if (same && toRecord && flushable == toFlush)
+        quick->verified[index] = VerifiedAsListed(file.get(), quick->states[index], toFlush);
     return same ? Decision::Keep : Decision::Queue;
 }
 

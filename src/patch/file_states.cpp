@@ -1,7 +1,9 @@
 #include "patch/file_states.h"
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "net/kernel_handles.h"
 
@@ -136,4 +138,32 @@ std::wstring NameKey(const std::wstring& name) {
                                        static_cast<int>(key.size()), nullptr, nullptr, 0);
     key.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
     return key;
+}
+
+void AddName(NamesByFolder& folders, const std::wstring& relPath, std::size_t index) {
+    const std::size_t cut = relPath.find_last_of(L'\\');
+    const std::wstring folder = cut == std::wstring::npos ? std::wstring() : relPath.substr(0, cut);
+    const std::wstring name = cut == std::wstring::npos ? relPath : relPath.substr(cut + 1);
+    folders[folder].emplace_back(NameKey(name), index);
+}
+
+bool FindNames(const InstallRoot& root, const std::wstring& folder,
+               const std::vector<std::pair<std::wstring, std::size_t>>& wanted,
+               const std::atomic<bool>& stop,
+               std::vector<std::pair<std::size_t, FileState>>& found) {
+    std::vector<ListedFile> listed;
+    if (!ListFolderBelow(root, folder, 4 * wanted.size() + 4096, stop, listed))
+        return false;
+    std::unordered_map<std::wstring, const ListedFile*> byKey;
+    for (const ListedFile& file : listed) {
+        const auto added = byKey.emplace(NameKey(file.name), &file);
+        if (!added.second)
+            added.first->second = nullptr;
+    }
+    for (const auto& name : wanted) {
+        const auto at = byKey.find(name.first);
+        if (at != byKey.end() && at->second != nullptr)
+            found.emplace_back(name.second, at->second->state);
+    }
+    return true;
 }

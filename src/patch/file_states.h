@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "patch/install_paths.h"
@@ -31,3 +33,17 @@ bool ReadSingleLinkState(HANDLE file, FileState& state);
 // A name as the listing's lookups compare it: Windows takes two names for one file regardless
 // of case.
 std::wstring NameKey(const std::wstring& name);
+
+// Names below the root by folder: for each folder, the key (NameKey) of each wanted name and the
+// index the caller gave it.
+using NamesByFolder = std::map<std::wstring, std::vector<std::pair<std::wstring, std::size_t>>>;
+void AddName(NamesByFolder& folders, const std::wstring& relPath, std::size_t index);
+
+// Lists one folder and gives the index and state of each wanted name that is a plain file there;
+// a name that two files answer to (their names differ in case only, as Wine allows) gives none.
+// A folder fuller than the wanted names and the player's own files beside them is not listed.
+// False when the folder cannot be listed.
+bool FindNames(const InstallRoot& root, const std::wstring& folder,
+               const std::vector<std::pair<std::wstring, std::size_t>>& wanted,
+               const std::atomic<bool>& stop,
+               std::vector<std::pair<std::size_t, FileState>>& found);

@@ -7,6 +7,7 @@
 
 #include "net/http_client.h"
 #include "net/text_conversion.h"
+#include "patch/file_states.h"
 #include "patch/install_paths.h"
 #include "patch/install_step.h"
 #include "portable/patch/relative_path.h"
@@ -74,8 +75,26 @@ void RemoveStagingOf(const InstallRoot& root, const std::string& relPath) {
 }  // namespace
 
 void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries) {
-    for (const ManifestEntry& entry : entries)
-        RemoveStagingOf(root, entry.relPath);
+    // One listing per folder rather than a look at each name: most runs find none. A folder that
+    // cannot be listed is looked at name by name.
+    NamesByFolder folders;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        AddName(folders, PartPathFor(InstallRelative(entries[i].relPath)), i);
+    const std::atomic<bool> never{false};
+    for (const auto& folder : folders) {
+        std::vector<std::pair<std::size_t, FileState>> found;
+        if (FindNames(root, folder.first, folder.second, never, found)) {
+            for (const auto& file : found)
+                RemoveStagingOf(root, entries[file.first].relPath);
+            continue;
+        }
+        const std::wstring path =
+            folder.first.empty() ? root.path : root.path + L"\\" + folder.first;
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;  // no folder, no leftover
+        for (const auto& name : folder.second)
+            RemoveStagingOf(root, entries[name.second].relPath);
+    }
 }
 
 void SettleKeptParts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <map>
 #include <unordered_map>
 #include <utility>
 
@@ -14,9 +13,6 @@
 const char kVerifiedRecord[] = "talvora.verified";
 
 namespace {
-
-// Entries by folder below the root: for each, the key of the file's name and the entry's index.
-using FolderEntries = std::map<std::wstring, std::vector<std::pair<std::wstring, std::size_t>>>;
 
 std::string Utf8Of(const std::wstring& wide) {
     if (wide.empty())
@@ -52,42 +48,13 @@ void WriteIfChanged(const InstallRoot& root, const VerifiedRecord& record,
         WriteRecordBelow(root, RecordName(), bytes);
 }
 
-FolderEntries FoldersOf(const std::vector<ManifestEntry>& entries) {
-    FolderEntries folders;
+NamesByFolder FoldersOf(const std::vector<ManifestEntry>& entries) {
+    NamesByFolder folders;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].ifMissing)
-            continue;
-        const std::wstring rel = InstallRelative(entries[i].relPath);
-        const std::size_t cut = rel.find_last_of(L'\\');
-        const std::wstring folder = cut == std::wstring::npos ? std::wstring() : rel.substr(0, cut);
-        const std::wstring name = cut == std::wstring::npos ? rel : rel.substr(cut + 1);
-        folders[folder].emplace_back(NameKey(name), i);
+        if (!entries[i].ifMissing)
+            AddName(folders, InstallRelative(entries[i].relPath), i);
     }
     return folders;
-}
-
-// Lists one folder and gives each of its entries the state of its file. A name that two files
-// answer to (their names differ in case only, as Wine allows) gives none.
-void TakeFolder(const InstallRoot& root, const std::wstring& folder,
-                const std::vector<std::pair<std::wstring, std::size_t>>& wanted,
-                const std::atomic<bool>& stop, QuickFacts& facts, std::vector<char>& known) {
-    std::vector<ListedFile> listed;
-    // Room for the player's own files beside the game's; a folder crammed fuller is not listed.
-    if (!ListFolderBelow(root, folder, 4 * wanted.size() + 4096, stop, listed))
-        return;
-    std::unordered_map<std::wstring, const ListedFile*> byKey;
-    for (const ListedFile& file : listed) {
-        const auto added = byKey.emplace(NameKey(file.name), &file);
-        if (!added.second)
-            added.first->second = nullptr;
-    }
-    for (const auto& name : wanted) {
-        const auto found = byKey.find(name.first);
-        if (found != byKey.end() && found->second != nullptr) {
-            facts.states[name.second] = found->second->state;
-            known[name.second] = 1;
-        }
-    }
 }
 
 void Vouch(const std::vector<ManifestEntry>& entries, const VerifiedRecord& record,
@@ -120,11 +87,11 @@ std::int64_t FileTimeNow() {
                                      now.dwLowDateTime);
 }
 
-bool IsSettledState(const FileState& state, std::int64_t takenAt) {
+bool IsSettledState(const FileState& state, std::int64_t takenAt, std::int64_t settle) {
     const bool realId = (state.idLow != 0 || state.idHigh != 0) &&
                         (state.idLow != ~std::uint64_t{0} || state.idHigh != ~std::uint64_t{0});
-    return realId && state.changeTime > 0 && state.changeTime < takenAt - kSettleTime &&
-           state.lastWrite < takenAt - kSettleTime;
+    return realId && state.changeTime > 0 && state.changeTime < takenAt - settle &&
+           state.lastWrite < takenAt - settle;
 }
 
 bool GatherQuickFacts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
@@ -132,20 +99,28 @@ bool GatherQuickFacts(const InstallRoot& root, const std::vector<ManifestEntry>&
     const std::size_t count = entries.size();
     facts.states.assign(count, FileState());
     facts.settled.assign(count, 0);
+    facts.writtenOut.assign(count, 0);
     facts.vouched.assign(count, 0);
     facts.verified.assign(count, 0);
     facts.recordBytes.clear();
     std::vector<char> known(count, 0);
     const std::int64_t takenAt = FileTimeNow();
+    std::vector<std::pair<std::size_t, FileState>> found;
     for (const auto& folder : FoldersOf(entries)) {
         if (stop.load())
             return false;
-        TakeFolder(root, folder.first, folder.second, stop, facts, known);
+        FindNames(root, folder.first, folder.second, stop, found);
+    }
+    for (const auto& file : found) {
+        facts.states[file.first] = file.second;
+        known[file.first] = 1;
     }
     if (stop.load())
         return false;
-    for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < count; ++i) {
         facts.settled[i] = known[i] && IsSettledState(facts.states[i], takenAt);
+        facts.writtenOut[i] = known[i] && IsSettledState(facts.states[i], takenAt, kWrittenOutTime);
+    }
     VerifiedRecord record;
     if (ReadRecord(root, entries, record, facts.recordBytes) && trustRecord)
         Vouch(entries, record, known, facts);

@@ -22,6 +22,7 @@ bool ListMeetsVerifiedRecord(const std::vector<ManifestEntry>& entries);
 struct QuickFacts {
     std::vector<FileState> states;  // as the listing of the file's folder gave it
     std::vector<char> settled;      // a state was listed, and it may be recorded
+    std::vector<char> writtenOut;   // settled long ago: its data is on the disk without a flush
     std::vector<char> vouched;      // the record names this very state with the entry's digest
     std::vector<char> verified;     // set by the check pass: hashed right now, same state, flushed
     std::string recordBytes;        // the record as it was read; empty when there was none
@@ -38,8 +39,14 @@ bool GatherQuickFacts(const InstallRoot& root, const std::vector<ManifestEntry>&
 constexpr std::int64_t kSettleTime = 50 * 10000;
 
 // A state that may be recorded when it was read at `takenAt`: a real id and change time, and no
-// change within kSettleTime before.
-bool IsSettledState(const FileState& state, std::int64_t takenAt);
+// change within `settle` before.
+bool IsSettledState(const FileState& state, std::int64_t takenAt,
+                    std::int64_t settle = kSettleTime);
+
+// A file unchanged for this long has long been written out by the system (its writeback takes
+// seconds), so the check pass records it without flushing it itself: a file that refuses to be
+// opened for writing (a read-only one) is recorded too.
+constexpr std::int64_t kWrittenOutTime = 3600LL * 10000000;
 
 // The current time in the units of file times.
 std::int64_t FileTimeNow();
