@@ -61,16 +61,21 @@ bool FileNumber(HANDLE handle, LONGLONG& number) {
 }
 
 // A plain file (no folder, no reparse point) whose path is exactly root + relPath; with
-// `singleLink`, also one that shares its content with no other name.
+// `singleLink`, also one that shares its content with no other name. `facts` are the file's.
 bool HandleIsPlainFileAt(HANDLE handle, const InstallRoot& root, const std::wstring& relPath,
-                         bool singleLink) {
-    FileFacts facts;
+                         bool singleLink, FileFacts& facts) {
     if (!ReadFacts(handle, facts) || facts.reparseTag != 0 ||
         (facts.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
         (singleLink && facts.links != 1)) {
         return false;
     }
     return IsFinalPathOf(FinalPathOfHandle(handle), root, relPath);
+}
+
+bool HandleIsPlainFileAt(HANDLE handle, const InstallRoot& root, const std::wstring& relPath,
+                         bool singleLink) {
+    FileFacts facts;
+    return HandleIsPlainFileAt(handle, root, relPath, singleLink, facts);
 }
 
 // Opens a name without following a link at its end (Windows opens the link itself; Wine follows
@@ -93,6 +98,15 @@ bool NameIsHandle(const InstallRoot& root, const std::wstring& relPath, HANDLE h
 
 bool NotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Creates a file that is not there yet, without following a link at its name; the error when it
+// cannot.
+DWORD CreateNew(const std::wstring& path, UniqueFile& file) {
+    file.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                             nullptr));
+    return file ? ERROR_SUCCESS : ::GetLastError();
 }
 
 bool SetReadOnly(HANDLE handle, DWORD attributes, bool readOnly) {
@@ -139,10 +153,8 @@ class ReadOnlyTarget {
         if (!file)
             return NotFound(::GetLastError()) ? StepResult::Done : StepResult::Failed;
         FileFacts facts;
-        if (!HandleIsPlainFileAt(file.get(), root, relPath, false))
+        if (!HandleIsPlainFileAt(file.get(), root, relPath, false, facts))
             return StepResult::Unsafe;
-        if (!ReadFacts(file.get(), facts))
-            return StepResult::Failed;
         if ((facts.attributes & FILE_ATTRIBUTE_READONLY) == 0)
             return StepResult::Done;
         if (!SetReadOnly(file.get(), facts.attributes, false))
@@ -186,20 +198,17 @@ StepResult CreateStagingFile(const InstallRoot& root, const std::wstring& relPat
     DiscardStagingFile(staged);
     if (root.finalPath.empty())
         return StepResult::Failed;
-    // Whatever stands there must go first; a name that appears after this look makes the
-    // creation below fail, since it never replaces anything.
-    if (::GetFileAttributesW(Below(root, relPath).c_str()) != INVALID_FILE_ATTRIBUTES ||
-        !NotFound(::GetLastError())) {
+    // Made new, never replacing anything. Whatever stands at the name (an earlier run's file)
+    // must go first, and one that appears again after that makes the second try fail.
+    UniqueFile file;
+    DWORD error = CreateNew(Below(root, relPath), file);
+    if (!file && !NotFound(error)) {
         const StepResult cleared = RemoveFileBelow(root, relPath);
         if (cleared != StepResult::Done)
             return cleared;
+        error = CreateNew(Below(root, relPath), file);
     }
-    UniqueFile file(::CreateFileW(Below(root, relPath).c_str(),
-                                  GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
-        const DWORD error = ::GetLastError();
-        // Something took the name since it was cleared.
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? StepResult::Unsafe
                                                                            : StepResult::Failed;
     }
