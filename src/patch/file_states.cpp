@@ -143,8 +143,8 @@ std::wstring NameKey(const std::wstring& name) {
 void AddName(NamesByFolder& folders, const std::wstring& relPath, std::size_t index) {
     const std::size_t cut = relPath.find_last_of(L'\\');
     const std::wstring folder = cut == std::wstring::npos ? std::wstring() : relPath.substr(0, cut);
-    const std::wstring name = cut == std::wstring::npos ? relPath : relPath.substr(cut + 1);
-    folders[folder].emplace_back(NameKey(name), index);
+    folders[folder].emplace_back(cut == std::wstring::npos ? relPath : relPath.substr(cut + 1),
+                                 index);
 }
 
 bool FindNames(const InstallRoot& root, const std::wstring& folder,
@@ -154,16 +154,26 @@ bool FindNames(const InstallRoot& root, const std::wstring& folder,
     std::vector<ListedFile> listed;
     if (!ListFolderBelow(root, folder, 4 * wanted.size() + 4096, stop, listed))
         return false;
-    std::unordered_map<std::wstring, const ListedFile*> byKey;
-    for (const ListedFile& file : listed) {
-        const auto added = byKey.emplace(NameKey(file.name), &file);
-        if (!added.second)
-            added.first->second = nullptr;
-    }
+    // The name as written is the file that opening it gives (Wine, too, tries it first); only a
+    // name found under another case is looked up by key, where two files may answer.
+    std::unordered_map<std::wstring, const ListedFile*> byName, byKey;
+    for (const ListedFile& file : listed)
+        byName.emplace(file.name, &file);
     for (const auto& name : wanted) {
-        const auto at = byKey.find(name.first);
-        if (at != byKey.end() && at->second != nullptr)
-            found.emplace_back(name.second, at->second->state);
+        auto at = byName.find(name.first);
+        if (at == byName.end()) {
+            if (byKey.empty()) {
+                for (const ListedFile& file : listed) {
+                    const auto added = byKey.emplace(NameKey(file.name), &file);
+                    if (!added.second)
+                        added.first->second = nullptr;
+                }
+            }
+            at = byKey.find(NameKey(name.first));
+            if (at == byKey.end() || at->second == nullptr)
+                continue;
+        }
+        found.emplace_back(name.second, at->second->state);
     }
     return true;
 }

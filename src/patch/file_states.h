@@ -34,13 +34,14 @@ bool ReadSingleLinkState(HANDLE file, FileState& state);
 // of case.
 std::wstring NameKey(const std::wstring& name);
 
-// Names below the root by folder: for each folder, the key (NameKey) of each wanted name and the
-// index the caller gave it.
+// Names below the root by folder: for each folder, each wanted name and the index the caller gave
+// it.
 using NamesByFolder = std::map<std::wstring, std::vector<std::pair<std::wstring, std::size_t>>>;
 void AddName(NamesByFolder& folders, const std::wstring& relPath, std::size_t index);
 
-// Lists one folder and gives the index and state of each wanted name that is a plain file there;
-// a name that two files answer to (their names differ in case only, as Wine allows) gives none.
+// Lists one folder and gives the index and state of each wanted name that is a plain file there,
+// its case aside; a name that two files answer to in other cases than its own (their names differ
+// in case only, as Wine allows) gives none.
 // A folder fuller than the wanted names and the player's own files beside them is not listed.
 // False when the folder cannot be listed.
 bool FindNames(const InstallRoot& root, const std::wstring& folder,

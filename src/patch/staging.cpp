@@ -17,11 +17,17 @@ std::wstring InstallRelative(const std::string& relPath) {
     return Utf8ToWide(LexicalRelativePath(relPath));
 }
 
-bool EntriesCollide(const std::vector<ManifestEntry>& entries) {
+bool EntriesCollide(const std::vector<ManifestEntry>& entries,
+                    const std::vector<std::string>& reserved) {
+    std::vector<const std::string*> paths;
+    for (const ManifestEntry& entry : entries)
+        paths.push_back(&entry.relPath);
+    for (const std::string& name : reserved)
+        paths.push_back(&name);
     std::set<std::string> files;
     std::set<std::string> folders;
-    for (const ManifestEntry& entry : entries) {
-        const std::string key = CollisionKey(entry.relPath);
+    for (const std::string* path : paths) {
+        const std::string key = CollisionKey(*path);
         if (!files.insert(key).second)
             return true;
         for (size_t i = key.find('/'); i != std::string::npos; i = key.find('/', i + 1))
@@ -31,8 +37,8 @@ bool EntriesCollide(const std::vector<ManifestEntry>& entries) {
         if (folders.count(key) != 0)
             return true;
     }
-    for (const ManifestEntry& entry : entries) {
-        const std::string staging = CollisionKey(StagingPathOf(entry.relPath));
+    for (const std::string* path : paths) {
+        const std::string staging = CollisionKey(StagingPathOf(*path));
         if (files.count(staging) != 0 || folders.count(staging) != 0)
             return true;
     }
@@ -97,6 +103,12 @@ void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEn
     }
 }
 
+void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
+                           const std::vector<std::size_t>& indexes) {
+    for (std::size_t i : indexes)
+        RemoveStagingOf(root, entries[i].relPath);
+}
+
 void SettleKeptParts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
                      const std::vector<ManifestEntry>& pending) {
     std::set<std::string> needed;
@@ -118,12 +130,4 @@ void SettleKeptParts(const InstallRoot& root, const std::vector<ManifestEntry>& 
     for (const ManifestEntry& entry : pending)
         bytes += entry.relPath + "\n";
     WriteRecordBelow(root, record, bytes);
-}
-
-bool ListMeetsKeptPartsRecord(const std::vector<ManifestEntry>& entries) {
-    std::vector<ManifestEntry> withRecord = entries;
-    ManifestEntry record;
-    record.relPath = kKeptPartsRecord;
-    withRecord.push_back(record);
-    return EntriesCollide(withRecord);
 }

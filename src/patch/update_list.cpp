@@ -34,14 +34,17 @@ RunEnd JudgeList(const PatchStatus& status, const PatchManifest& manifest) {
         if (!IsSafeRelativePath(entry.relPath))
             return EndWith(RunOutcome::BadPath, Utf8ToWide(entry.relPath));
     }
-    if (EntriesCollide(manifest.entries) ||
-        (status.downloadRetries > 0 && ListMeetsKeptPartsRecord(manifest.entries)) ||
-        (status.quickCheck && ListMeetsVerifiedRecord(manifest.entries))) {
+    // The records the launcher keeps below the folder are no entry's to overwrite.
+    std::vector<std::string> records;
+    if (status.downloadRetries > 0)
+        records.push_back(kKeptPartsRecord);
+    if (status.quickCheck)
+        records.push_back(kVerifiedRecord);
+    if (EntriesCollide(manifest.entries, records))
         return EndWith(RunOutcome::BadList);
-    }
     // With retries a staging file is continued by the next run; it goes when its file no longer
-    // needs it (after the check pass).
-    if (status.downloadRetries == 0)
+    // needs it (after the check pass). With the quick check the check pass's listings find them.
+    if (status.downloadRetries == 0 && !status.quickCheck)
         RemoveLeftoverStaging(OpenInstallRoot(status.installDir), manifest.entries);
     return Going();
 }
@@ -51,13 +54,15 @@ RunEnd FindPending(PatchStatus& status, const PatchManifest& manifest,
     const bool fullCheck = status.fullCheck.load();
     const bool quickCheck = status.quickCheck;
     const InstallRoot root = OpenInstallRoot(status.installDir);
+    const bool keepParts = status.downloadRetries > 0;
     QuickFacts quick;
     // With the quick check the full check does not trust the record: it hashes every file, and
     // only what differs is fetched again.
-    if (quickCheck &&
-        !GatherQuickFacts(root, manifest.entries, !fullCheck, status.stopRequested, quick)) {
+    if (quickCheck && !GatherQuickFacts(root, manifest.entries, !fullCheck, !keepParts,
+                                        status.stopRequested, quick)) {
         return EndWith(RunOutcome::Cancelled);
     }
+    RemoveLeftoverStaging(root, manifest.entries, quick.leftovers);
     if (!RunCheckPass(status.installDir, manifest.entries, fullCheck && !quickCheck,
                       status.stopRequested, CheckPassThreads(status.installDir), pending,
                       quickCheck ? &quick : nullptr)) {
@@ -65,7 +70,7 @@ RunEnd FindPending(PatchStatus& status, const PatchManifest& manifest,
     }
     if (quickCheck)
         RecordCheckedFiles(root, manifest.entries, quick);
-    if (status.downloadRetries > 0)
+    if (keepParts)
         SettleKeptParts(root, manifest.entries, pending);
     return pending.empty() ? EndWith(RunOutcome::UpToDate) : Going();
 }

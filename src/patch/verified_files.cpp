@@ -48,13 +48,52 @@ void WriteIfChanged(const InstallRoot& root, const VerifiedRecord& record,
         WriteRecordBelow(root, RecordName(), bytes);
 }
 
-NamesByFolder FoldersOf(const std::vector<ManifestEntry>& entries) {
+// The entries' files by index, and with `withStaging` their staging files at count + index.
+NamesByFolder FoldersOf(const std::vector<ManifestEntry>& entries, bool withStaging) {
     NamesByFolder folders;
     for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::wstring rel = InstallRelative(entries[i].relPath);
         if (!entries[i].ifMissing)
-            AddName(folders, InstallRelative(entries[i].relPath), i);
+            AddName(folders, rel, i);
+        if (withStaging)
+            AddName(folders, PartPathFor(rel), entries.size() + i);
     }
     return folders;
+}
+
+bool FolderExists(const InstallRoot& root, const std::wstring& folder) {
+    const std::wstring path = folder.empty() ? root.path : root.path + L"\\" + folder;
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// One listing of each folder: the states of the entries' files, and the entries whose staging
+// file lies beside them (or may: in a folder that could not be listed, looked at name by name).
+bool ListEntries(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
+                 bool withStaging, const std::atomic<bool>& stop, QuickFacts& facts,
+                 std::vector<char>& known) {
+    const std::size_t count = entries.size();
+    std::vector<std::pair<std::size_t, FileState>> found;
+    for (const auto& folder : FoldersOf(entries, withStaging)) {
+        if (stop.load())
+            return false;
+        if (FindNames(root, folder.first, folder.second, stop, found) ||
+            !FolderExists(root, folder.first)) {
+            continue;
+        }
+        for (const auto& name : folder.second) {
+            if (name.second >= count)
+                facts.leftovers.push_back(name.second - count);
+        }
+    }
+    for (const auto& file : found) {
+        if (file.first >= count) {
+            facts.leftovers.push_back(file.first - count);
+        } else {
+            facts.states[file.first] = file.second;
+            known[file.first] = 1;
+        }
+    }
+    return !stop.load();
 }
 
 void Vouch(const std::vector<ManifestEntry>& entries, const VerifiedRecord& record,
@@ -72,14 +111,6 @@ void Vouch(const std::vector<ManifestEntry>& entries, const VerifiedRecord& reco
 
 }  // namespace
 
-bool ListMeetsVerifiedRecord(const std::vector<ManifestEntry>& entries) {
-    std::vector<ManifestEntry> withRecord = entries;
-    ManifestEntry record;
-    record.relPath = kVerifiedRecord;
-    withRecord.push_back(record);
-    return EntriesCollide(withRecord);
-}
-
 std::int64_t FileTimeNow() {
     FILETIME now = {};
     ::GetSystemTimeAsFileTime(&now);
@@ -95,40 +126,45 @@ bool IsSettledState(const FileState& state, std::int64_t takenAt, std::int64_t s
 }
 
 bool GatherQuickFacts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
-                      bool trustRecord, const std::atomic<bool>& stop, QuickFacts& facts) {
+                      bool trustRecord, bool findLeftovers, const std::atomic<bool>& stop,
+                      QuickFacts& facts) {
     const std::size_t count = entries.size();
     facts.states.assign(count, FileState());
     facts.settled.assign(count, 0);
     facts.writtenOut.assign(count, 0);
     facts.vouched.assign(count, 0);
     facts.verified.assign(count, 0);
+    facts.leftovers.clear();
     facts.recordBytes.clear();
+    facts.recordFiles = 0;
     std::vector<char> known(count, 0);
     const std::int64_t takenAt = FileTimeNow();
-    std::vector<std::pair<std::size_t, FileState>> found;
-    for (const auto& folder : FoldersOf(entries)) {
-        if (stop.load())
-            return false;
-        FindNames(root, folder.first, folder.second, stop, found);
-    }
-    for (const auto& file : found) {
-        facts.states[file.first] = file.second;
-        known[file.first] = 1;
-    }
-    if (stop.load())
+    if (!ListEntries(root, entries, findLeftovers, stop, facts, known))
         return false;
     for (std::size_t i = 0; i < count; ++i) {
         facts.settled[i] = known[i] && IsSettledState(facts.states[i], takenAt);
         facts.writtenOut[i] = known[i] && IsSettledState(facts.states[i], takenAt, kWrittenOutTime);
     }
     VerifiedRecord record;
-    if (ReadRecord(root, entries, record, facts.recordBytes) && trustRecord)
-        Vouch(entries, record, known, facts);
+    if (ReadRecord(root, entries, record, facts.recordBytes)) {
+        facts.recordFiles = record.files.size();
+        if (trustRecord)
+            Vouch(entries, record, known, facts);
+    }
     return true;
 }
 
 void RecordCheckedFiles(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
                         const QuickFacts& facts) {
+    // Nothing new, and every file of the record vouched for: it would be written as it is.
+    bool verified = false;
+    std::size_t vouched = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        verified = verified || facts.verified[i];
+        vouched += facts.vouched[i] ? 1 : 0;
+    }
+    if (!verified && vouched == facts.recordFiles && !facts.recordBytes.empty())
+        return;
     VerifiedRecord record;
     record.folder = Utf8Of(root.finalPath);
     for (std::size_t i = 0; i < entries.size(); ++i) {

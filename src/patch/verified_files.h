@@ -14,9 +14,8 @@
 #include "patch/manifest.h"
 #include "portable/patch/verified_record.h"
 
-// The record's name below the installation; a list that names it is refused.
+// The record's name below the installation; a list that names it is refused (EntriesCollide).
 extern const char kVerifiedRecord[];
-bool ListMeetsVerifiedRecord(const std::vector<ManifestEntry>& entries);
 
 // What the check pass knows of each entry's file before reading any of it, by index.
 struct QuickFacts {
@@ -25,13 +24,17 @@ struct QuickFacts {
     std::vector<char> writtenOut;   // settled long ago: its data is on the disk without a flush
     std::vector<char> vouched;      // the record names this very state with the entry's digest
     std::vector<char> verified;     // set by the check pass: hashed right now, same state, flushed
-    std::string recordBytes;        // the record as it was read; empty when there was none
+    std::vector<std::size_t> leftovers;  // entries whose staging file may lie beside them
+    std::string recordBytes;             // the record as it was read; empty when there was none
+    std::size_t recordFiles = 0;         // the files it names
 };
 
-// Lists the folders of the entries' files and, when `trustRecord`, reads the record. False when
-// `stop` came first.
+// Lists the folders of the entries' files once, for their states and, with `findLeftovers`, for
+// staging files that a killed run left; reads the record, and with `trustRecord` takes what it
+// vouches for. False when `stop` came first.
 bool GatherQuickFacts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
-                      bool trustRecord, const std::atomic<bool>& stop, QuickFacts& facts);
+                      bool trustRecord, bool findLeftovers, const std::atomic<bool>& stop,
+                      QuickFacts& facts);
 
 // A change this close after a file's last one could leave its times as they were: the tick of the
 // coarsest clock among volumes that keep access lists (NTFS counts in 15.6 ms steps), in the
