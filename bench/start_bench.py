@@ -37,6 +37,9 @@ KIB = 1 << 10
 PACKS = {"one": (1, 4 * KIB, 1), "big": (32, 64 * MIB, 4), "many": (10000, 4 * KIB, 100)}
 MISSING = 1000
 WRITER_BYTES = 64 * MIB
+# Wine keeps a little of an ended program's set-up for a moment, and a start within it skips about
+# 0.2 s that a player's start pays: every measured start comes after this pause.
+COLD_PAUSE = 3
 
 # Client coordinates fixed by the layout at 900 x 560 (as in tests/e2e).
 PLAY_BODY = (668, 418)
@@ -210,6 +213,7 @@ class Launcher:
 
     def __init__(self, screen, exe, folder, shots, name):
         shutil.copy(exe, os.path.join(folder, "Talvora.exe"))
+        time.sleep(COLD_PAUSE)
         self.screen, self.shots, self.name = screen, shots, name
         self.started = time.monotonic()
         with open(os.path.join(shots, name + "-wine.txt"), "ab") as err:
