@@ -59,7 +59,7 @@ UniqueFile OpenToCheck(const std::wstring& path, bool toFlush, bool& flushable) 
 // the disk.
 bool VerifiedAsListed(HANDLE file, const FileState& listed, bool flush) {
     FileState state;
-    return ReadSingleLinkState(file, state) && state == listed &&
+    return ReadSingleLinkState(file, state, listed.idHigh != 0) && state == listed &&
            (!flush || ::FlushFileBuffers(file));
 }
 

@@ -26,9 +26,14 @@ struct ListedFile {
 bool ListFolderBelow(const InstallRoot& root, const std::wstring& folderRel, std::size_t maxNames,
                      const std::atomic<bool>& stop, std::vector<ListedFile>& files);
 
+// The file's number on its volume (64 bits); two handles that give the same number on one volume
+// hold the same file.
+bool ReadFileIndex(HANDLE file, std::uint64_t& index);
+
 // The state of an open file as its handle gives it; false also when it has more than one name
-// (another name could change it unseen by the listing of this one's folder).
-bool ReadSingleLinkState(HANDLE file, FileState& state);
+// (another name could change it unseen by the listing of this one's folder). The id is the 64-bit
+// number, as NTFS and Wine list it, or with `wideId` the 128-bit id that ReFS lists.
+bool ReadSingleLinkState(HANDLE file, FileState& state, bool wideId = false);
 
 // A name as the listing's lookups compare it: Windows takes two names for one file regardless
 // of case.

@@ -1,7 +1,6 @@
 #include "patch/install_step.h"
 
 #include <windows.h>
-#include <winternl.h>
 
 #include <atomic>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "net/file_hash.h"
+#include "patch/file_states.h"
 #include "patch/install_paths.h"
 #include "patch/launcher_made.h"
 
@@ -42,24 +42,6 @@ bool ReadFacts(HANDLE handle, FileFacts& facts) {
     return true;
 }
 
-// The file's number on its volume (FileInternalInformation); two handles that give the same
-// number for the same path are the same file.
-struct InternalInformation {
-    LARGE_INTEGER indexNumber;
-};
-
-bool FileNumber(HANDLE handle, LONGLONG& number) {
-    IO_STATUS_BLOCK status = {};
-    InternalInformation info = {};
-    constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
-    if (::NtQueryInformationFile(handle, &status, &info, sizeof info, kFileInternalInformation) <
-        0) {
-        return false;
-    }
-    number = info.indexNumber.QuadPart;
-    return true;
-}
-
 // A plain file (no folder, no reparse point) whose path is exactly root + relPath; with
 // `singleLink`, also one that shares its content with no other name. `facts` are the file's.
 bool HandleIsPlainFileAt(HANDLE handle, const InstallRoot& root, const std::wstring& relPath,
@@ -89,10 +71,10 @@ UniqueFile OpenNoFollow(const std::wstring& path, DWORD access) {
 // The name leads to the very file `handle` holds.
 bool NameIsHandle(const InstallRoot& root, const std::wstring& relPath, HANDLE handle) {
     const UniqueFile byName = OpenNoFollow(root.path + L"\\" + relPath, FILE_READ_ATTRIBUTES);
-    LONGLONG a = 0, b = 0;
+    std::uint64_t a = 0, b = 0;
     // The number alone could match a file on another volume that a link leads to; the name's
     // final path rules that out.
-    return byName && FileNumber(byName.get(), a) && FileNumber(handle, b) && a == b &&
+    return byName && ReadFileIndex(byName.get(), a) && ReadFileIndex(handle, b) && a == b &&
            IsFinalPathOf(FinalPathOfHandle(byName.get()), root, relPath);
 }
 
