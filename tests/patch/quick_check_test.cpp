@@ -266,25 +266,6 @@ TEST_F(QuickCheck, FullCheckHashesEveryFileAndFetchesOnlyWhatDiffers) {
     ExpectLinesInOrder({kUpToDate, kChecking, L"Letöltés (1/1): d0/f2.pak", kUpdated});
 }
 
-// The listings that give the states also find the staging files a killed run left, under any
-// case of their names; a staging file of no listed entry is not the launcher's to judge.
-TEST_F(QuickCheck, LeftoverStagingFilesAreFoundByTheSameListings) {
-    const std::string a = PatternBytes(5000, 87);
-    ServeManifest(Publish("a.pak", a) + Publish("data/b.pak", "b") + Publish("new/c.pak", "c"));
-    Install("a.pak", a);
-    Install("data/b.pak", "b");
-    Install("a.pak.part", "half of a");
-    Install("data/B.PAK.part", "half of b");
-    Install("other.pak.part", "not ours to judge");
-    Run(false);
-    ExpectEnd(PatchPhase::Updated, kUpdated);
-    std::vector<std::wstring> left = ListTree(install);
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::wstring>{L"a.pak", L"data\\", L"data\\b.pak", L"new\\",
-                                               L"new\\c.pak", L"other.pak.part",
-                                               L"talvora.verified"}));
-}
-
 // A file found wrong is not recorded, even with the digest it must have, until it is repaired:
 // a run whose download fails leaves it to be found wrong again by the next start.
 TEST_F(QuickCheck, AFileFoundWrongIsRecordedOnlyOnceRepaired) {
