@@ -12,12 +12,10 @@ default build).
 
 import argparse
 import fcntl
-import hashlib
 import os
 import random
 import shutil
 import signal
-import socket
 import statistics
 import subprocess
 import sys
@@ -27,8 +25,10 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import desktop  # noqa: E402
+# The harness of bench/line: its nginx (with a log of the bytes of every answer), single pixels
+# from the X server, and the check of an installation against its manifest.
+from line_bench import Nginx, Screen, is_orange, machine_load, read_manifest, up_to_date  # noqa
 
-NGINX = "/usr/sbin/nginx"
 MIB = 1 << 20
 KIB = 1 << 10
 
@@ -90,75 +90,6 @@ def publish(tool, work, port):
     return manifests
 
 
-def entries_of(manifest):
-    entries = []
-    with open(manifest, encoding="utf-8") as f:
-        for line in f.read().splitlines():
-            fields = line.split("\t")
-            if len(fields) >= 3 and fields[0] not in ("VERSION", "BASE", "EXPIRES"):
-                entries.append((fields[0], int(fields[1]), fields[2]))
-    return entries
-
-
-def up_to_date(folder, entries):
-    """None when every listed file has its digest and no staging file is left; else why not."""
-    for rel, size, digest in entries:
-        path = os.path.join(folder, rel)
-        if not os.path.isfile(path) or os.path.getsize(path) != size:
-            return "%s missing or of another size" % rel
-        with open(path, "rb") as f:
-            if hashlib.sha256(f.read()).hexdigest() != digest:
-                return "%s differs" % rel
-    left = [n for _, _, names in os.walk(folder) for n in names if n.endswith(".part")]
-    return "left behind: %s" % left[:3] if left else None
-
-
-class Nginx:
-    def __init__(self, root, port, work):
-        self.work = tempfile.mkdtemp(prefix="nginx-", dir=work)
-        os.chmod(self.work, 0o755)
-        self.access = os.path.join(self.work, "access.log")
-        conf = os.path.join(self.work, "nginx.conf")
-        with open(os.path.join(HERE, "start-nginx.conf.in")) as f:
-            text = f.read()
-        with open(conf, "w") as f:
-            f.write(text.replace("@WORK@", self.work).replace("@ROOT@", root)
-                    .replace("@PORT@", str(port)))
-        self.process = subprocess.Popen(
-            [NGINX, "-p", self.work, "-c", conf, "-e", os.path.join(self.work, "error.log")],
-            stdin=subprocess.DEVNULL, start_new_session=True)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and self.process.poll() is None:
-            try:
-                with socket.create_connection(("127.0.0.1", port), timeout=0.2):
-                    return
-            except OSError:
-                time.sleep(0.05)
-        self.stop()
-        raise RuntimeError("nginx did not start on port %d" % port)
-
-    def served(self):
-        """(requests, body bytes) of the files served so far, the text files aside."""
-        requests = sent = 0
-        with open(self.access) as f:
-            for line in f:
-                uri, _, _, size = line.rsplit(" ", 3)
-                if uri.endswith(".pak"):
-                    requests += 1
-                    sent += int(size)
-        return requests, sent
-
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.send_signal(signal.SIGQUIT)
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.process.pid, signal.SIGKILL)
-                self.process.wait()
-        self.process = None
-
-
 class DiskWriter:
     """Another program's writes beside the launcher: 64 MiB written and synced, over and over."""
 
@@ -182,29 +113,6 @@ class DiskWriter:
 
 # ---------------------------------------------------------------------------------------------
 # The launcher in its window
-
-
-class Screen:
-    """Single pixels straight from the X server: cheap enough to watch every 20 ms."""
-
-    def __init__(self):
-        from Xlib import X, display  # python3-xlib
-
-        self.X = X
-        self.display = display.Display()
-        self.root = self.display.screen().root
-
-    def pixel(self, x, y):
-        data = self.root.get_image(x, y, 1, 1, self.X.ZPixmap, 0xFFFFFFFF).data
-        return data[2], data[1], data[0]  # 24-bit TrueColor, little-endian BGRX
-
-    def close(self):
-        self.display.close()
-
-
-def is_orange(rgb):
-    r, g, b = rgb
-    return r > 150 and b < 90 and r - b > 90
 
 
 class Launcher:
@@ -306,7 +214,7 @@ class Bench:
         self.work = args.work
         self.screen = Screen()
         self.nginx = Nginx(os.path.join(self.work, "srv"), args.port, self.work)
-        self.entries = {name: entries_of(path) for name, path in manifests.items()}
+        self.entries = {name: read_manifest(path)[1] for name, path in manifests.items()}
         self.times = {}
         self.fetched = {}
         self.count = 0
@@ -315,6 +223,17 @@ class Bench:
     def close(self):
         self.nginx.stop()
         self.screen.close()
+
+    def served(self):
+        """(requests, body bytes) of the game files nginx has served so far."""
+        requests = sent = 0
+        with open(os.path.join(self.nginx.work, "access.log")) as f:
+            for line in f:
+                uri, _, _, size = line.rsplit(" ", 3)
+                if uri.endswith(".pak"):
+                    requests += 1
+                    sent += int(size)
+        return requests, sent
 
     def serve(self, pack):
         target = os.path.join(self.work, "srv", "pack", "patch_manifest.txt")
@@ -394,9 +313,9 @@ class Bench:
                 with open(changed + ".tmp", "wb") as f:
                     f.write(data)
                 os.replace(changed + ".tmp", changed)
-                served = self.nginx.served()
+                served = self.served()
                 seconds = launcher.full_check(900)
-                requests, sent = (a - b for a, b in zip(self.nginx.served(), served))
+                requests, sent = (a - b for a, b in zip(self.served(), served))
             except RuntimeError as e:
                 log("  full check, %s: FAILED: %s" % (build, e))
                 continue
@@ -474,12 +393,6 @@ class Bench:
                 if build == "default":
                     goal("default build, at most %.0f ms a file (%s)" % (limit * 1e3, disk),
                          cost is not None and cost <= limit)
-
-
-def machine_load():
-    with open("/proc/loadavg") as f:
-        return "load average %s (1, 5, 15 min) on %d cores" % (
-            ", ".join(f.read().split()[:3]), os.cpu_count())
 
 
 def main():
