@@ -266,6 +266,27 @@ TEST_F(QuickCheck, FullCheckHashesEveryFileAndFetchesOnlyWhatDiffers) {
     ExpectLinesInOrder({kUpToDate, kChecking, L"Letöltés (1/1): d0/f2.pak", kUpdated});
 }
 
+// Installed files are flushed in batches and recorded with the states they have: a run of more
+// files than a batch leaves every one of them recorded, and the next start fetches nothing.
+TEST_F(QuickCheck, EveryInstalledFileIsRecordedAsItLies) {
+    std::string lines;
+    for (int i = 0; i < 140; ++i) {
+        lines += Publish("many/f" + std::to_string(i) + ".pak",
+                         PatternBytes(500 + i, static_cast<std::uint32_t>(i)));
+    }
+    ServeManifest(lines);
+    Run(false);
+    ExpectEnd(PatchPhase::Updated, kUpdated);
+    const VerifiedRecord record = LeftRecord();
+    ASSERT_EQ(record.files.size(), 140u);
+    for (const VerifiedFile& file : record.files)
+        ASSERT_TRUE(file.state == Listed(file.relPath)) << file.relPath;
+    const std::size_t before = FileRequests().size();
+    Run(false);
+    ExpectEnd(PatchPhase::UpToDate, kUpToDate);
+    EXPECT_EQ(FileRequests().size(), before);
+}
+
 // A file found wrong is not recorded, even with the digest it must have, until it is repaired:
 // a run whose download fails leaves it to be found wrong again by the next start.
 TEST_F(QuickCheck, AFileFoundWrongIsRecordedOnlyOnceRepaired) {
