@@ -26,13 +26,18 @@ struct Flushing {
     std::atomic<std::size_t> failed;  // the first file that failed, or files.size()
 };
 
+// Keeps the lowest index that failed.
+void NoteFailure(std::atomic<std::size_t>& failed, std::size_t index) {
+    std::size_t seen = failed.load();
+    while (index < seen && !failed.compare_exchange_weak(seen, index))
+        continue;
+}
+
 // Flushes every `stride`-th file from `first` on, and reads each one's state after its flush.
 void FlushShare(Flushing& batch, std::size_t first, std::size_t stride) noexcept {
     for (std::size_t i = first; i < batch.files.size(); i += stride) {
         if (!::FlushFileBuffers(batch.files[i].get())) {
-            std::size_t seen = batch.failed.load();
-            while (i < seen && !batch.failed.compare_exchange_weak(seen, i)) {
-            }
+            NoteFailure(batch.failed, i);
         } else if (batch.readStates) {
             batch.stated[i] = ReadSingleLinkState(batch.files[i].get(), batch.states[i]);
         }
@@ -79,44 +84,82 @@ void SettleStates(Flushing& batch) {
     }
 }
 
-RunEnd FlushBatch(InstalledFiles& files) {
-    const std::size_t count = files.held.size();
-    Flushing batch{files.held,
-                   files.keepStates,
+// Flushes a batch and empties it; its files go to `flushed` (with their states when `keepStates`).
+RunEnd FlushBatch(HeldFiles& held, bool keepStates, std::vector<VerifiedFile>& flushed) {
+    const std::size_t count = held.files.size();
+    Flushing batch{held.files,
+                   keepStates,
                    std::vector<FileState>(count),
                    std::vector<char>(count, 0),
                    {count}};
     FlushAll(batch);
-    if (files.keepStates)
+    if (keepStates)
         SettleStates(batch);
     const std::size_t failed = batch.failed.load();
     for (std::size_t i = 0; i < count && i < failed; ++i) {
-        files.flushed.push_back(files.heldEntries[i]);
+        flushed.push_back(held.entries[i]);
         if (batch.stated[i])
-            files.flushed.back().state = batch.states[i];
+            flushed.back().state = batch.states[i];
     }
     const RunEnd end =
-        failed < count ? EndWith(RunOutcome::InstallFailed, files.heldPaths[failed]) : Going();
-    files.held.clear();
-    files.heldPaths.clear();
-    files.heldEntries.clear();
+        failed < count ? EndWith(RunOutcome::InstallFailed, held.paths[failed]) : Going();
+    held = HeldFiles();
+    return end;
+}
+
+// How the batch on the flusher ended, once it has.
+RunEnd JoinFlusher(InstalledFiles& files) {
+    if (!files.flusher.joinable())
+        return Going();
+    files.flusher.join();
+    const RunEnd end = files.flushEnd;
+    files.flushEnd = Going();
     return end;
 }
 
 }  // namespace
 
+InstalledFiles::~InstalledFiles() {
+    if (flusher.joinable())
+        flusher.join();
+}
+
 RunEnd HoldInstalled(InstalledFiles& files, FileJob& job) {
-    files.held.push_back(std::move(job.staged.installed));
-    files.heldPaths.push_back(job.filePath);
+    files.held.files.push_back(std::move(job.staged.installed));
+    files.held.paths.push_back(job.filePath);
     VerifiedFile entry;
     entry.relPath = job.entry != nullptr ? job.entry->relPath : std::string();
     entry.sha256 = job.sha256;
-    files.heldEntries.push_back(std::move(entry));
-    return files.held.size() < kBatch ? Going() : FlushBatch(files);
+    files.held.entries.push_back(std::move(entry));
+    if (files.held.files.size() < kBatch)
+        return Going();
+    const RunEnd before = JoinFlusher(files);
+    if (!before.going())
+        return before;
+    files.flushing = std::move(files.held);
+    files.held = HeldFiles();
+    // std::thread reports a failed creation only by throwing: the batch is flushed right here.
+    try {
+        files.flusher = std::thread([&files] {
+            // An exception leaving a thread ends the process; a batch that cannot go on fails.
+            try {
+                files.flushEnd = FlushBatch(files.flushing, files.keepStates, files.flushed);
+            } catch (...) {
+                const std::vector<std::wstring>& paths = files.flushing.paths;
+                files.flushEnd = EndWith(RunOutcome::InstallFailed,
+                                         paths.empty() ? std::wstring() : paths.front());
+            }
+        });
+    } catch (...) {
+        return FlushBatch(files.flushing, files.keepStates, files.flushed);
+    }
+    return Going();
 }
 
 RunEnd FlushInstalled(InstalledFiles& files, const RunEnd& end) {
-    const RunEnd flushed = FlushBatch(files);
+    const RunEnd before = JoinFlusher(files);
+    const RunEnd last = FlushBatch(files.held, files.keepStates, files.flushed);
+    const RunEnd flushed = before.going() ? last : before;
     const bool good = end.outcome == RunOutcome::Updated || end.going();
     return good && !flushed.going() ? flushed : end;
 }
