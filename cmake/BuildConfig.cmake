@@ -15,6 +15,9 @@ set(TALVORA_DOWNLOADS_IN_FLIGHT 1 CACHE STRING
     "Pending files fetched at once (1 to 8); they are still installed one by one in manifest order")
 set(TALVORA_DOWNLOAD_RETRIES 0 CACHE STRING
     "Tries again after a transfer failed in a way that can pass (0 to 10, counted without progress); resumes with Range and keeps .part files across runs")
+# Off: every start hashes every byte of the installation, and the full check fetches every file.
+set(TALVORA_QUICK_CHECK OFF CACHE STRING
+    "ON: keep a record of verified files, so a start hashes only changed files and the full check fetches only what differs")
 
 # The text as the inside of a C++ string literal: backslashes, quotes and line breaks escaped.
 function(talvora_escape_literal text out)
@@ -49,6 +52,14 @@ function(talvora_write_build_config template output)
   if(NOT TALVORA_DOWNLOAD_RETRIES MATCHES "^([0-9]|10)$")
     message(FATAL_ERROR "TALVORA_DOWNLOAD_RETRIES must be a whole number from 0 to 10: "
                         "'${TALVORA_DOWNLOAD_RETRIES}'")
+  endif()
+  if(NOT TALVORA_QUICK_CHECK MATCHES "^(ON|OFF)$")
+    message(FATAL_ERROR "TALVORA_QUICK_CHECK must be ON or OFF: '${TALVORA_QUICK_CHECK}'")
+  endif()
+  if(TALVORA_QUICK_CHECK STREQUAL "ON")
+    set(TALVORA_QUICK_CHECK_VALUE 1)
+  else()
+    set(TALVORA_QUICK_CHECK_VALUE 0)
   endif()
   foreach(name PATCH_SERVER WEBSITE_URL DISCORD_URL FACEBOOK_URL)
     talvora_escape_literal("${TALVORA_${name}}" TALVORA_${name}_LITERAL)

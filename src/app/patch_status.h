@@ -35,6 +35,9 @@ struct PatchStatus {
     // a transfer may fail in a way that can pass before the run gives up on it.
     int downloadsInFlight = TALVORA_DOWNLOADS_IN_FLIGHT;
     int downloadRetries = TALVORA_DOWNLOAD_RETRIES;
+    // TALVORA_QUICK_CHECK: a record of verified files spares a start the files that did not
+    // change, and the full check fetches only what differs.
+    bool quickCheck = TALVORA_QUICK_CHECK != 0;
     std::thread workerThread;
     std::atomic<bool> busy{false};
     std::atomic<bool> stopRequested{false};

@@ -2,6 +2,7 @@
 
 #include "net/kernel_handles.h"
 #include "net/file_hash.h"
+#include "patch/file_states.h"
 #include "patch/install_paths.h"
 #include "patch/seek_penalty.h"
 
@@ -29,20 +30,56 @@ struct Work {
     const std::vector<size_t>& order;  // the entries to look at, in the order they are taken
     std::vector<char>& needed;
     const std::atomic<bool>& stop;
+    QuickFacts* quick;  // null without the quick check
     std::atomic<size_t> next{0};
     std::atomic<bool> cancelled{false};
 };
 
+UniqueFile OpenToRead(const std::wstring& path, DWORD access) {
+    return UniqueFile(::CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// A file that must be flushed before it is recorded (the record names only files whose data is
+// on the disk) is opened so that it can be; one that refuses that access (read-only, or held by a
+// program that shares no writing) is read as any other and stays out of the record.
+UniqueFile OpenToCheck(const std::wstring& path, bool toFlush, bool& flushable) {
+    flushable = false;
+    if (toFlush) {
+        UniqueFile file = OpenToRead(path, GENERIC_READ | FILE_WRITE_DATA);
+        if (file) {
+            flushable = true;
+            return file;
+        }
+    }
+    return OpenToRead(path, GENERIC_READ);
+}
+
+// The hashed file is the one its folder's listing showed, has no other name, and its data is on
+// the disk.
+bool VerifiedAsListed(HANDLE file, const FileState& listed, bool flush) {
+    FileState state;
+    return ReadSingleLinkState(file, state, listed.idHigh != 0) && state == listed &&
+           (!flush || ::FlushFileBuffers(file));
+}
+
 // Normal mode: missing, resized or different content needs a download. Only a file whose size
-// matches is read in full, through the same handle.
-Decision Decide(const ManifestEntry& entry, const std::wstring& localPath, unsigned char* buffer,
-                const std::atomic<bool>& stop) noexcept {
+// matches is read in full, through the same handle. With the quick check, a file the record
+// vouches for is not opened at all, and one hashed to its digest is marked for the record.
+Decision Decide(Work& work, size_t index, unsigned char* buffer) noexcept {
+    const ManifestEntry& entry = work.entries[index];
+    const std::wstring& localPath = work.localPaths[index];
     if (entry.ifMissing) {
         return ::GetFileAttributesW(localPath.c_str()) == INVALID_FILE_ATTRIBUTES ? Decision::Queue
                                                                                   : Decision::Keep;
     }
-    UniqueFile file(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    QuickFacts* quick = work.quick;
+    if (quick != nullptr && quick->vouched[index])
+        return Decision::Keep;
+    const bool toRecord = quick != nullptr && quick->settled[index];
+    const bool toFlush = toRecord && !quick->writtenOut[index];
+    bool flushable = false;
+    const UniqueFile file = OpenToCheck(localPath, toFlush, flushable);
     if (!file)
         return Decision::Queue;
     LARGE_INTEGER size = {};
@@ -50,10 +87,12 @@ Decision Decide(const ManifestEntry& entry, const std::wstring& localPath, unsig
     if (static_cast<std::uint64_t>(size.QuadPart) != entry.size)
         return Decision::Queue;
     Sha256HexDigits hex;
-    if (!Sha256OpenFileHex(file.get(), buffer, kBufferSize, stop, hex))
-        return stop.load() ? Decision::Stopped : Decision::Queue;
+    if (!Sha256OpenFileHex(file.get(), buffer, kBufferSize, work.stop, hex))
+        return work.stop.load() ? Decision::Stopped : Decision::Queue;
     const bool same = entry.sha256.size() == hex.size() &&
                       std::memcmp(entry.sha256.data(), hex.data(), hex.size()) == 0;
+    if (same && toRecord && flushable == toFlush)
+        quick->verified[index] = VerifiedAsListed(file.get(), quick->states[index], toFlush);
     return same ? Decision::Keep : Decision::Queue;
 }
 
@@ -65,9 +104,7 @@ void CheckThread(Work& work, unsigned char* buffer) noexcept {
             return;
         const size_t index = work.order[at];
         const Decision decision =
-            work.stop.load()
-                ? Decision::Stopped
-                : Decide(work.entries[index], work.localPaths[index], buffer, work.stop);
+            work.stop.load() ? Decision::Stopped : Decide(work, index, buffer);
         if (decision == Decision::Stopped) {
             work.cancelled.store(true);
             return;
@@ -87,7 +124,7 @@ unsigned CheckPassThreads(const std::wstring& installDir) {
 
 bool RunCheckPass(const std::wstring& installDir, const std::vector<ManifestEntry>& entries,
                   bool fullCheck, const std::atomic<bool>& stop, unsigned threads,
-                  std::vector<ManifestEntry>& pending) {
+                  std::vector<ManifestEntry>& pending, QuickFacts* quick) {
     if (stop.load())
         return false;
     std::vector<char> needed(entries.size(), 0);
@@ -120,7 +157,7 @@ bool RunCheckPass(const std::wstring& installDir, const std::vector<ManifestEntr
 
     // Memory stays at one buffer per thread whatever the files weigh.
     std::unique_ptr<unsigned char[]> buffers(new unsigned char[size_t{threads} * kBufferSize]);
-    Work work{entries, localPaths, order, needed, stop};
+    Work work{entries, localPaths, order, needed, stop, quick};
     std::vector<std::thread> helpers;
     helpers.reserve(threads - 1);
     for (unsigned t = 1; t < threads; ++t) {

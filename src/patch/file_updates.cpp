@@ -10,7 +10,9 @@
 #include "net/text_conversion.h"
 #include "patch/block_patch.h"
 #include "patch/install_paths.h"
+#include "patch/installed_files.h"
 #include "patch/staging.h"
+#include "patch/verified_files.h"
 #include "portable/patch/compressed_copy.h"
 
 namespace {
@@ -92,7 +94,7 @@ RunEnd Fetch(const FileRoad& road, FileJob& job, const ProgressCallback& progres
 // it fail, and that must not pass for an installed file. A read-only target (copied from a disc,
 // or marked so by an older installer) is replaced all the same.
 RunEnd Install(FileJob& job) {
-    const StepResult installed = InstallStagingFile(job.staged, job.targetRel);
+    const StepResult installed = InstallStagingFileUnflushed(job.staged, job.targetRel);
     if (installed == StepResult::Done)
         return Going();
     return EndWith(
@@ -159,8 +161,13 @@ FileJob JobFor(const PatchManifest& manifest, const ManifestEntry& entry) {
 class FileQueue {
   public:
     FileQueue(const FileRoad& road, PatchStatus& status, const PatchManifest& manifest,
-              const std::vector<ManifestEntry>& pending, std::size_t window)
-        : road_(road), status_(status), window_(window), total_(TotalBytes(pending)) {
+              const std::vector<ManifestEntry>& pending, std::size_t window,
+              InstalledFiles& installed)
+        : road_(road),
+          status_(status),
+          window_(window),
+          total_(TotalBytes(pending)),
+          installed_(installed) {
         for (const ManifestEntry& entry : pending)
             slots_.push_back(std::make_unique<Slot>(manifest, entry));
     }
@@ -275,6 +282,9 @@ class FileQueue {
             if (!end.going())
                 return end;
             Installed(slot);
+            end = HoldInstalled(installed_, slot.job);
+            if (!end.going())
+                return end;
         }
         return Going();
     }
@@ -304,6 +314,7 @@ class FileQueue {
     std::size_t next_ = 0;  // the next file to fetch
     std::uint64_t fetchedAll_ = 0;
     std::atomic<bool> abandon_{false};
+    InstalledFiles& installed_;
 };
 
 }  // namespace
@@ -332,8 +343,11 @@ RunEnd UpdateFiles(PatchStatus& status, const HttpSession& session, const PatchM
                         !status.fullCheck.load(),
                         [&status] { return status.stopRequested.load(); }};
     const int window = std::min(std::max(status.downloadsInFlight, 1), 8);
-    FileQueue files(road, status, manifest, pending, static_cast<std::size_t>(window));
-    const RunEnd end = files.Run();
+    InstalledFiles installed{status.quickCheck};
+    FileQueue files(road, status, manifest, pending, static_cast<std::size_t>(window), installed);
+    const RunEnd end = FlushInstalled(installed, files.Run());
+    if (status.quickCheck)
+        RecordInstalledFiles(road.root, manifest.entries, installed.flushed);
     // Every file in place: no staging file is kept, so the record of kept ones has nothing to say.
     if (road.continueKept && end.outcome == RunOutcome::Updated)
         RemoveFileBelow(road.root, Utf8ToWide(kKeptPartsRecord));

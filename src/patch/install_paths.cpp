@@ -48,18 +48,11 @@ void CreateParentDirectories(const std::wstring& filePath) {
     ::CreateDirectoryW(directory.c_str(), nullptr);
 }
 
-std::wstring FinalPathOf(const std::wstring& path) {
-    // No access asked for: a file that another process holds without sharing still opens.
-    UniqueFile handle(::CreateFileW(path.c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle)
-        return std::wstring();
+std::wstring FinalPathOfHandle(HANDLE handle) {
     std::wstring finalPath(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length =
-            ::GetFinalPathNameByHandleW(handle.get(), &finalPath[0],
-                                        static_cast<DWORD>(finalPath.size()), FILE_NAME_NORMALIZED);
+        const DWORD length = ::GetFinalPathNameByHandleW(
+            handle, &finalPath[0], static_cast<DWORD>(finalPath.size()), FILE_NAME_NORMALIZED);
         if (length == 0)
             return std::wstring();
         if (length < finalPath.size()) {
@@ -68,6 +61,14 @@ std::wstring FinalPathOf(const std::wstring& path) {
         }
         finalPath.resize(length);  // the size needed, terminator included
     }
+}
+
+std::wstring FinalPathOf(const std::wstring& path) {
+    // No access asked for: a file that another process holds without sharing still opens.
+    UniqueFile handle(::CreateFileW(path.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle ? FinalPathOfHandle(handle.get()) : std::wstring();
 }
 
 InstallRoot OpenInstallRoot(const std::wstring& path) {
@@ -117,7 +118,7 @@ Leaf CheckLeaf(const InstallRoot& root, const std::wstring& widePath) {
 bool IsFinalPathOf(const std::wstring& finalPath, const InstallRoot& root,
                    const std::wstring& relPath) {
     const std::wstring& rootFinal = root.finalPath;
-    if (rootFinal.empty() || finalPath.size() <= rootFinal.size() ||
+    if (rootFinal.empty() || finalPath.size() < rootFinal.size() ||
         !SameNameIgnoringCase(finalPath.substr(0, rootFinal.size()), rootFinal)) {
         return false;
     }

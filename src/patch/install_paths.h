@@ -1,6 +1,8 @@
 // Where an entry of the patch manifest lands in the installation and where it is fetched from.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "portable/patch/relative_path.h"
@@ -19,6 +21,8 @@ std::wstring DownloadUrlFor(const std::wstring& baseUrl, const std::wstring& wid
 // The folder or file that `path` finally resolves to, links followed ("\\?\C:\..." form); empty
 // when it cannot be opened.
 std::wstring FinalPathOf(const std::wstring& path);
+// The same for an open handle.
+std::wstring FinalPathOfHandle(HANDLE handle);
 
 // A folder the launcher installs into, with its final path taken once, so that every check below
 // it compares against the same name.
@@ -29,7 +33,8 @@ struct InstallRoot {
 InstallRoot OpenInstallRoot(const std::wstring& path);
 
 // True when `finalPath` is exactly the root's final path followed by the names of `relPath`
-// (case and the trailing dots and spaces Windows ignores aside).
+// (case and the trailing dots and spaces Windows ignores aside); a `relPath` without names stands
+// for the root itself.
 bool IsFinalPathOf(const std::wstring& finalPath, const InstallRoot& root,
                    const std::wstring& relPath);
 

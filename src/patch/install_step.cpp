@@ -1,7 +1,6 @@
 #include "patch/install_step.h"
 
 #include <windows.h>
-#include <winternl.h>
 
 #include <atomic>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "net/file_hash.h"
+#include "patch/file_states.h"
 #include "patch/install_paths.h"
 #include "patch/launcher_made.h"
 
@@ -42,50 +42,22 @@ bool ReadFacts(HANDLE handle, FileFacts& facts) {
     return true;
 }
 
-// The file's number on its volume (FileInternalInformation); two handles that give the same
-// number for the same path are the same file.
-struct InternalInformation {
-    LARGE_INTEGER indexNumber;
-};
-
-bool FileNumber(HANDLE handle, LONGLONG& number) {
-    IO_STATUS_BLOCK status = {};
-    InternalInformation info = {};
-    constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
-    if (::NtQueryInformationFile(handle, &status, &info, sizeof info, kFileInternalInformation) <
-        0) {
-        return false;
-    }
-    number = info.indexNumber.QuadPart;
-    return true;
-}
-
-std::wstring FinalPathOfHandle(HANDLE handle) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(
-            handle, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-        if (length == 0)
-            return std::wstring();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(length);
-    }
-}
-
 // A plain file (no folder, no reparse point) whose path is exactly root + relPath; with
-// `singleLink`, also one that shares its content with no other name.
+// `singleLink`, also one that shares its content with no other name. `facts` are the file's.
 bool HandleIsPlainFileAt(HANDLE handle, const InstallRoot& root, const std::wstring& relPath,
-                         bool singleLink) {
-    FileFacts facts;
+                         bool singleLink, FileFacts& facts) {
     if (!ReadFacts(handle, facts) || facts.reparseTag != 0 ||
         (facts.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
         (singleLink && facts.links != 1)) {
         return false;
     }
     return IsFinalPathOf(FinalPathOfHandle(handle), root, relPath);
+}
+
+bool HandleIsPlainFileAt(HANDLE handle, const InstallRoot& root, const std::wstring& relPath,
+                         bool singleLink) {
+    FileFacts facts;
+    return HandleIsPlainFileAt(handle, root, relPath, singleLink, facts);
 }
 
 // Opens a name without following a link at its end (Windows opens the link itself; Wine follows
@@ -99,15 +71,24 @@ UniqueFile OpenNoFollow(const std::wstring& path, DWORD access) {
 // The name leads to the very file `handle` holds.
 bool NameIsHandle(const InstallRoot& root, const std::wstring& relPath, HANDLE handle) {
     const UniqueFile byName = OpenNoFollow(root.path + L"\\" + relPath, FILE_READ_ATTRIBUTES);
-    LONGLONG a = 0, b = 0;
+    std::uint64_t a = 0, b = 0;
     // The number alone could match a file on another volume that a link leads to; the name's
     // final path rules that out.
-    return byName && FileNumber(byName.get(), a) && FileNumber(handle, b) && a == b &&
+    return byName && ReadFileIndex(byName.get(), a) && ReadFileIndex(handle, b) && a == b &&
            IsFinalPathOf(FinalPathOfHandle(byName.get()), root, relPath);
 }
 
 bool NotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Creates a file that is not there yet, without following a link at its name; the error when it
+// cannot.
+DWORD CreateNew(const std::wstring& path, UniqueFile& file) {
+    file.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                             nullptr));
+    return file ? ERROR_SUCCESS : ::GetLastError();
 }
 
 bool SetReadOnly(HANDLE handle, DWORD attributes, bool readOnly) {
@@ -154,10 +135,8 @@ class ReadOnlyTarget {
         if (!file)
             return NotFound(::GetLastError()) ? StepResult::Done : StepResult::Failed;
         FileFacts facts;
-        if (!HandleIsPlainFileAt(file.get(), root, relPath, false))
+        if (!HandleIsPlainFileAt(file.get(), root, relPath, false, facts))
             return StepResult::Unsafe;
-        if (!ReadFacts(file.get(), facts))
-            return StepResult::Failed;
         if ((facts.attributes & FILE_ATTRIBUTE_READONLY) == 0)
             return StepResult::Done;
         if (!SetReadOnly(file.get(), facts.attributes, false))
@@ -201,20 +180,17 @@ StepResult CreateStagingFile(const InstallRoot& root, const std::wstring& relPat
     DiscardStagingFile(staged);
     if (root.finalPath.empty())
         return StepResult::Failed;
-    // Whatever stands there must go first; a name that appears after this look makes the
-    // creation below fail, since it never replaces anything.
-    if (::GetFileAttributesW(Below(root, relPath).c_str()) != INVALID_FILE_ATTRIBUTES ||
-        !NotFound(::GetLastError())) {
+    // Made new, never replacing anything. Whatever stands at the name (an earlier run's file)
+    // must go first, and one that appears again after that makes the second try fail.
+    UniqueFile file;
+    DWORD error = CreateNew(Below(root, relPath), file);
+    if (!file && !NotFound(error)) {
         const StepResult cleared = RemoveFileBelow(root, relPath);
         if (cleared != StepResult::Done)
             return cleared;
+        error = CreateNew(Below(root, relPath), file);
     }
-    UniqueFile file(::CreateFileW(Below(root, relPath).c_str(),
-                                  GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
-        const DWORD error = ::GetLastError();
-        // Something took the name since it was cleared.
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? StepResult::Unsafe
                                                                            : StepResult::Failed;
     }
@@ -287,12 +263,10 @@ std::string StagingFileSha256(StagingFile& staged) {
     return std::string(hex.data(), hex.size());
 }
 
-StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel) {
+StepResult InstallStagingFileUnflushed(StagingFile& staged, const std::wstring& targetRel) {
     if (!staged.handle)
         return StepResult::Failed;
     HANDLE handle = staged.handle.get();
-    if (!::FlushFileBuffers(handle))
-        return StepResult::Failed;
     // Where the file lies was proved through its handle when it was made; now its name must
     // still lead to it and it must still have that one name (under Wine a name swapped from
     // outside shows as a held file with no name left). The target's own name is checked as it
@@ -312,9 +286,19 @@ StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel
         return StepResult::Failed;
     target.Keep();
     // Whatever happens now, the old file is gone: the staging file must not be deleted with it.
-    UniqueFile installed = std::move(staged.handle);
-    return NameIsHandle(staged.root, targetRel, installed.get()) ? StepResult::Done
-                                                                 : StepResult::Unsafe;
+    staged.installed = std::move(staged.handle);
+    if (NameIsHandle(staged.root, targetRel, staged.installed.get()))
+        return StepResult::Done;
+    staged.installed.reset();
+    return StepResult::Unsafe;
+}
+
+StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel) {
+    if (!staged.handle || !::FlushFileBuffers(staged.handle.get()))
+        return StepResult::Failed;
+    const StepResult moved = InstallStagingFileUnflushed(staged, targetRel);
+    staged.installed.reset();
+    return moved;
 }
 
 namespace {

@@ -28,6 +28,9 @@ struct StagingFile {
     UniqueFile handle;
     InstallRoot root;      // the folder everything stays below
     std::wstring relPath;  // below root, '\' between names
+    // After InstallStagingFileUnflushed: the installed file, held until the caller has flushed
+    // it. Dropping it only closes it.
+    UniqueFile installed;
 
     StagingFile() = default;
     StagingFile(const StagingFile&) = delete;
@@ -67,6 +70,11 @@ std::string StagingFileSha256(StagingFile& staged);
 // be this file and the target's folders must be plain; after it the target name must be this file.
 // On Done the handle is closed and the file stays; otherwise the staging file is still held.
 StepResult InstallStagingFile(StagingFile& staged, const std::wstring& targetRel);
+
+// The same move with every check, without the flush: on Done `staged.installed` holds the
+// installed file, so that the caller can flush it together with others (a flush waits for the
+// whole disk's queue) before it reports the file in place.
+StepResult InstallStagingFileUnflushed(StagingFile& staged, const std::wstring& targetRel);
 
 // Renames root + "\" + fromRel to toRel below root (no replacing), holding the file while it
 // moves. For a file that is not being written (a launcher that is running, for instance).

@@ -7,6 +7,7 @@
 
 #include "net/http_client.h"
 #include "net/text_conversion.h"
+#include "patch/file_states.h"
 #include "patch/install_paths.h"
 #include "patch/install_step.h"
 #include "portable/patch/relative_path.h"
@@ -16,11 +17,17 @@ std::wstring InstallRelative(const std::string& relPath) {
     return Utf8ToWide(LexicalRelativePath(relPath));
 }
 
-bool EntriesCollide(const std::vector<ManifestEntry>& entries) {
+bool EntriesCollide(const std::vector<ManifestEntry>& entries,
+                    const std::vector<std::string>& reserved) {
+    std::vector<const std::string*> paths;
+    for (const ManifestEntry& entry : entries)
+        paths.push_back(&entry.relPath);
+    for (const std::string& name : reserved)
+        paths.push_back(&name);
     std::set<std::string> files;
     std::set<std::string> folders;
-    for (const ManifestEntry& entry : entries) {
-        const std::string key = CollisionKey(entry.relPath);
+    for (const std::string* path : paths) {
+        const std::string key = CollisionKey(*path);
         if (!files.insert(key).second)
             return true;
         for (size_t i = key.find('/'); i != std::string::npos; i = key.find('/', i + 1))
@@ -30,8 +37,8 @@ bool EntriesCollide(const std::vector<ManifestEntry>& entries) {
         if (folders.count(key) != 0)
             return true;
     }
-    for (const ManifestEntry& entry : entries) {
-        const std::string staging = CollisionKey(StagingPathOf(entry.relPath));
+    for (const std::string* path : paths) {
+        const std::string staging = CollisionKey(StagingPathOf(*path));
         if (files.count(staging) != 0 || folders.count(staging) != 0)
             return true;
     }
@@ -74,8 +81,32 @@ void RemoveStagingOf(const InstallRoot& root, const std::string& relPath) {
 }  // namespace
 
 void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries) {
-    for (const ManifestEntry& entry : entries)
-        RemoveStagingOf(root, entry.relPath);
+    // One listing per folder rather than a look at each name: most runs find none. A folder that
+    // cannot be listed is looked at name by name.
+    NamesByFolder folders;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        AddName(folders, PartPathFor(InstallRelative(entries[i].relPath)), i);
+    const std::atomic<bool> never{false};
+    for (const auto& folder : folders) {
+        std::vector<std::pair<std::size_t, FileState>> found;
+        if (FindNames(root, folder.first, folder.second, never, found)) {
+            for (const auto& file : found)
+                RemoveStagingOf(root, entries[file.first].relPath);
+            continue;
+        }
+        const std::wstring path =
+            folder.first.empty() ? root.path : root.path + L"\\" + folder.first;
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;  // no folder, no leftover
+        for (const auto& name : folder.second)
+            RemoveStagingOf(root, entries[name.second].relPath);
+    }
+}
+
+void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
+                           const std::vector<std::size_t>& indexes) {
+    for (std::size_t i : indexes)
+        RemoveStagingOf(root, entries[i].relPath);
 }
 
 void SettleKeptParts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
@@ -99,12 +130,4 @@ void SettleKeptParts(const InstallRoot& root, const std::vector<ManifestEntry>& 
     for (const ManifestEntry& entry : pending)
         bytes += entry.relPath + "\n";
     WriteRecordBelow(root, record, bytes);
-}
-
-bool ListMeetsKeptPartsRecord(const std::vector<ManifestEntry>& entries) {
-    std::vector<ManifestEntry> withRecord = entries;
-    ManifestEntry record;
-    record.relPath = kKeptPartsRecord;
-    withRecord.push_back(record);
-    return EntriesCollide(withRecord);
 }

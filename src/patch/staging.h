@@ -10,8 +10,10 @@
 
 // True when two entries would share a file on disk (by CollisionKey): the same file twice, one
 // entry's staging (".part") file being another entry or its folder, or a file that another entry
-// needs as a folder. Such a list could never end with every file in place.
-bool EntriesCollide(const std::vector<ManifestEntry>& entries);
+// needs as a folder. Such a list could never end with every file in place. `reserved` names files
+// the launcher keeps for itself (its records), which count as entries of the list.
+bool EntriesCollide(const std::vector<ManifestEntry>& entries,
+                    const std::vector<std::string>& reserved = {});
 
 // The entry's file below the installation as the file system sees it: steps applied, '\' between
 // names.
@@ -20,6 +22,9 @@ std::wstring InstallRelative(const std::string& relPath);
 // Deletes the staging files that a killed run left behind for these entries (paths that passed
 // IsSafeRelativePath). Only plain files at their own names are deleted, through a handle.
 void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries);
+// The same for the entries at `indexes` only (a listing showed their staging files).
+void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
+                           const std::vector<std::size_t>& indexes);
 
 // Where a run that may keep staging files (with retries) writes down, before it fetches, the
 // entries whose staging files it may leave: a record of the launcher's own below the folder.
@@ -32,6 +37,3 @@ extern const char kKeptPartsRecord[];
 // ever kept than the pending files need. Entries' paths must be known to be safe.
 void SettleKeptParts(const InstallRoot& root, const std::vector<ManifestEntry>& entries,
                      const std::vector<ManifestEntry>& pending);
-
-// True when an entry of the list would meet the kept-parts record on disk.
-bool ListMeetsKeptPartsRecord(const std::vector<ManifestEntry>& entries);

@@ -9,6 +9,7 @@
 #include "patch/check_pass.h"
 #include "portable/patch/relative_path.h"
 #include "patch/staging.h"
+#include "patch/verified_files.h"
 
 RunEnd FetchList(PatchStatus& status, const HttpSession& session, PatchManifest& manifest) {
     const auto deadline = std::chrono::steady_clock::now() + status.listDeadline;
@@ -33,24 +34,43 @@ RunEnd JudgeList(const PatchStatus& status, const PatchManifest& manifest) {
         if (!IsSafeRelativePath(entry.relPath))
             return EndWith(RunOutcome::BadPath, Utf8ToWide(entry.relPath));
     }
-    if (EntriesCollide(manifest.entries) ||
-        (status.downloadRetries > 0 && ListMeetsKeptPartsRecord(manifest.entries))) {
+    // The records the launcher keeps below the folder are no entry's to overwrite.
+    std::vector<std::string> records;
+    if (status.downloadRetries > 0)
+        records.push_back(kKeptPartsRecord);
+    if (status.quickCheck)
+        records.push_back(kVerifiedRecord);
+    if (EntriesCollide(manifest.entries, records))
         return EndWith(RunOutcome::BadList);
-    }
     // With retries a staging file is continued by the next run; it goes when its file no longer
-    // needs it (after the check pass).
-    if (status.downloadRetries == 0)
+    // needs it (after the check pass). With the quick check the check pass's listings find them.
+    if (status.downloadRetries == 0 && !status.quickCheck)
         RemoveLeftoverStaging(OpenInstallRoot(status.installDir), manifest.entries);
     return Going();
 }
 
 RunEnd FindPending(PatchStatus& status, const PatchManifest& manifest,
                    std::vector<ManifestEntry>& pending) {
-    if (!RunCheckPass(status.installDir, manifest.entries, status.fullCheck.load(),
-                      status.stopRequested, CheckPassThreads(status.installDir), pending)) {
+    const bool fullCheck = status.fullCheck.load();
+    const bool quickCheck = status.quickCheck;
+    const InstallRoot root = OpenInstallRoot(status.installDir);
+    const bool keepParts = status.downloadRetries > 0;
+    QuickFacts quick;
+    // With the quick check the full check does not trust the record: it hashes every file, and
+    // only what differs is fetched again.
+    if (quickCheck && !GatherQuickFacts(root, manifest.entries, !fullCheck, !keepParts,
+                                        status.stopRequested, quick)) {
         return EndWith(RunOutcome::Cancelled);
     }
-    if (status.downloadRetries > 0)
-        SettleKeptParts(OpenInstallRoot(status.installDir), manifest.entries, pending);
+    RemoveLeftoverStaging(root, manifest.entries, quick.leftovers);
+    if (!RunCheckPass(status.installDir, manifest.entries, fullCheck && !quickCheck,
+                      status.stopRequested, CheckPassThreads(status.installDir), pending,
+                      quickCheck ? &quick : nullptr)) {
+        return EndWith(RunOutcome::Cancelled);
+    }
+    if (quickCheck)
+        RecordCheckedFiles(root, manifest.entries, quick);
+    if (keepParts)
+        SettleKeptParts(root, manifest.entries, pending);
     return pending.empty() ? EndWith(RunOutcome::UpToDate) : Going();
 }

@@ -37,7 +37,8 @@ foreach(version 0 -1 1.5 x 65536)
   endif()
 endforeach()
 foreach(setting "DOWNLOADS_IN_FLIGHT=0" "DOWNLOADS_IN_FLIGHT=9" "DOWNLOADS_IN_FLIGHT=x"
-                "DOWNLOAD_RETRIES=-1" "DOWNLOAD_RETRIES=11" "DOWNLOAD_RETRIES=2.5")
+                "DOWNLOAD_RETRIES=-1" "DOWNLOAD_RETRIES=11" "DOWNLOAD_RETRIES=2.5"
+                "QUICK_CHECK=1" "QUICK_CHECK=on" "QUICK_CHECK=ONN" "QUICK_CHECK=")
   write_config(rc "-DTALVORA_${setting}")
   if(rc EQUAL 0 OR EXISTS ${header})
     message(SEND_ERROR "TALVORA_${setting} was not refused")
@@ -71,6 +72,8 @@ static_assert(TALVORA_LAUNCHER_VERSION == 1, "version");
 // One file at a time and no retry unless an operator asks for them.
 static_assert(TALVORA_DOWNLOADS_IN_FLIGHT == 1, "downloads in flight");
 static_assert(TALVORA_DOWNLOAD_RETRIES == 0, "download retries");
+// Every start hashes every file unless an operator asks for the record of verified files.
+static_assert(TALVORA_QUICK_CHECK == 0, "quick check");
 ]=])
 if(CXX_MSVC)
   set(compile ${CXX} /nologo /std:c++17 /Zs /I${WORK_DIR} ${WORK_DIR}/use_config.cpp)
@@ -81,6 +84,14 @@ execute_process(COMMAND ${compile} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_
 if(NOT rc EQUAL 0)
   file(READ ${header} text)
   message(SEND_ERROR "the generated header does not carry the texts intact:\n${text}\n${out}")
+  math(EXPR failures "${failures} + 1")
+endif()
+
+# The operator's ON reaches the code.
+write_config(rc "-DTALVORA_QUICK_CHECK=ON")
+file(READ ${header} text)
+if(NOT rc EQUAL 0 OR NOT text MATCHES "#define TALVORA_QUICK_CHECK 1\n")
+  message(SEND_ERROR "TALVORA_QUICK_CHECK=ON did not reach the header (${rc}): ${error}")
   math(EXPR failures "${failures} + 1")
 endif()
 

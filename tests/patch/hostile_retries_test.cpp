@@ -8,25 +8,6 @@
 
 namespace {
 
-// Gives the file an access list of its own that lets everyone do anything, as a local user may
-// for a file they planted.
-bool GrantEveryoneFullControl(const std::wstring& path) {
-    EXPLICIT_ACCESSW grant = {};
-    grant.grfAccessPermissions = GENERIC_ALL;
-    grant.grfAccessMode = SET_ACCESS;
-    grant.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
-    grant.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    grant.Trustee.ptstrName = const_cast<wchar_t*>(L"EVERYONE");
-    PACL acl = nullptr;
-    if (::SetEntriesInAclW(1, &grant, nullptr, &acl) != ERROR_SUCCESS)
-        return false;
-    const DWORD result =
-        ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
-    ::LocalFree(acl);
-    return result == ERROR_SUCCESS;
-}
-
 // Whether the file's access list lets everyone write, delete or re-own it.
 bool EveryoneMayChange(const std::wstring& path) {
     PACL dacl = nullptr;

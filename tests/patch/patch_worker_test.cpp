@@ -647,20 +647,28 @@ TEST_F(PatchRun, CollidingEntriesAreRefusedBeforeAnythingIsWritten) {
 
 // A killed run leaves staging files behind; the next run removes those of listed entries and
 // nothing else.
+// Found name by name, or with the quick check by the listings of the check pass.
 TEST_F(PatchRun, LeftoverStagingFilesOfListedEntriesAreRemoved) {
     const std::string a = PatternBytes(5000, 25);
     ServeManifest(Publish("a.pak", a) + Publish("data/b.pak", "b"));
-    Install("a.pak", a);
-    Install("data/b.pak", "b");
-    Install("a.pak.part", "half of a");
-    Install("data/B.PAK.part", "half of b");
-    Install("other.pak.part", "not ours to judge");
-    Run(false);
-    ExpectEnd(PatchPhase::UpToDate, kUpToDate);
-    std::vector<std::wstring> left = ListTree(install);
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left,
-              (std::vector<std::wstring>{L"a.pak", L"data\\", L"data\\b.pak", L"other.pak.part"}));
+    for (bool quick : {false, true}) {
+        SCOPED_TRACE(quick ? "quick check" : "default build");
+        status.quickCheck = quick;
+        Install("a.pak", a);
+        Install("data/b.pak", "b");
+        Install("a.pak.part", "half of a");
+        Install("data/B.PAK.part", "half of b");
+        Install("other.pak.part", "not ours to judge");
+        Run(false);
+        ExpectEnd(PatchPhase::UpToDate, kUpToDate);
+        std::vector<std::wstring> left = ListTree(install);
+        std::sort(left.begin(), left.end());
+        std::vector<std::wstring> expected = {L"a.pak", L"data\\", L"data\\b.pak",
+                                              L"other.pak.part"};
+        if (quick)
+            expected.push_back(L"talvora.verified");
+        EXPECT_EQ(left, expected);
+    }
 }
 
 // Links planted below the installation that lead elsewhere (as junctions do on Windows; here real

@@ -1,6 +1,7 @@
 #include "support/test_files.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -251,4 +252,21 @@ std::wstring BuildPath(const char* utf8) {
         path = L"Z:" + path;
     }
     return path;
+}
+
+bool GrantEveryoneFullControl(const std::wstring& path) {
+    EXPLICIT_ACCESSW grant = {};
+    grant.grfAccessPermissions = GENERIC_ALL;
+    grant.grfAccessMode = SET_ACCESS;
+    grant.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    grant.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    grant.Trustee.ptstrName = const_cast<wchar_t*>(L"EVERYONE");
+    PACL acl = nullptr;
+    if (::SetEntriesInAclW(1, &grant, nullptr, &acl) != ERROR_SUCCESS)
+        return false;
+    const DWORD result =
+        ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr);
+    ::LocalFree(acl);
+    return result == ERROR_SUCCESS;
 }

@@ -40,6 +40,10 @@ bool MakeSymlink(const std::wstring& link, const std::wstring& target);
 // process could not while the file is held). Wine only; false elsewhere.
 bool RenameAsUnixProcess(const std::wstring& from, const std::wstring& to);
 
+// Gives the file an access list of its own that lets everyone do anything, as a local user may
+// for a file they planted.
+bool GrantEveryoneFullControl(const std::wstring& path);
+
 // Reads an environment variable as wide text; empty when unset.
 std::wstring EnvVar(const wchar_t* name);
 
