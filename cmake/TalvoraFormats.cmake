@@ -50,7 +50,7 @@ endfunction()
 talvora_check_portable_includes()
 
 # talvora_add_formats_library(SHA256_BACKEND_SOURCES...): the library, with the SHA-256 backend
-# of this build (CNG: src/net/sha256_bcrypt.cpp; OpenSSL: tools/publish/src/sha256_openssl.cpp) in
+# of this build (CNG: src/platform/sha256_bcrypt.cpp; OpenSSL: tools/publish/src/sha256_openssl.cpp) in
 # a library of its own that the portable one links, so the portable code stays free of either;
 # likewise the zlib streams over the zlib library (src/codec, every build) as talvora_zlib.
 function(talvora_add_formats_library)

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app/exe_location.h"
-#include "net/kernel_handles.h"
+#include "platform/exe_location.h"
+#include "platform/kernel_handles.h"
 #include "ui/gdi_handles.h"
 #include "app/window_state.h"
 #include "ui/gdiplus_include.h"

@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 #include "build_config.h"
 
 const wchar_t* const WebsiteUrl = TALVORA_WEBSITE_URL;

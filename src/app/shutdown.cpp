@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 
 bool gRunAbandoned = false;
 

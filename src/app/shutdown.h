@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 
 // How long the window's destruction waits for the update run to stop by itself. Every step of a
 // run looks at the stop request at least once a megabyte or 50 ms; this is for the ones that

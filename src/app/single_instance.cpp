@@ -7,7 +7,7 @@
 
 #include "app/shutdown.h"
 #include "app/window_proc.h"
-#include "net/text_conversion.h"
+#include "platform/text_conversion.h"
 #include "patch/install_paths.h"
 #include "portable/patch/case_fold.h"
 #include "selfupdate/self_update.h"
@@ -105,7 +105,7 @@ struct FolderLock {
     UniqueKernelHandle mutex;
 };
 
-enum class Attempt { Taken, Busy, NoLock };
+enum class Attempt { Done, Busy, NoLock };
 
 // A boundary of the Administrators group: only a token holding that group can make the
 // namespace, so no other user can make it first. It grants access to no one else either.
@@ -134,7 +134,7 @@ Attempt TryNamespace(FolderLock& lock, FolderClaim& claim) {
         ::CreatePrivateNamespaceW(&attributes, lock.boundary.get(), lock.key.c_str()));
     if (space) {
         claim.space = std::move(space);
-        return Attempt::Taken;
+        return Attempt::Done;
     }
     return ::GetLastError() == ERROR_ALREADY_EXISTS ? Attempt::Busy : Attempt::NoLock;
 }
@@ -154,7 +154,7 @@ Attempt TryMutex(FolderLock& lock, FolderClaim& claim, DWORD waitMs) {
     if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED)
         return Attempt::Busy;
     claim.mutex.reset(lock.mutex.release());
-    return Attempt::Taken;
+    return Attempt::Done;
 }
 
 Attempt TryLock(FolderLock& lock, FolderClaim& claim, DWORD waitMs) {

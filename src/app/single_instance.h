@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 
 // A private namespace this process made, closed and taken down with its last handle: the folder
 // it stands for is free again at once.

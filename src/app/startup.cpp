@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 #include "app/resource_ids.h"
 #include "app/shutdown.h"
 #include "app/single_instance.h"

@@ -1,8 +1,8 @@
 #include "app/window_proc.h"
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 #include "app/game_launch.h"
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "app/shell_actions.h"
 #include "app/shutdown.h"
 #include "app/window_state.h"
@@ -52,6 +52,14 @@ LRESULT OnDestroy(HWND window) {
     ::PostQuitMessage(0);
     return 0;
 }
+
+}  // namespace
+
+void PaintWindow(HDC dc, int width, int height) {
+    PaintFrame(dc, width, height, CurrentFrameInput());
+}
+
+namespace {
 
 LRESULT OnPaint(HWND window) {
     PAINTSTRUCT paint;

@@ -1,5 +1,7 @@
 #include "app/window_state.h"
 
+#include "patch/patch_status.h"
+
 namespace {
 // No button looks hovered before the pointer first moves over the window.
 constexpr std::int32_t kNoPointer = -1;
@@ -15,18 +17,6 @@ Gdiplus::GpImage* gBackgroundPicture = nullptr;
 Gdiplus::GpImage* gBadgePicture = nullptr;
 HitRect gHitRects[kButtonCount];
 
-bool HitRectContains(const HitRect& rect, float x, float y) {
-    return x >= rect.x && x < rect.x + rect.width && y >= rect.y && y < rect.y + rect.height;
-}
-
-bool IsPictureUsable(Gdiplus::GpImage* picture) {
-    if (picture == nullptr)
-        return false;
-    Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
-    return Gdiplus::DllExports::GdipGetImageType(picture, &type) == Gdiplus::Ok &&
-           type != Gdiplus::ImageTypeUnknown;
-}
-
 void ResetWindowState() {
     gMouseX = kNoPointer;
     gMouseY = kNoPointer;
@@ -38,4 +28,36 @@ void ResetWindowState() {
     gBadgePicture = nullptr;
     for (HitRect& rect : gHitRects)
         rect = HitRect();
+}
+
+namespace {
+
+RunView CurrentRunView() {
+    RunView view;
+    if (gPatchStatus == nullptr)
+        return view;
+    const PatchStatus& status = *gPatchStatus;
+    view.statusText = ReadStatusText(*gPatchStatus);
+    view.ready = IsReadyPhase(status.phase.load());
+    view.overall = status.overallProgress.load();
+    // A run that ended well shows a full file bar, whatever the last file reported.
+    view.file = view.ready ? 1.0 : status.fileProgress.load();
+    view.canFullCheck = !status.busy.load();
+    return view;
+}
+
+}  // namespace
+
+FrameInput CurrentFrameInput() {
+    FrameInput input;
+    input.mouseX = gMouseX;
+    input.mouseY = gMouseY;
+    input.frameTick = gFrameTick;
+    input.settingsOpen = gSettingsOpen;
+    input.splashActive = gSplashActive;
+    input.background = gBackgroundPicture;
+    input.badge = gBadgePicture;
+    input.run = CurrentRunView();
+    input.hitRects = gHitRects;
+    return input;
 }

@@ -1,6 +1,6 @@
 #include "net/ecdsa_verify.h"
 
-#include "net/bcrypt_handles.h"
+#include "platform/bcrypt_handles.h"
 
 #include <windows.h>
 #include <bcrypt.h>

@@ -71,7 +71,7 @@ struct TryOutcome {
     std::uint64_t held = 0;  // bytes held after the try
 };
 
-enum class NextTry { Done, Resume, StartOver, Fail };
+enum class NextTry { Done, Resume, StartOver, Failed };
 
 // A fetch's own account of its tries; the spending goes to the file's budget.
 struct TryLedger {
@@ -94,11 +94,11 @@ bool BelowFloor(const TryBudget& budget) {
 // byte, or give up. Past the budget of bytes or below the floor the file fails as any other
 // broken transfer does.
 NextTry DecideNextTry(const TryOutcome& tried, TryLedger& ledger) {
-    if (tried.end == TransferEnd::Complete && tried.whole)
+    if (tried.end == TransferEnd::Done && tried.whole)
         return NextTry::Done;
     if (tried.end == TransferEnd::Cancelled || tried.verdict == Verdict::Refused ||
         ledger.retries <= 0) {
-        return NextTry::Fail;
+        return NextTry::Failed;
     }
     // The try that failed is the first of the tries counted against `retries`.
     if (tried.held > ledger.highWater) {
@@ -109,7 +109,7 @@ NextTry DecideNextTry(const TryOutcome& tried, TryLedger& ledger) {
         ++ledger.barren;
     }
     if (ledger.barren > ledger.retries || BelowFloor(*ledger.budget)) {
-        return NextTry::Fail;
+        return NextTry::Failed;
     }
     return tried.verdict == Verdict::StartOver ? NextTry::StartOver : NextTry::Resume;
 }
@@ -182,7 +182,7 @@ bool RunFetch(const HttpSession& session, const std::wstring& url, const CancelP
         switch (DecideNextTry(tried, ledger)) {
             case NextTry::Done:
                 return true;
-            case NextTry::Fail:
+            case NextTry::Failed:
                 return false;
             case NextTry::StartOver:
                 if (!sink.StartOver())
@@ -499,11 +499,6 @@ bool HttpGetText(const HttpSession& session, const std::wstring& url, std::strin
     return RunFetch(session, url, cancel, retry, maxBytes, sink);
 }
 
-bool HttpGetText(const std::wstring& url, std::string& body, const CancelPredicate& cancel,
-                 std::uint64_t maxBytes) {
-    return HttpGetText(HttpSession::Open(), url, body, cancel, maxBytes);
-}
-
 bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDLE file,
                       const CancelPredicate& cancel, ProgressCallback progress,
                       std::uint64_t maxBytes, const DownloadOptions& options, std::string* sha256) {
@@ -535,11 +530,6 @@ bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDL
     return done;
 }
 
-bool HttpDownloadFile(const std::wstring& url, HANDLE file, const CancelPredicate& cancel,
-                      ProgressCallback progress, std::uint64_t maxBytes) {
-    return HttpDownloadFile(HttpSession::Open(), url, file, cancel, std::move(progress), maxBytes);
-}
-
 RangeFetch HttpFetchRange(const HttpSession& session, const std::wstring& url,
                           const ByteRange& range, std::uint64_t wholeSize, const RangeSink& sink,
                           const CancelPredicate& cancel, Retry retry) {
@@ -548,5 +538,5 @@ RangeFetch HttpFetchRange(const HttpSession& session, const std::wstring& url,
     RangeFetchSink fetch{range, wholeSize, sink};
     if (!RunFetch(session, url, cancel, retry, wholeSize, fetch))
         return RangeFetch::Failed;
-    return fetch.whole ? RangeFetch::WholeBody : RangeFetch::Range;
+    return fetch.whole ? RangeFetch::DoneWhole : RangeFetch::Done;
 }

@@ -1,8 +1,7 @@
 // Blocking HTTP GETs of the patch server's files, each with a sink of its own: a text into
 // memory, a download into an open file, a byte range to a callback. All three go the same way: one
 // loop of tries on the transport of http_transport.h, which bounds every transfer, and one decision
-// after each try (done, resume, start over, or fail). Each takes the session of its run (the
-// overloads without one open a session for that call alone).
+// after each try (done, resume, start over, or fail). Each takes the session of its run.
 //
 // Retries (an operator's option; none by default): a transfer that fails in a way that can pass
 // (no answer, a connection dropped or reset, a time-out, the speed floor, a body cut short, or
@@ -52,9 +51,6 @@ struct Retry {
 bool HttpGetText(const HttpSession& session, const std::wstring& url, std::string& body,
                  const CancelPredicate& cancel = CancelPredicate(),
                  std::uint64_t maxBytes = kMaxTextBytes, Retry retry = Retry());
-bool HttpGetText(const std::wstring& url, std::string& body,
-                 const CancelPredicate& cancel = CancelPredicate(),
-                 std::uint64_t maxBytes = kMaxTextBytes);
 
 struct DownloadOptions {
     Retry retry;
@@ -83,8 +79,6 @@ bool HttpDownloadFile(const HttpSession& session, const std::wstring& url, HANDL
                       const CancelPredicate& cancel, ProgressCallback progress,
                       std::uint64_t maxBytes, const DownloadOptions& options = DownloadOptions(),
                       std::string* sha256 = nullptr);
-bool HttpDownloadFile(const std::wstring& url, HANDLE file, const CancelPredicate& cancel,
-                      ProgressCallback progress, std::uint64_t maxBytes);
 
 struct ByteRange {
     std::uint64_t first = 0;
@@ -94,13 +88,13 @@ struct ByteRange {
 // Receives body bytes with the file offset they belong at; false stops the transfer.
 using RangeSink = std::function<bool(std::uint64_t offset, const char* data, std::size_t size)>;
 
-enum class RangeFetch { Range, WholeBody, Failed };
+enum class RangeFetch { Done, DoneWhole, Failed };
 
 // Fetches one byte range of `url` with a `Range` request and hands its bytes to `sink` at their
 // offsets. Unlike the other fetches this one reads the status code, the only way to tell a range
 // from a whole file: 206 with the Content-Range asked for is the range; 200 means the server
 // ignores Range and sends the whole file, which is then handed over from offset 0 (exactly
-// `wholeSize` bytes) and reported as WholeBody. Any other answer, a body longer or shorter than
+// `wholeSize` bytes) and reported as DoneWhole. Any other answer, a body longer or shorter than
 // announced, a failed sink or a cancel gives Failed. The time-outs, the floor on speed and the
 // cancel are those of every other transfer; no body past what was asked for is ever taken. With
 // retries, a range cut short is asked for again from where it stopped; a whole body cut short is

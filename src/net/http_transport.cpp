@@ -70,7 +70,7 @@ constexpr std::size_t kWakeBytes = 256u * 1024u;
 // How far the network thread may read ahead of the caller.
 constexpr std::size_t kReadAhead = 1u << 20;
 
-enum class SendResult { Ok, Failed, Dropped };
+enum class SendResult { Done, Failed, Dropped };
 
 // A request that died on a connection the server had already dropped: the stack's own codes, or
 // the raw socket codes Wine reports instead (a reset, or an empty answer taken for an invalid
@@ -105,7 +105,7 @@ SendResult TrySendGet(HttpSessionCore& core, const UrlParts& parts, const std::w
             request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
             static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
         ::WinHttpReceiveResponse(request.get(), nullptr)) {
-        return SendResult::Ok;
+        return SendResult::Done;
     }
     return IsDroppedConnection(::GetLastError()) ? SendResult::Dropped : SendResult::Failed;
 }
@@ -123,7 +123,7 @@ bool SendGet(HttpSessionCore& core, const std::wstring& url, const std::wstring&
             return false;
         UniqueInternet fresh;
         const SendResult result = TrySendGet(core, parts, headers, fresh);
-        if (result == SendResult::Ok) {
+        if (result == SendResult::Done) {
             request = std::move(fresh);
             return true;
         }
@@ -423,7 +423,7 @@ TransferEnd HttpTransfer(const HttpSession& session, const std::wstring& url,
             floor.windowStart += Clock::now() - taking;
         }
         if (look.ended)
-            return look.complete ? TransferEnd::Complete : TransferEnd::Broken;
+            return look.complete ? TransferEnd::Done : TransferEnd::Broken;
         if (!floor.Kept(piece.size()))
             return TransferEnd::Broken;
     }

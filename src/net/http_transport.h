@@ -66,7 +66,7 @@ using BodyHandler = std::function<bool(const std::string&)>;
 enum class TransferEnd {
     // The body reached the stack's normal end and every piece was taken. The caller compares the
     // length: a close before the declared end looks like a normal end.
-    Complete,
+    Done,
     Refused,    // a handler said no
     Broken,     // no answer, or the connection failed: dropped, reset, time-out, the speed floor
     Cancelled,  // the cancel predicate said stop

@@ -1,9 +1,9 @@
 #include "patch/block_patch.h"
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 #include "portable/net/hex_digest.h"
 #include "portable/net/sha256.h"
-#include "net/stream_hash.h"
+#include "platform/stream_hash.h"
 #include "portable/patch/block_match.h"
 
 #include <windows.h>
@@ -189,7 +189,7 @@ bool PatchByBlocks(const HttpSession& session, const std::wstring& url,
                                               entry.size, sink, cancel, retry);
         if (got == RangeFetch::Failed || !batch.Flush())
             return false;
-        if (got == RangeFetch::WholeBody) {
+        if (got == RangeFetch::DoneWhole) {
             // The whole file went over what was written before it: the caller reads it again.
             return SetSize(staging, entry.size);
         }

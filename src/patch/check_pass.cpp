@@ -1,7 +1,7 @@
 #include "patch/check_pass.h"
 
-#include "net/kernel_handles.h"
-#include "net/file_hash.h"
+#include "platform/kernel_handles.h"
+#include "platform/file_hash.h"
 #include "patch/file_states.h"
 #include "patch/install_paths.h"
 #include "patch/seek_penalty.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 
 #include <winternl.h>
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "net/text_conversion.h"
+#include "platform/text_conversion.h"
 #include "patch/block_patch.h"
 #include "patch/install_paths.h"
 #include "patch/installed_files.h"
@@ -33,7 +33,7 @@ bool FolderExists(const std::wstring& path) {
 RunEnd Stage(const FileRoad& road, FileJob& job) {
     if (!IsPlainPathBelow(road.root, job.targetRel) ||
         !IsPlainLeafBelow(road.root, job.stagingRel)) {
-        return EndWith(RunOutcome::BadPath, job.filePath);
+        return EndWith(RunOutcome::BadPath, job.widePath);
     }
     // Made only where missing: each try at an existing folder costs a round of system calls.
     const std::wstring target = road.root.path + L"\\" + job.targetRel;
@@ -46,7 +46,7 @@ RunEnd Stage(const FileRoad& road, FileJob& job) {
     if (created == StepResult::Done)
         return Going();
     return EndWith(created == StepResult::Unsafe ? RunOutcome::BadPath : RunOutcome::DownloadError,
-                   job.filePath);
+                   job.widePath);
 }
 
 // The whole file from `resumeFrom` on, hashed as it is written: the file is not read a second
@@ -87,7 +87,7 @@ RunEnd Fetch(const FileRoad& road, FileJob& job, const ProgressCallback& progres
     }
     if (fetched && job.kept > 0 && job.writtenSha256 != job.sha256)
         fetched = FetchWhole(road, job, progress, 0);
-    return fetched ? Going() : EndWith(RunOutcome::DownloadError, job.filePath);
+    return fetched ? Going() : EndWith(RunOutcome::DownloadError, job.widePath);
 }
 
 // One step, so there is no moment without a target; a target held open by a running game makes
@@ -99,7 +99,7 @@ RunEnd Install(FileJob& job) {
         return Going();
     return EndWith(
         installed == StepResult::Unsafe ? RunOutcome::BadPath : RunOutcome::InstallFailed,
-        job.filePath);
+        job.widePath);
 }
 
 // Verifies and installs a fetched file, with the phases the window shows meanwhile.
@@ -132,14 +132,14 @@ std::uint64_t TotalBytes(const std::vector<ManifestEntry>& pending) {
 }
 
 FileJob JobFor(const PatchManifest& manifest, const ManifestEntry& entry) {
-    const std::wstring filePath = Utf8ToWide(entry.relPath);
+    const std::wstring widePath = Utf8ToWide(entry.relPath);
     const std::wstring targetRel = InstallRelative(entry.relPath);
     const std::wstring copyUrl =
         entry.compressedSize > 0
             ? DownloadUrlFor(manifest.baseUrl, Utf8ToWide(CompressedCopyPath(entry.relPath)))
             : std::wstring();
-    return FileJob{DownloadUrlFor(manifest.baseUrl, filePath),
-                   filePath,
+    return FileJob{DownloadUrlFor(manifest.baseUrl, widePath),
+                   widePath,
                    targetRel,
                    PartPathFor(targetRel),
                    entry.size,
@@ -212,7 +212,7 @@ class FileQueue {
     };
 
     std::wstring FirstPath() const {
-        return slots_.empty() ? std::wstring() : slots_[0]->job.filePath;
+        return slots_.empty() ? std::wstring() : slots_[0]->job.widePath;
     }
 
     // Takes the next file within the window ahead of the one being installed, until none is left.
@@ -233,7 +233,7 @@ class FileQueue {
                                                             std::uint64_t total) {
                 Report(slot, done, total);
             };
-            RunEnd end = EndWith(RunOutcome::DownloadError, slot.job.filePath);
+            RunEnd end = EndWith(RunOutcome::DownloadError, slot.job.widePath);
             // An exception leaving a thread ends the process; a file that cannot go on fails.
             try {
                 end = StageAndFetch(fetching, slot.job, progress);
@@ -268,7 +268,7 @@ class FileQueue {
                 return EndWith(RunOutcome::Cancelled);
             Slot& slot = *slots_[index];
             SetStatusText(
-                status_, DownloadStatusLine(static_cast<int>(index + 1), count, slot.job.filePath));
+                status_, DownloadStatusLine(static_cast<int>(index + 1), count, slot.job.widePath));
             {
                 std::unique_lock<std::mutex> hold(lock_);
                 // The bar keeps the last file's value until this one reports, as one at a time.
@@ -329,7 +329,7 @@ RunEnd StageAndFetch(const FileRoad& road, FileJob& job, const ProgressCallback&
 RunEnd VerifyStaged(FileJob& job) {
     const std::string sha256 =
         job.writtenSha256.empty() ? StagingFileSha256(job.staged) : job.writtenSha256;
-    return sha256 == job.sha256 ? Going() : EndWith(RunOutcome::Corrupt, job.filePath);
+    return sha256 == job.sha256 ? Going() : EndWith(RunOutcome::Corrupt, job.widePath);
 }
 
 RunEnd UpdateFiles(PatchStatus& status, const HttpSession& session, const PatchManifest& manifest,

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "net/http_client.h"
 #include "patch/install_step.h"
 #include "patch/manifest.h"
@@ -26,7 +26,7 @@ struct FileRoad {
 // One file on its way.
 struct FileJob {
     std::wstring url;
-    std::wstring filePath;    // as the player reads it in the status lines
+    std::wstring widePath;    // the path as the list wrote it, as the status lines show it
     std::wstring targetRel;   // below the root, '\' between names
     std::wstring stagingRel;  // likewise
     std::uint64_t size = 0;
@@ -35,7 +35,7 @@ struct FileJob {
     const ManifestEntry* entry = nullptr;  // for block patching; null for any other file
     std::wstring copyUrl{};                // the file's compressed copy, when the list names one
     std::uint64_t copySize = 0;
-    TryBudget budget{};                    // what all its fetches may spend together
+    TryBudget budget{};  // what all its fetches may spend together
     StagingFile staged{};
     std::uint64_t kept = 0;       // bytes an earlier run left in the staging file, continued
     std::string writtenSha256{};  // known when the file was hashed as it was written

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "net/kernel_handles.h"
-#include "net/text_conversion.h"
+#include "platform/kernel_handles.h"
+#include "platform/text_conversion.h"
 
 #include <vector>
 
@@ -20,12 +20,16 @@ bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-std::wstring LocalPathFor(const std::wstring& installDir, const std::string& relPath) {
-    return installDir + L"\\" + Utf8ToWide(LexicalRelativePath(relPath));
+std::wstring InstallRelative(const std::string& relPath) {
+    return Utf8ToWide(LexicalRelativePath(relPath));
 }
 
-std::wstring PartPathFor(const std::wstring& localPath) {
-    return localPath + L".part";
+std::wstring LocalPathFor(const std::wstring& installDir, const std::string& relPath) {
+    return installDir + L"\\" + InstallRelative(relPath);
+}
+
+std::wstring PartPathFor(const std::wstring& filePath) {
+    return filePath + L".part";
 }
 
 std::wstring DownloadUrlFor(const std::wstring& baseUrl, const std::wstring& widePath) {
@@ -166,8 +170,4 @@ bool AreFoldersPlainBelow(const InstallRoot& root, const std::wstring& widePath)
 bool IsPlainPathBelow(const InstallRoot& root, const std::wstring& widePath) {
     // The last name must resolve to itself; that also proves every folder name above it.
     return AreFoldersPlainBelow(root, widePath) && CheckLeaf(root, widePath) != Leaf::NotPlain;
-}
-
-bool IsPlainPathBelow(const std::wstring& installDir, const std::wstring& widePath) {
-    return IsPlainPathBelow(OpenInstallRoot(installDir), widePath);
 }

@@ -7,13 +7,16 @@
 
 #include "portable/patch/relative_path.h"
 
-// installDir + "\" + the entry's path read lexically (LexicalRelativePath), so the file lies
-// inside the folder whatever "." and ".." steps the manifest wrote. Only for a path that passed
-// IsSafeRelativePath.
+// The entry's path below the installation as the file system sees it: read lexically
+// (LexicalRelativePath), so the file lies inside the folder whatever "." and ".." steps the
+// manifest wrote, with '\' between names. Only for a path that passed IsSafeRelativePath.
+std::wstring InstallRelative(const std::string& relPath);
+
+// installDir + "\" + InstallRelative(relPath): the entry's file.
 std::wstring LocalPathFor(const std::wstring& installDir, const std::string& relPath);
 
-// Where a download is written until it has been verified (StagingPathOf, for a local path).
-std::wstring PartPathFor(const std::wstring& localPath);
+// Where a download is written until it has been verified (StagingPathOf, for a path of a file).
+std::wstring PartPathFor(const std::wstring& filePath);
 
 // baseUrl + widePath as the manifest wrote it: no separator added, nothing escaped.
 std::wstring DownloadUrlFor(const std::wstring& baseUrl, const std::wstring& widePath);
@@ -44,7 +47,6 @@ bool IsFinalPathOf(const std::wstring& finalPath, const InstallRoot& root,
 // it). Also false when an existing part cannot be examined. Parts that do not exist yet are fine:
 // whatever makes them later makes plain ones.
 bool IsPlainPathBelow(const InstallRoot& root, const std::wstring& widePath);
-bool IsPlainPathBelow(const std::wstring& installDir, const std::wstring& widePath);
 
 // Only the last name of widePath, for a sibling of a path whose folders were just checked.
 bool IsPlainLeafBelow(const InstallRoot& root, const std::wstring& widePath);

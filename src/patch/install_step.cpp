@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "net/file_hash.h"
+#include "platform/file_hash.h"
 #include "patch/file_states.h"
 #include "patch/install_paths.h"
 #include "patch/launcher_made.h"
@@ -254,13 +254,7 @@ std::string StagingFileSha256(StagingFile& staged) {
     LARGE_INTEGER zero = {};
     if (!staged.handle || !::SetFilePointerEx(staged.handle.get(), zero, nullptr, FILE_BEGIN))
         return std::string();
-    static const std::atomic<bool> kNeverStop{false};
-    constexpr DWORD kBufferSize = 1u << 20;
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBufferSize]);
-    Sha256HexDigits hex;
-    if (!Sha256OpenFileHex(staged.handle.get(), buffer.get(), kBufferSize, kNeverStop, hex))
-        return std::string();
-    return std::string(hex.data(), hex.size());
+    return Sha256RestOfFileHex(staged.handle.get());
 }
 
 StepResult InstallStagingFileUnflushed(StagingFile& staged, const std::wstring& targetRel) {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 #include "patch/install_paths.h"
 
 enum class StepResult {

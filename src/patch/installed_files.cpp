@@ -126,7 +126,7 @@ InstalledFiles::~InstalledFiles() {
 
 RunEnd HoldInstalled(InstalledFiles& files, FileJob& job) {
     files.held.files.push_back(std::move(job.staged.installed));
-    files.held.paths.push_back(job.filePath);
+    files.held.paths.push_back(job.widePath);
     VerifiedFile entry;
     entry.relPath = job.entry != nullptr ? job.entry->relPath : std::string();
     entry.sha256 = job.sha256;

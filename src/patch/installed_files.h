@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 #include "patch/file_updates.h"
 #include "patch/run_outcome.h"
 #include "portable/patch/verified_record.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 
 namespace {
 

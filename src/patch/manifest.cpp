@@ -1,6 +1,6 @@
 #include "patch/manifest.h"
 
-#include "net/text_conversion.h"
+#include "platform/text_conversion.h"
 
 bool ParsePatchManifest(const std::string& body, std::wstring& baseUrl,
                         std::vector<ManifestEntry>& entries) {

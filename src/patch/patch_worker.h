@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "patch/run_outcome.h"
 
 // The patch server's manifest, built into the program.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 
 enum class RunOutcome {
     Going,  // not an end: the next stage follows

@@ -1,6 +1,6 @@
 #include "patch/seek_penalty.h"
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 
 #include <windows.h>
 #include <winioctl.h>

@@ -6,16 +6,12 @@
 #include <sstream>
 
 #include "net/http_client.h"
-#include "net/text_conversion.h"
+#include "platform/text_conversion.h"
 #include "patch/file_states.h"
 #include "patch/install_paths.h"
 #include "patch/install_step.h"
 #include "portable/patch/relative_path.h"
 #include "portable/patch/staging_name.h"
-
-std::wstring InstallRelative(const std::string& relPath) {
-    return Utf8ToWide(LexicalRelativePath(relPath));
-}
 
 bool EntriesCollide(const std::vector<ManifestEntry>& entries,
                     const std::vector<std::string>& reserved) {

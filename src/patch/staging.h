@@ -15,10 +15,6 @@
 bool EntriesCollide(const std::vector<ManifestEntry>& entries,
                     const std::vector<std::string>& reserved = {});
 
-// The entry's file below the installation as the file system sees it: steps applied, '\' between
-// names.
-std::wstring InstallRelative(const std::string& relPath);
-
 // Deletes the staging files that a killed run left behind for these entries (paths that passed
 // IsSafeRelativePath). Only plain files at their own names are deleted, through a handle.
 void RemoveLeftoverStaging(const InstallRoot& root, const std::vector<ManifestEntry>& entries);

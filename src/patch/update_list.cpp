@@ -4,7 +4,7 @@
 #include <string>
 
 #include "net/http_client.h"
-#include "net/text_conversion.h"
+#include "platform/text_conversion.h"
 #include "net/update_signature.h"
 #include "patch/check_pass.h"
 #include "portable/patch/relative_path.h"

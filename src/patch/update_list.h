@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "net/http_transport.h"
 #include "patch/manifest.h"
 #include "patch/run_outcome.h"

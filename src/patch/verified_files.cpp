@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "net/text_conversion.h"
+#include "platform/text_conversion.h"
 #include "patch/file_states.h"
 #include "patch/install_step.h"
 #include "patch/staging.h"

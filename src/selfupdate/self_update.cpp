@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 #include "build_config.h"
 #include "net/http_client.h"
-#include "net/text_conversion.h"
+#include "platform/text_conversion.h"
 #include "net/update_signature.h"
 #include "patch/install_paths.h"
 #include "patch/file_updates.h"

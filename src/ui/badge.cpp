@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/window_state.h"
+#include "ui/frame_input.h"
 #include "ui/brushes.h"
 #include "ui/fonts.h"
 
@@ -32,14 +32,14 @@ ShieldGeometry FallbackShieldGeometry(int width, int height) {
     return g;
 }
 
-void DrawSplash(GpGraphics* graphics, int width, int height) {
+void DrawSplash(GpGraphics* graphics, int width, int height, GpImage* badge) {
     GdipGraphicsClear(graphics, 0x00000000);
-    if (IsPictureUsable(gBadgePicture)) {
+    if (IsPictureUsable(badge)) {
         const float w = static_cast<float>(width) * 1.08f;
         const float h = static_cast<float>(height) * 1.08f;
         const float x0 = (static_cast<float>(width) - w) * 0.5f;
         const float y0 = (static_cast<float>(height) - h) * 0.5f;
-        GdipDrawImageRect(graphics, gBadgePicture, x0, y0, w, h);
+        GdipDrawImageRect(graphics, badge, x0, y0, w, h);
         return;
     }
     const UniqueSolidFill base = SolidFill(0xFF060A16);

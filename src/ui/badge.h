@@ -4,7 +4,7 @@
 #include "ui/gdiplus_include.h"
 
 // The whole splash frame: the badge picture enlarged to 108 % and centred, or the vector badge.
-void DrawSplash(Gdiplus::GpGraphics* graphics, int width, int height);
+void DrawSplash(Gdiplus::GpGraphics* graphics, int width, int height, Gdiplus::GpImage* badge);
 
 // A green shield with a check mark and two captions, over a dark veil.
 void DrawFallbackBadge(Gdiplus::GpGraphics* graphics, int width, int height);

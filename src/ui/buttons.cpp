@@ -34,9 +34,8 @@ ButtonLook PickButtonLook(bool primary, bool enabled, bool hovered) {
     return look;
 }
 
-bool IsButtonHovered(const HitRect& rect, bool enabled) {
-    return enabled &&
-           HitRectContains(rect, static_cast<float>(gMouseX), static_cast<float>(gMouseY));
+bool IsButtonHovered(const HitRect& rect, bool enabled, std::int32_t mouseX, std::int32_t mouseY) {
+    return enabled && HitRectContains(rect, static_cast<float>(mouseX), static_cast<float>(mouseY));
 }
 
 namespace {
@@ -63,11 +62,6 @@ void DrawGlow(GpGraphics* graphics, const HitRect& r, ARGB glow) {
 }
 
 }  // namespace
-
-void DrawButton(GpGraphics* graphics, const HitRect& r, const std::wstring& label, bool enabled,
-                bool primary) {
-    DrawButton(graphics, r, label, enabled, primary, IsButtonHovered(r, enabled));
-}
 
 void DrawButton(GpGraphics* graphics, const HitRect& r, const std::wstring& label, bool enabled,
                 bool primary, bool hovered) {

@@ -1,9 +1,10 @@
 // Push buttons of the painted interface, and the rounded-rectangle figure everything is made of.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-#include "app/window_state.h"
+#include "ui/hit_rect.h"
 #include "ui/gdiplus_include.h"
 
 // Appends one closed rounded rectangle to the path; d is the side of each corner's square.
@@ -21,15 +22,12 @@ struct ButtonLook {
 
 ButtonLook PickButtonLook(bool primary, bool enabled, bool hovered);
 
-// Enabled and under the last recorded pointer position (half-open rectangle).
-bool IsButtonHovered(const HitRect& rect, bool enabled);
+// Enabled and under the pointer (half-open rectangle).
+bool IsButtonHovered(const HitRect& rect, bool enabled, std::int32_t mouseX, std::int32_t mouseY);
 
 // How far the glow of a highlighted button reaches past its rectangle on every side.
 constexpr float kButtonGlowReach = 6.0f;
 
-// Draws the button filling exactly the rectangle, which the caller has stored as its HitRect;
-// hovered as IsButtonHovered says, unless the caller has already worked that out.
-void DrawButton(Gdiplus::GpGraphics* graphics, const HitRect& rect, const std::wstring& label,
-                bool enabled, bool primary);
+// Draws the button filling exactly the rectangle, which the caller has stored as its HitRect.
 void DrawButton(Gdiplus::GpGraphics* graphics, const HitRect& rect, const std::wstring& label,
                 bool enabled, bool primary, bool hovered);

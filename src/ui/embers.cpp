@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/window_state.h"
 #include "ui/brushes.h"
 
 using namespace Gdiplus;
@@ -12,9 +11,9 @@ using namespace Gdiplus::DllExports;
 
 std::vector<Ember> gEmbers;
 
-void UpdateEmbers(int width, int height) {
+void UpdateEmbers(int width, int height, std::int32_t frameTick) {
     // A zero-width client area has no spawn position (and no remainder by zero).
-    if (width > 0 && static_cast<int>(gEmbers.size()) < kMaxEmbers && gFrameTick % 3 == 0) {
+    if (width > 0 && static_cast<int>(gEmbers.size()) < kMaxEmbers && frameTick % 3 == 0) {
         Ember ember;
         ember.x = static_cast<float>(std::rand() % width);
         ember.y = static_cast<float>(height + 10);

@@ -1,6 +1,7 @@
 // Sparks rising through the band between the header and the lower panel.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "ui/gdiplus_include.h"
@@ -21,7 +22,7 @@ extern std::vector<Ember> gEmbers;
 
 // One animation step: maybe spawn (every third timer tick, below the limit, only when width > 0),
 // move every ember, drop the dead ones.
-void UpdateEmbers(int width, int height);
+void UpdateEmbers(int width, int height, std::int32_t frameTick);
 
 // The colour of one ember this frame; draws one rand() for the flicker.
 Gdiplus::ARGB NextEmberColour(const Ember& ember);

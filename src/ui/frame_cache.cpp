@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/window_state.h"
 #include "ui/badge.h"
 #include "ui/blend.h"
 #include "ui/embers.h"
@@ -25,15 +24,15 @@ std::wstring PictureKey(Gdiplus::GpImage* picture) {
 class FrameCache {
   public:
     // Composes the current frame into frame_; false when there is none.
-    bool Compose(int width, int height) {
+    bool Compose(const FrameInput& input, int width, int height) {
         if (width <= 0 || height <= 0)
             return false;
         if (!EnsureSize(width, height))
             return false;
         const TextCacheScope text(text_);
-        if (gSplashActive)
-            return ComposeSplash();
-        ComposePage();
+        if (input.splashActive)
+            return ComposeSplash(input);
+        ComposePage(input);
         return true;
     }
 
@@ -71,10 +70,10 @@ class FrameCache {
         emberBoxes_.clear();
     }
 
-    bool ComposeSplash() {
-        const std::wstring key = PictureKey(gBadgePicture) + L"|" + UiFontFamilyName();
+    bool ComposeSplash(const FrameInput& input) {
+        const std::wstring key = PictureKey(input.badge) + L"|" + UiFontFamilyName();
         if (key != splashKey_) {
-            DrawSplash(frame_.graphics(), width_, height_);
+            DrawSplash(frame_.graphics(), width_, height_, input.badge);
             splashKey_ = key;
         }
         // The page layers no longer match what the frame shows.
@@ -82,13 +81,13 @@ class FrameCache {
         return true;
     }
 
-    void ComposePage() {
+    void ComposePage(const FrameInput& input) {
         splashKey_.clear();
-        PageLayout layout = DescribePage(width_, height_);
-        const std::wstring baseKey = PictureKey(gBackgroundPicture);
+        PageLayout layout = DescribePage(input, width_, height_);
+        const std::wstring baseKey = PictureKey(input.background);
         if (baseKey != baseKey_) {
             base_.Fill(0);
-            DrawBackground(base_.graphics(), layout.background);
+            DrawBackground(base_.graphics(), layout.background, input.background);
             baseKey_ = baseKey;
             pageKey_.clear();
         }
@@ -99,10 +98,10 @@ class FrameCache {
                     width_, static_cast<int>(std::ceil(std::max(clip.Y, clip.Y + clip.Height))) + 1}
                     .Intersect(frame_.Bounds());
 
-        StoreHitRects(layout);
+        StoreHitRects(layout, input.hitRects);
         std::vector<SceneElement> scene = BuildScene(layout);
         const std::wstring pageKey =
-            baseKey_ + (gSettingsOpen ? L"|settings|" : L"|main|") + UiFontFamilyName();
+            baseKey_ + (input.settingsOpen ? L"|settings|" : L"|main|") + UiFontFamilyName();
         const bool rebuild = pageKey != pageKey_ || scene.size() != scene_.size();
         const std::vector<Box> dirty =
             rebuild ? std::vector<Box>() : ChangedBoxes(layout_, scene_, layout, scene);
@@ -114,7 +113,7 @@ class FrameCache {
         }
         for (const Box& box : dirty)
             Redraw(box.Intersect(frame_.Bounds()));
-        MoveEmbers(layout_.emberBand);
+        MoveEmbers(layout_.emberBand, input.frameTick);
     }
 
     void RebuildAll() {
@@ -158,12 +157,12 @@ class FrameCache {
 
     // The ember step of a plain paint, drawn on a copy of the background; only the pixels the
     // embers changed are put together with the top layer.
-    void MoveEmbers(const Gdiplus::RectF& band) {
+    void MoveEmbers(const Gdiplus::RectF& band, std::int32_t frameTick) {
         for (const Box& box : emberBoxes_) {
             frame_.CopyFrom(still_, box);
             work_.CopyFrom(base_, box);
         }
-        DrawEmberBand(work_.graphics(), band, width_, height_, true);
+        DrawEmberBand(work_.graphics(), band, width_, height_, frameTick, true);
         emberBoxes_.clear();
         for (const Ember& e : gEmbers) {
             const Box box = Around(e.x, e.y, e.size, e.size, 2.0f).Intersect(band_);
@@ -212,15 +211,16 @@ FrameCache& TheCache() {
 
 }  // namespace
 
-void PaintCachedFrame(HDC dc, int width, int height) {
+void PaintCachedFrame(HDC dc, int width, int height, const FrameInput& input) {
     FrameCache& cache = TheCache();
-    if (cache.Compose(width, height))
+    if (cache.Compose(input, width, height))
         cache.Present(dc);
 }
 
-bool ComposeCachedFrame(int width, int height, std::vector<std::uint32_t>& pixels) {
+bool ComposeCachedFrame(int width, int height, const FrameInput& input,
+                        std::vector<std::uint32_t>& pixels) {
     FrameCache& cache = TheCache();
-    if (!cache.Compose(width, height))
+    if (!cache.Compose(input, width, height))
         return false;
     cache.CopyFrame(pixels);
     return true;

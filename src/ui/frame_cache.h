@@ -11,8 +11,11 @@
 #include <cstdint>
 #include <vector>
 
-void PaintCachedFrame(HDC dc, int width, int height);
-bool ComposeCachedFrame(int width, int height, std::vector<std::uint32_t>& pixels);
+#include "ui/frame_input.h"
+
+void PaintCachedFrame(HDC dc, int width, int height, const FrameInput& input);
+bool ComposeCachedFrame(int width, int height, const FrameInput& input,
+                        std::vector<std::uint32_t>& pixels);
 
 // Frees every layer; the next cached paint builds them again. Call it before GdiplusShutdown.
 void ReleaseFrameCache();

@@ -30,9 +30,16 @@ void DrawCentred(GpGraphics* graphics, const std::wstring& text, GpFont* font, c
 
 }  // namespace
 
-void DrawBackground(GpGraphics* graphics, const GradientRectPart& fallback) {
-    if (IsPictureUsable(gBackgroundPicture)) {
-        GdipDrawImageRectI(graphics, gBackgroundPicture, fallback.x, fallback.y, fallback.width,
+bool IsPictureUsable(GpImage* picture) {
+    if (picture == nullptr)
+        return false;
+    ImageType type = ImageTypeUnknown;
+    return GdipGetImageType(picture, &type) == Ok && type != ImageTypeUnknown;
+}
+
+void DrawBackground(GpGraphics* graphics, const GradientRectPart& fallback, GpImage* picture) {
+    if (IsPictureUsable(picture)) {
+        GdipDrawImageRectI(graphics, picture, fallback.x, fallback.y, fallback.width,
                            fallback.height);
         return;
     }
@@ -40,12 +47,12 @@ void DrawBackground(GpGraphics* graphics, const GradientRectPart& fallback) {
 }
 
 void DrawEmberBand(GpGraphics* graphics, const RectF& band, int width, int height,
-                   bool skipHidden) {
+                   std::int32_t frameTick, bool skipHidden) {
     UniqueRegion region;
     if (GdipCreateRegionRect(&band, region.put()) == Ok) {
         GdipSetClipRegion(graphics, region.get(), CombineModeReplace);
     }
-    UpdateEmbers(width, height);
+    UpdateEmbers(width, height, frameTick);
     // Taken wide on purpose: a band of negative height counts with its absolute extent, so
     // nothing that could be drawn is skipped.
     const RectF visible(band.X, std::min(band.Y, band.Y + band.Height), band.Width,

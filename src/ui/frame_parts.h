@@ -2,17 +2,21 @@
 // painter draws every part in layout order; the frame cache draws the same parts where it must.
 #pragma once
 
+#include <cstdint>
+
 #include "ui/gdiplus_include.h"
 #include "ui/page_layout.h"
 
 // The background picture stretched over the fallback's rectangle (its aspect ratio is not kept),
 // or the fallback gradient when the picture is not usable.
-void DrawBackground(Gdiplus::GpGraphics* graphics, const GradientRectPart& fallback);
+void DrawBackground(Gdiplus::GpGraphics* graphics, const GradientRectPart& fallback,
+                    Gdiplus::GpImage* picture);
 
-// Sets the clip to the band, advances the embers, draws them and lifts the clip. With
-// `skipHidden`, embers outside the band are not sent to GDI+ (same pixels, less work).
+// Sets the clip to the band, advances the embers by the step of timer tick `frameTick`, draws
+// them and lifts the clip. With `skipHidden`, embers outside the band are not sent to GDI+ (same
+// pixels, less work).
 void DrawEmberBand(Gdiplus::GpGraphics* graphics, const Gdiplus::RectF& band, int width, int height,
-                   bool skipHidden = false);
+                   std::int32_t frameTick, bool skipHidden = false);
 
 void DrawPart(Gdiplus::GpGraphics* graphics, const PagePart& part);
 void DrawPart(Gdiplus::GpGraphics* graphics, const GradientRectPart& part);

@@ -1,6 +1,5 @@
 #include "ui/page_layout.h"
 
-#include "app/patch_status.h"
 #include "ui/buttons.h"
 
 using namespace Gdiplus;
@@ -12,55 +11,35 @@ constexpr float kPanelCorner = 16.0f;
 constexpr ARGB kPanelOutline = 0x5AFFBE6E;
 constexpr ARGB kDescriptionColour = 0xFFC8C2BA;
 
-// The values of MainView that come from the status record, read the way the layout says.
-std::wstring CurrentStatusText() {
-    return gPatchStatus != nullptr ? ReadStatusText(*gPatchStatus) : std::wstring();
-}
-
-bool CurrentReady() {
-    return gPatchStatus != nullptr && IsReadyPhase(gPatchStatus->phase.load());
-}
-
-double CurrentOverallFraction() {
-    return gPatchStatus != nullptr ? gPatchStatus->overallProgress.load() : 0.0;
-}
-
-double CurrentFileFraction() {
-    if (gPatchStatus == nullptr)
-        return 0.0;
-    // A run that ended well shows a full file bar, whatever the last file reported.
-    if (IsReadyPhase(gPatchStatus->phase.load()))
-        return 1.0;
-    return gPatchStatus->fileProgress.load();
-}
-
-bool CurrentFullCheckEnabled() {
-    return gPatchStatus != nullptr && !gPatchStatus->busy.load();
-}
-
-ButtonPart MakeButton(Button button, const HitRect& rect, const std::wstring& label, bool enabled,
-                      bool primary) {
-    return ButtonPart{button, rect, label, enabled, primary, IsButtonHovered(rect, enabled)};
-}
+// The buttons of one page, hovered as the pointer stands.
+struct ButtonMaker {
+    const FrameInput& input;
+    ButtonPart operator()(Button button, const HitRect& rect, const std::wstring& label,
+                          bool enabled, bool primary) const {
+        return ButtonPart{button,  rect,
+                          label,   enabled,
+                          primary, IsButtonHovered(rect, enabled, input.mouseX, input.mouseY)};
+    }
+};
 
 LabelPart MakeLabel(const std::wstring& text, float x, float y, float size, bool bold,
                     ARGB colour) {
     return LabelPart{text, x, y, size, bold, colour, StringAlignmentNear};
 }
 
-void AddMainView(std::vector<PagePart>& parts, int width, int height) {
+void AddMainView(const FrameInput& input, std::vector<PagePart>& parts, int width, int height) {
+    const ButtonMaker MakeButton{input};
+    const RunView& run = input.run;
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
     const float p = LowerPanelTop(height);
     parts.push_back(PanelPart{RectF(24.0f, p, w - 48.0f, 194.0f), kPanelCorner, p, h - 20.0f,
                               0x960C0810, 0xB906040A, kPanelOutline});
-    parts.push_back(MakeLabel(CurrentStatusText(), 60.0f, p + 14.0f, 14.5f, false, 0xFFEEE6DA));
+    parts.push_back(MakeLabel(run.statusText, 60.0f, p + 14.0f, 14.5f, false, 0xFFEEE6DA));
     const float barWidth = w - 324.0f;
-    parts.push_back(
-        BarPart{60.0f, p + 62.0f, barWidth, 20.0f, CurrentOverallFraction(), L"Letöltés összesen"});
-    parts.push_back(
-        BarPart{60.0f, p + 108.0f, barWidth, 20.0f, CurrentFileFraction(), L"Aktuális fájl"});
-    const bool ready = CurrentReady();
+    parts.push_back(BarPart{60.0f, p + 62.0f, barWidth, 20.0f, run.overall, L"Letöltés összesen"});
+    parts.push_back(BarPart{60.0f, p + 108.0f, barWidth, 20.0f, run.file, L"Aktuális fájl"});
+    const bool ready = run.ready;
     parts.push_back(MakeButton(Button::PlayButton, {w - 240.0f, p + 24.0f, 180.0f, 56.0f},
                                ready ? L"JÁTÉK" : L"Frissítés...", ready, true));
     parts.push_back(MakeButton(Button::SettingsButton, {w - 240.0f, p + 92.0f, 180.0f, 34.0f},
@@ -73,7 +52,8 @@ void AddMainView(std::vector<PagePart>& parts, int width, int height) {
                                L"Facebook", true, false));
 }
 
-void AddSettingsView(std::vector<PagePart>& parts, int width, int height) {
+void AddSettingsView(const FrameInput& input, std::vector<PagePart>& parts, int width, int height) {
+    const ButtonMaker MakeButton{input};
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
     parts.push_back(PanelPart{RectF(24.0f, 134.0f, w - 48.0f, h - 158.0f), kPanelCorner, 134.0f,
@@ -84,7 +64,7 @@ void AddSettingsView(std::vector<PagePart>& parts, int width, int height) {
     parts.push_back(MakeLabel(L"A játék saját beállításai (felbontás, hang, ablak...).", 60.0f,
                               286.0f, 14.0f, false, kDescriptionColour));
     parts.push_back(MakeButton(Button::FullCheckButton, {60.0f, 330.0f, 300.0f, 46.0f},
-                               L"Teljes ellenőrzés / javítás", CurrentFullCheckEnabled(), false));
+                               L"Teljes ellenőrzés / javítás", input.run.canFullCheck, false));
     parts.push_back(MakeLabel(L"Minden pack fájlt újra ellenőriz és hiányost pótol.", 60.0f, 384.0f,
                               14.0f, false, kDescriptionColour));
     parts.push_back(
@@ -93,7 +73,7 @@ void AddSettingsView(std::vector<PagePart>& parts, int width, int height) {
 
 }  // namespace
 
-PageLayout DescribePage(int width, int height) {
+PageLayout DescribePage(const FrameInput& input, int width, int height) {
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
     PageLayout layout;
@@ -117,19 +97,21 @@ PageLayout DescribePage(int width, int height) {
                               {0.0f, 0.4f, 0.7f, 1.0f}});
     parts.push_back(TextPart{L"A soha véget nem érő kaland", RectF(0.0f, 86.0f, w, 26.0f), 15.0f,
                              false, 0xE6DCBE96});
-    if (gSettingsOpen) {
-        AddSettingsView(parts, width, height);
+    if (input.settingsOpen) {
+        AddSettingsView(input, parts, width, height);
     } else {
-        AddMainView(parts, width, height);
+        AddMainView(input, parts, width, height);
     }
     parts.push_back(
         LabelPart{L"Pellorin", w - 12.0f, h - 22.0f, 12.0f, false, 0x78FFC878, StringAlignmentFar});
     return layout;
 }
 
-void StoreHitRects(const PageLayout& layout) {
+void StoreHitRects(const PageLayout& layout, HitRect* hitRects) {
+    if (hitRects == nullptr)
+        return;
     for (const PagePart& part : layout.parts) {
         if (const auto* button = std::get_if<ButtonPart>(&part))
-            ButtonHitRect(button->button) = button->rect;
+            hitRects[static_cast<int>(button->button)] = button->rect;
     }
 }

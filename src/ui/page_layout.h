@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/window_state.h"
+#include "ui/frame_input.h"
 #include "ui/gdiplus_include.h"
 
 // Top edge of MainView's lower panel, and bottom edge of the ember band.
@@ -97,9 +97,9 @@ struct PageLayout {
     std::vector<PagePart> parts;  // drawn after the embers, in this order
 };
 
-// The page gSettingsOpen names, for a W x H client area, with the values it takes from the
-// status record and the pointer as they are now.
-PageLayout DescribePage(int width, int height);
+// The page the input names, for a W x H client area, with the values of the status record and
+// the pointer it was given.
+PageLayout DescribePage(const FrameInput& input, int width, int height);
 
-// Every button of the layout's HitRect, as its part places it.
-void StoreHitRects(const PageLayout& layout);
+// Every button of the layout's HitRect, as its part places it, into `hitRects` (by Button).
+void StoreHitRects(const PageLayout& layout, HitRect* hitRects);

@@ -1,7 +1,6 @@
 #include "ui/paint.h"
 
 #include "ui/gdi_handles.h"
-#include "app/window_state.h"
 #include "ui/badge.h"
 #include "ui/frame_cache.h"
 #include "ui/frame_parts.h"
@@ -15,7 +14,7 @@ namespace {
 FrameMode gFrameMode = FrameMode::Cached;
 
 // The whole frame from scratch into a new bitmap, in layout order.
-UniqueBitmap ComposePlainFrame(int width, int height) {
+UniqueBitmap ComposePlainFrame(const FrameInput& input, int width, int height) {
     UniqueBitmap bitmap;
     if (width <= 0 || height <= 0 ||
         GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, bitmap.put()) !=
@@ -32,14 +31,14 @@ UniqueBitmap ComposePlainFrame(int width, int height) {
     GdipSetSmoothingMode(g, SmoothingModeAntiAlias);
     GdipSetTextRenderingHint(g, TextRenderingHintAntiAlias);
 
-    if (gSplashActive) {
-        DrawSplash(g, width, height);
+    if (input.splashActive) {
+        DrawSplash(g, width, height, input.badge);
         return bitmap;
     }
-    const PageLayout layout = DescribePage(width, height);
-    DrawBackground(g, layout.background);
-    DrawEmberBand(g, layout.emberBand, width, height);
-    StoreHitRects(layout);
+    const PageLayout layout = DescribePage(input, width, height);
+    DrawBackground(g, layout.background, input.background);
+    DrawEmberBand(g, layout.emberBand, width, height, input.frameTick);
+    StoreHitRects(layout, input.hitRects);
     for (const PagePart& part : layout.parts)
         DrawPart(g, part);
     return bitmap;
@@ -76,19 +75,20 @@ void SetFrameMode(FrameMode mode) {
     gFrameMode = mode;
 }
 
-void PaintWindow(HDC dc, int width, int height) {
+void PaintFrame(HDC dc, int width, int height, const FrameInput& input) {
     if (gFrameMode == FrameMode::Cached) {
-        PaintCachedFrame(dc, width, height);
+        PaintCachedFrame(dc, width, height, input);
         return;
     }
-    const UniqueBitmap frame = ComposePlainFrame(width, height);
+    const UniqueBitmap frame = ComposePlainFrame(input, width, height);
     if (frame)
         PresentPlainFrame(dc, frame.get(), width, height);
 }
 
-bool ComposeFrame(int width, int height, FrameMode mode, std::vector<std::uint32_t>& pixels) {
+bool ComposeFrame(int width, int height, FrameMode mode, const FrameInput& input,
+                  std::vector<std::uint32_t>& pixels) {
     if (mode == FrameMode::Cached)
-        return ComposeCachedFrame(width, height, pixels);
-    const UniqueBitmap frame = ComposePlainFrame(width, height);
+        return ComposeCachedFrame(width, height, input, pixels);
+    const UniqueBitmap frame = ComposePlainFrame(input, width, height);
     return frame && CopyBitmapPixels(frame.get(), width, height, pixels);
 }

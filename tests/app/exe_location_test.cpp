@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 
 TEST(DirectoryOfPath, CutsAtTheLastSeparatorOfEitherKind) {
     EXPECT_EQ(DirectoryOfPath(L"C:\\Games\\Launcher\\launcher.exe"), L"C:\\Games\\Launcher");

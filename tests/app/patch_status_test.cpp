@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 
 // Between runs the window may start a run (nothing is busy) and offers no PLAY: before the first
 // run, with empty bars, and after a run that was stopped. The line tells the two apart.

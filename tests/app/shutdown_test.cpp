@@ -5,9 +5,9 @@
 #include <chrono>
 #include <string>
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 #include "app/shutdown.h"
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 
 // Whatever still runs, a process whose window is gone ends within the bound, and not before it:
 // the clean-up that a normal end does in that time must not be cut short.

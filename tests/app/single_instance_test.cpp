@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 #include "app/single_instance.h"
 #include "support/test_files.h"
 

@@ -81,7 +81,7 @@ TEST(WindowState, ResetStartsAsTheProgramDoes) {
     }
     for (const HitRect& r : gHitRects) {
         EXPECT_GT(r.width, 0.0f);
-        EXPECT_FALSE(IsButtonHovered(r, true));
+        EXPECT_FALSE(IsButtonHovered(r, true, gMouseX, gMouseY));
     }
     ResetWindowState();
 }

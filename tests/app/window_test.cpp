@@ -13,16 +13,16 @@
 #include <vector>
 #include <thread>
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 #include "app/game_launch.h"
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "app/resource_ids.h"
 #include "app/shutdown.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "app/window_proc.h"
 #include "app/window_state.h"
-#include "net/file_hash.h"
+#include "platform/file_hash.h"
 #include "support/gdiplus_environment.h"
 #include "support/manifest_lines.h"
 #include "support/pictures.h"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 #include "net/http_client.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
@@ -31,12 +31,20 @@ struct Recorded {
 
 constexpr std::uint64_t kNoCap = ~std::uint64_t{0};
 
+// A text through a session of its own, as a run's first fetch is.
+bool GetText(const std::wstring& url, std::string& body,
+             const CancelPredicate& cancel = CancelPredicate(),
+             std::uint64_t maxBytes = kMaxTextBytes) {
+    return HttpGetText(HttpSession::Open(), url, body, cancel, maxBytes);
+}
+
 // The client writes through a handle the caller made; here a plain new file at `path`.
 bool DownloadTo(const std::wstring& url, const std::wstring& path, const CancelPredicate& cancel,
                 ProgressCallback progress, std::uint64_t maxBytes) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && HttpDownloadFile(url, file.get(), cancel, std::move(progress), maxBytes);
+    return file && HttpDownloadFile(HttpSession::Open(), url, file.get(), cancel,
+                                    std::move(progress), maxBytes);
 }
 
 Recorded Download(const std::wstring& url, const std::wstring& path, int cancelAfterAsks = -1,
@@ -108,14 +116,14 @@ TEST_F(HttpClient, TextWithLengthWithoutLengthAndChunked) {
     for (const wchar_t* path :
          {L"/pack/t.bin", L"/fault/nolength/pack/t.bin", L"/fault/chunked/pack/t.bin"}) {
         std::string body = "left over";
-        EXPECT_TRUE(HttpGetText(Url(path), body)) << path;
+        EXPECT_TRUE(GetText(Url(path), body)) << path;
         EXPECT_TRUE(body == content) << path << ": " << body.size() << " bytes";
     }
 }
 
 TEST_F(HttpClient, ErrorPageIsTheBody) {
     std::string body;
-    ASSERT_TRUE(HttpGetText(Url(L"/pack/missing.txt"), body));
+    ASSERT_TRUE(GetText(Url(L"/pack/missing.txt"), body));
     EXPECT_NE(body.find("<html>"), std::string::npos);
     EXPECT_NE(body.find("Not Found"), std::string::npos);
 
@@ -131,9 +139,9 @@ TEST_F(HttpClient, ErrorPageIsTheBody) {
 TEST_F(HttpClient, FailedConnectionTouchesNothing) {
     std::string body = "kept";
     // Port 1 on loopback: nothing listens there.
-    EXPECT_FALSE(HttpGetText(L"http://127.0.0.1:1/pack/patch_manifest.txt", body));
+    EXPECT_FALSE(GetText(L"http://127.0.0.1:1/pack/patch_manifest.txt", body));
     EXPECT_EQ(body, "kept");
-    EXPECT_FALSE(HttpGetText(L"no url at all", body));
+    EXPECT_FALSE(GetText(L"no url at all", body));
     EXPECT_EQ(body, "kept");
 
     const std::wstring file = temp / L"never.bin";
@@ -146,8 +154,8 @@ TEST_F(HttpClient, FailedConnectionTouchesNothing) {
 TEST_F(HttpClient, TextCutShortByCloseOrResetFails) {
     ASSERT_TRUE(ServeFile(L"pack/cut.txt", PatternBytes(300000, 2)));
     std::string body;
-    EXPECT_FALSE(HttpGetText(Url(L"/fault/cut/pack/cut.txt"), body));
-    EXPECT_FALSE(HttpGetText(Url(L"/fault/reset/pack/cut.txt"), body));
+    EXPECT_FALSE(GetText(Url(L"/fault/cut/pack/cut.txt"), body));
+    EXPECT_FALSE(GetText(Url(L"/fault/reset/pack/cut.txt"), body));
 }
 
 TEST_F(HttpClient, DownloadCutShortByCloseOrResetFailsAndKeepsThePart) {
@@ -235,7 +243,7 @@ TEST_F(HttpClient, EmptyBodyGivesAnEmptyFileAndNoProgress) {
         EXPECT_TRUE(PathExists(file));
         EXPECT_EQ(ReadFileBytes(file), "") << path;
         std::string body = "x";
-        EXPECT_TRUE(HttpGetText(Url(path), body));
+        EXPECT_TRUE(GetText(Url(path), body));
         EXPECT_EQ(body, "");
     }
 }
@@ -261,7 +269,7 @@ TEST_F(HttpClient, EmptyCallbacksAreAllowed) {
 TEST_F(HttpClient, ServerSeesOnlyGetWithOurUserAgent) {
     ASSERT_TRUE(ServeFile(L"pack/h.txt", "hello"));
     std::string body;
-    ASSERT_TRUE(HttpGetText(Url(L"/pack/h.txt?text"), body));
+    ASSERT_TRUE(GetText(Url(L"/pack/h.txt?text"), body));
     ASSERT_TRUE(Download(Url(L"/pack/h.txt?file"), temp / L"h.txt").result);
 
     const std::vector<LoggedRequest> requests = LoggedRequestsFor("/pack/h.txt");
@@ -291,23 +299,23 @@ TEST_F(HttpClient, TextBodyIsCappedAt64MiBOrTheCallersCap) {
     ASSERT_TRUE(ServeFile(L"pack/sig.bin", signature));
     ASSERT_TRUE(ServeFile(L"pack/sig-over.bin", signature + "x"));
     std::string small;
-    EXPECT_TRUE(HttpGetText(Url(L"/pack/sig.bin"), small, {}, 4096));
+    EXPECT_TRUE(GetText(Url(L"/pack/sig.bin"), small, {}, 4096));
     EXPECT_TRUE(small == signature);
-    EXPECT_FALSE(HttpGetText(Url(L"/pack/sig-over.bin"), small, {}, 4096));
-    EXPECT_FALSE(HttpGetText(Url(L"/fault/chunked/pack/sig-over.bin"), small, {}, 4096));
+    EXPECT_FALSE(GetText(Url(L"/pack/sig-over.bin"), small, {}, 4096));
+    EXPECT_FALSE(GetText(Url(L"/fault/chunked/pack/sig-over.bin"), small, {}, 4096));
     EXPECT_LE(small.size(), 4096u);
 
     constexpr std::uint64_t kCap = 64ull * 1024 * 1024;
     ASSERT_TRUE(ServeFile(L"pack/cap.bin", std::string(kCap, 'a')));
     ASSERT_TRUE(ServeFile(L"pack/over.bin", std::string(kCap + 1, 'b')));
     std::string body;
-    EXPECT_TRUE(HttpGetText(Url(L"/pack/cap.bin"), body));
+    EXPECT_TRUE(GetText(Url(L"/pack/cap.bin"), body));
     EXPECT_EQ(body.size(), kCap);
-    EXPECT_FALSE(HttpGetText(Url(L"/pack/over.bin"), body));
-    EXPECT_FALSE(HttpGetText(Url(L"/fault/chunked/pack/over.bin"), body));
+    EXPECT_FALSE(GetText(Url(L"/pack/over.bin"), body));
+    EXPECT_FALSE(GetText(Url(L"/fault/chunked/pack/over.bin"), body));
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(HttpGetText(Url(L"/fault/endless/x"), body));
+    EXPECT_FALSE(GetText(Url(L"/fault/endless/x"), body));
     EXPECT_LE(body.size(), kCap);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
@@ -321,7 +329,7 @@ TEST_F(HttpClient, ConnectionDroppedAfterAResponseDoesNotFailTheNextCall) {
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
         std::string body;
-        EXPECT_TRUE(HttpGetText(Url(L"/fault/closeafter/pack/d.txt"), body));
+        EXPECT_TRUE(GetText(Url(L"/fault/closeafter/pack/d.txt"), body));
         EXPECT_EQ(body, "VERSION\t1\n");
         EXPECT_TRUE(Download(Url(L"/fault/closeafter/pack/d.bin"), dir / L"d.bin").result);
         EXPECT_EQ(ReadFileBytes(dir / L"d.bin").size(), 300000u);
@@ -365,7 +373,7 @@ TEST_F(HttpClient, SpeedFloorDropsTricklesAndSilenceButNotASlowLine) {
     std::thread trickle([&] {
         const auto start = std::chrono::steady_clock::now();
         std::string body;
-        trickleResult = HttpGetText(Url(L"/fault/trickle/pack/slow.bin"), body);
+        trickleResult = GetText(Url(L"/fault/trickle/pack/slow.bin"), body);
         trickleSeconds = SecondsSince(start);
     });
     std::thread silent([&] {
@@ -419,7 +427,7 @@ TEST_F(HttpClient, CancelEndsAWaitOnASilentOrTricklingServerAtOnce) {
         auto start = std::chrono::steady_clock::now();
         const CancelPredicate stop = [&start] { return SecondsSince(start) > 1.0; };
         std::string body;
-        EXPECT_FALSE(HttpGetText(Url(path), body, stop)) << path;
+        EXPECT_FALSE(GetText(Url(path), body, stop)) << path;
         EXPECT_LT(SecondsSince(start), 3.0) << path;
         start = std::chrono::steady_clock::now();
         const std::wstring file = temp / L"t.bin";
@@ -452,11 +460,11 @@ TEST_F(HttpClient, RangeFetchIsTheRangeOrTheWholeFileAndIsBounded) {
         return HttpFetchRange(HttpSession::Open(), Url(path), range, wholeSize, sink, cancel);
     };
 
-    EXPECT_EQ(fetch(L"/pack/r.bin", {1000, 5000}, content.size()), RangeFetch::Range);
+    EXPECT_EQ(fetch(L"/pack/r.bin", {1000, 5000}, content.size()), RangeFetch::Done);
     EXPECT_EQ(got.substr(1000, 5000), content.substr(1000, 5000));
     EXPECT_EQ(taken, 5000u);
     EXPECT_EQ(fetch(L"/fault/norange/pack/r.bin", {1000, 5000}, content.size()),
-              RangeFetch::WholeBody);
+              RangeFetch::DoneWhole);
     EXPECT_TRUE(got == content);
 
     // A file of another size than expected, an error page, a body longer than announced for the

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/text_conversion.h"
+#include "platform/text_conversion.h"
 
 TEST(Utf8ToWide, ConvertsWithoutLosingAnything) {
     EXPECT_EQ(Utf8ToWide(""), L"");

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "net/kernel_handles.h"
-#include "net/file_hash.h"
+#include "platform/kernel_handles.h"
+#include "support/file_digest.h"
 #include "patch/check_pass.h"
 #include "patch/install_paths.h"
 #include "support/test_files.h"

@@ -1,5 +1,5 @@
 // The launcher's side of the manifest: the format's bytes, with the download base converted by the
-// platform. The format itself is tested natively (tests/patch/manifest_format_test.cpp).
+// platform. The format itself is tested natively (tests/portable/patch/manifest_format_test.cpp).
 #include <gtest/gtest.h>
 
 #include "patch/manifest.h"

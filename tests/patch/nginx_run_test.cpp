@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "app/patch_status.h"
-#include "net/text_conversion.h"
+#include "patch/patch_status.h"
+#include "platform/text_conversion.h"
 #include "patch/patch_worker.h"
 #include "support/manifest_lines.h"
 #include "support/test_files.h"

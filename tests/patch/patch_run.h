@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/exe_location.h"
-#include "app/patch_status.h"
-#include "net/kernel_handles.h"
-#include "net/text_conversion.h"
+#include "platform/exe_location.h"
+#include "patch/patch_status.h"
+#include "platform/kernel_handles.h"
+#include "platform/text_conversion.h"
 #include "portable/patch/block_index.h"
 #include "patch/install_paths.h"
 #include "patch/patch_worker.h"

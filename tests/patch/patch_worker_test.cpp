@@ -1,26 +1,5 @@
 #include "patch/patch_run.h"
 
-TEST(DownloadStatusLine, CutAt127Characters) {
-    EXPECT_EQ(DownloadStatusLine(2, 14, L"data\\térkép.pak"), L"Letöltés (2/14): data\\térkép.pak");
-    const std::wstring prefix = L"Letöltés (1/1): ";
-    const std::wstring fits(127 - prefix.size(), L'x');
-    EXPECT_EQ(DownloadStatusLine(1, 1, fits), prefix + fits);
-    EXPECT_EQ(DownloadStatusLine(1, 1, fits + L"y"), prefix + fits);
-    const std::wstring longLine = DownloadStatusLine(123, 456, std::wstring(500, L'é'));
-    EXPECT_EQ(longLine.size(), 127u);
-    EXPECT_EQ(longLine.substr(0, 22), L"Letöltés (123/456): éé");
-}
-
-TEST(InstallPaths, ParentDirectoriesForBothSeparators) {
-    TempDir temp;
-    CreateParentDirectories(temp / L"a\\b/c\\file.bin");
-    EXPECT_TRUE(PathExists(temp / L"a\\b\\c"));
-    EXPECT_FALSE(PathExists(temp / L"a\\b\\c\\file.bin"));
-    CreateParentDirectories(L"nofolder.bin");              // no separator: nothing to do
-    CreateParentDirectories(temp / L"a\\b/c\\again.bin");  // existing folders are fine
-    EXPECT_TRUE(PathExists(temp / L"a\\b\\c"));
-}
-
 TEST_F(PatchRun, AllUpToDateWritesNothing) {
     const std::string a = PatternBytes(70000, 1), b = PatternBytes(3000, 2);
     ServeManifest(Publish("velkaro.exe", a) + Publish("data\\b.pak", b) +

@@ -12,7 +12,7 @@
 
 #include "app/single_instance.h"
 #include "app/window_proc.h"
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 
 namespace {
 

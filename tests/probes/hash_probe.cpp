@@ -2,7 +2,7 @@
 // scripts can compare it with other implementations.
 #include <cstdio>
 
-#include "net/file_hash.h"
+#include "support/file_digest.h"
 
 int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {

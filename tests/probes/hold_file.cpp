@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3)

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 #include "selfupdate/self_update.h"
 
 #ifdef PROBE_SIGNED

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "net/update_keys.h"
 #include "patch/patch_worker.h"
 

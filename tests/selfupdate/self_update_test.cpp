@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/exe_location.h"
-#include "net/kernel_handles.h"
-#include "net/file_hash.h"
+#include "platform/exe_location.h"
+#include "platform/kernel_handles.h"
+#include "support/file_digest.h"
 #include "selfupdate/self_update.h"
 #include "support/test_files.h"
 

@@ -23,6 +23,7 @@ WEBSITE = (120, 505)
 BACK = (140, 519)             # on the settings page
 GAME_CONFIG = (210, 251)
 GAME_CONFIG_BODY = (66, 268)  # only the settings page has orange there
+FULL_CHECK = (210, 353)
 FULL_CHECK_BORDER = (80, 328, 260, 4)  # x, y, w, h: the top edge of "Teljes ellenőrzés"
 TITLE_AREA = (450, 60)        # dark until the first frame is painted
 OVERALL_BAR_ROW = 418

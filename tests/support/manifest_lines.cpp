@@ -1,6 +1,6 @@
 #include "support/manifest_lines.h"
 
-#include "net/bcrypt_handles.h"
+#include "platform/bcrypt_handles.h"
 #include "portable/net/hex_digest.h"
 
 std::string Sha256Hex(const std::string& bytes) {

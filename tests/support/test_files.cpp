@@ -7,7 +7,7 @@
 #include <atomic>
 #include <vector>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 #include "patch/install_paths.h"
 
 TempDir::TempDir() {
@@ -174,7 +174,7 @@ void RemoveTree(const std::wstring& path) {
     // be seen, so a folder that keeps one is removed by Unix as well.
     const bool wine = !UnixPathOf(path).empty();
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                      (wine && !IsPlainPathBelow(ParentOf(path), NameOf(path)));
+                      (wine && !IsPlainPathBelow(OpenInstallRoot(ParentOf(path)), NameOf(path)));
     if (link && wine) {
         RunUnixProgram(L"/bin/rm -f " + QuotedUnixPath(path), [&] { return !NameListed(path); });
     } else if (link) {

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);

@@ -19,7 +19,8 @@ const HitRect kButton{60.0f, 30.0f, 180.0f, 56.0f};
 Frame DrawOneButton(bool enabled, bool primary, const wchar_t* label = L"JÁTÉK",
                     const HitRect& rect = kButton) {
     return DrawOnBitmap(kCanvasW, kCanvasH, kGround, [&](Gdiplus::GpGraphics* g) {
-        DrawButton(g, rect, label, enabled, primary);
+        DrawButton(g, rect, label, enabled, primary,
+                   IsButtonHovered(rect, enabled, gMouseX, gMouseY));
     });
 }
 
@@ -126,7 +127,7 @@ TEST_F(Buttons, HoverFollowsTheHalfOpenRectangle) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
         PointAt(c.x, c.y);
-        EXPECT_EQ(IsButtonHovered(kButton, true), c.hovers);
+        EXPECT_EQ(IsButtonHovered(kButton, true, gMouseX, gMouseY), c.hovers);
         const Frame f = DrawOneButton(true, false, L"Vissza");
         const std::uint32_t expected = ExpectedBody(c.hovers ? hovered : normal);
         EXPECT_LE(ChannelDistance(BodyProbe(f), expected), 4) << Hex(BodyProbe(f));
@@ -135,7 +136,7 @@ TEST_F(Buttons, HoverFollowsTheHalfOpenRectangle) {
 
 TEST_F(Buttons, DisabledKeepsItsStylesSheenAndLabelSize) {
     PointAt(150, 50);
-    EXPECT_FALSE(IsButtonHovered(kButton, false));
+    EXPECT_FALSE(IsButtonHovered(kButton, false, gMouseX, gMouseY));
     const Frame primary = DrawOneButton(false, true, L"Frissítés...");
     const Frame secondary = DrawOneButton(false, false, L"Frissítés...");
     // Same grey body, brighter sheen on the primary style.

@@ -38,7 +38,7 @@ TEST_F(Embers, ASpawnNeedsItsTickRoomAndWidth) {
                      " embers " + std::to_string(row.before));
         gEmbers.assign(row.before, Ember{10.0f, 300.0f, 1.0f, 2.0f, 100.0f, 200.0f});
         gFrameTick = row.tick;
-        UpdateEmbers(row.width, 560);
+        UpdateEmbers(row.width, 560, gFrameTick);
         ASSERT_EQ(gEmbers.size(), row.after);
         for (size_t i = 0; i < row.before; ++i)
             EXPECT_FLOAT_EQ(gEmbers[i].y, 299.0f);
@@ -54,7 +54,7 @@ TEST_F(Embers, ANewEmberIsMovedOnceAndStartsJustUnderFullAlpha) {
     for (int i = 0; i < 500; ++i) {
         gEmbers.clear();
         gFrameTick = 3 * i;
-        UpdateEmbers(900, 560);
+        UpdateEmbers(900, 560, gFrameTick);
         ASSERT_EQ(gEmbers.size(), 1u);
         const Ember e = gEmbers[0];
         EXPECT_GE(e.riseSpeed, 0.6f);
@@ -82,7 +82,7 @@ TEST_F(Embers, ANewEmberIsMovedOnceAndStartsJustUnderFullAlpha) {
 TEST_F(Embers, MoveRisesAndDriftsOnASine) {
     gEmbers = {Ember{100.0f, 300.0f, 2.0f, 3.0f, 50.0f, 100.0f}};
     gFrameTick = 1;
-    UpdateEmbers(900, 560);
+    UpdateEmbers(900, 560, gFrameTick);
     ASSERT_EQ(gEmbers.size(), 1u);
     EXPECT_FLOAT_EQ(gEmbers[0].y, 298.0f);
     EXPECT_NEAR(gEmbers[0].x, 100.0f + 0.4f * std::sin(0.02 * (100.0 + 298.0)), 1e-4);
@@ -98,12 +98,12 @@ TEST_F(Embers, DeadAndRisenEmbersAreDroppedKeepingOrder) {
         Ember{5.0f, 300.0f, 1.0f, 2.0f, 2.0f, 100.0f},
     };
     gFrameTick = 1;
-    UpdateEmbers(900, 560);
+    UpdateEmbers(900, 560, gFrameTick);
     ASSERT_EQ(gEmbers.size(), 3u);
     EXPECT_FLOAT_EQ(gEmbers[0].y, 299.0f);
     EXPECT_FLOAT_EQ(gEmbers[1].y, -9.5f);
     EXPECT_EQ(gEmbers[2].life, 1.0f);
-    UpdateEmbers(900, 560);
+    UpdateEmbers(900, 560, gFrameTick);
     ASSERT_EQ(gEmbers.size(), 1u);  // -9.5 rose past -10, the last one ran out of life
     EXPECT_FLOAT_EQ(gEmbers[0].y, 298.0f);
     EXPECT_EQ(gEmbers[0].life, 48.0f);
@@ -123,7 +123,7 @@ TEST_F(Embers, InAFullWindowLifeEndsEveryEmberBeforeItLeavesAtTheTop) {
             }
         }
         const size_t before = gEmbers.size();
-        UpdateEmbers(900, 560);
+        UpdateEmbers(900, 560, gFrameTick);
         if (gEmbers.size() < before + 1)
             died += static_cast<int>(before + 1 - gEmbers.size());
         most = std::max(most, gEmbers.size());

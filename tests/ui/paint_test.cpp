@@ -14,6 +14,7 @@
 #include "ui/frame_cache.h"
 #include "ui/frame_parts.h"
 #include "portable/unique_handle.h"
+#include "app/window_proc.h"
 #include "ui/paint.h"
 #include "ui_support.h"
 

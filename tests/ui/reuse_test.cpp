@@ -52,7 +52,7 @@ void WarmEmbers(int width, int height) {
     std::srand(7);
     for (int i = 0; i < 300; ++i) {
         ++gFrameTick;
-        UpdateEmbers(width, height);
+        UpdateEmbers(width, height, gFrameTick);
     }
 }
 

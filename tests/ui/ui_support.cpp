@@ -42,7 +42,7 @@ std::pair<Picture, Picture>& LoadedPictures() {
 
 Frame Compose(int width, int height, FrameMode mode) {
     Frame frame;
-    if (ComposeFrame(width, height, mode, frame.pixels)) {
+    if (ComposeFrame(width, height, mode, CurrentFrameInput(), frame.pixels)) {
         frame.width = width;
         frame.height = height;
     }

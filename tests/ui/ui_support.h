@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "support/pictures.h"
 #include "ui/paint.h"
 

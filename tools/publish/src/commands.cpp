@@ -316,7 +316,7 @@ bool CompressEntries(const ManifestOptions& options, ManifestRun& run, std::ostr
             const std::lock_guard<std::mutex> hold(lock);
             if (result == CopyResult::Failed && failure.empty())
                 failure = "'" + Printable(entry.relPath) + "': compressed copy: " + error;
-            if (result == CopyResult::Written) {
+            if (result == CopyResult::Done) {
                 ++run.copies;
                 run.copiedRawBytes += entry.size;
                 run.copyBytes += entry.compressedSize;

@@ -124,7 +124,7 @@ CopyResult WriteCompressedCopy(const fs::path& clientDir, ManifestEntry& entry,
     if (!WriteFileAtomically(copyPath, copy, error))
         return CopyResult::Failed;
     entry = named;
-    return CopyResult::Written;
+    return CopyResult::Done;
 }
 
 }  // namespace talvora

@@ -18,7 +18,7 @@ constexpr std::uint64_t kMaxCompressedFileBytes = 512ull * 1024 * 1024;
 bool IsCompressedCopyFile(const std::filesystem::path& path);
 
 // What compressing one file came to.
-enum class CopyResult { Written, NotWorthIt, Failed };
+enum class CopyResult { Done, NotWorthIt, Failed };
 
 // Compresses the entry's file (its size and SHA-256 already on the entry) and, when the copy is
 // at least `minSavingPercent` smaller, writes it beside the file and names it on the entry;

@@ -11,6 +11,36 @@ namespace talvora {
 
 namespace {
 
+// Why a name may not hold this character; empty when it may.
+std::string CharacterFault(char ch) {
+    switch (ch) {
+        case '\t':
+            return "name contains a TAB";
+        case '\r':
+            return "name contains a CR";
+        case '\n':
+            return "name contains a LF";
+        case '\x7F':
+            return "name contains a control character";
+        case '\\':
+            return "name contains '\\', which the launcher reads as a folder separator";
+        case '<':
+        case '>':
+        case '"':
+        case '|':
+        case '?':
+        case '*':
+            return std::string("name contains '") + ch + "', which Windows does not allow";
+        case '#':
+        case '%':
+            // The launcher puts names into the download URL unescaped: '#' would cut the URL
+            // short and '%' would be decoded by the server.
+            return std::string("name contains '") + ch + "', which breaks the download URL";
+        default:
+            return std::string();
+    }
+}
+
 // The publisher's own rules for one name, beyond the launcher's.
 bool IsPublishableName(const std::string& name, std::string& error) {
     if (name.empty())
@@ -20,35 +50,9 @@ bool IsPublishableName(const std::string& name, std::string& error) {
     if (!IsValidUtf8(name))
         return Refuse(error, "name is not valid UTF-8");
     for (const char ch : name) {
-        switch (ch) {
-            case '\t':
-                return Refuse(error, "name contains a TAB");
-            case '\r':
-                return Refuse(error, "name contains a CR");
-            case '\n':
-                return Refuse(error, "name contains a LF");
-            case '\x7F':
-                return Refuse(error, "name contains a control character");
-            case '\\':
-                return Refuse(error,
-                              "name contains '\\', which the launcher reads as a folder separator");
-            case '<':
-            case '>':
-            case '"':
-            case '|':
-            case '?':
-            case '*':
-                return Refuse(
-                    error, std::string("name contains '") + ch + "', which Windows does not allow");
-            case '#':
-            case '%':
-                // The launcher puts names into the download URL unescaped: '#' would
-                // cut the URL short and '%' would be decoded by the server.
-                return Refuse(error, std::string("name contains '") + ch +
-                                         "', which breaks the download URL");
-            default:
-                break;
-        }
+        const std::string fault = CharacterFault(ch);
+        if (!fault.empty())
+            return Refuse(error, fault);
     }
     if (name.back() == '.' || name.back() == ' ')
         return Refuse(error, "name ends with a dot or a space, which Windows drops");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ec_private_key.h"
-#include "net/bcrypt_handles.h"
+#include "platform/bcrypt_handles.h"
 #include "net/ecdsa_verify.h"
 #include "portable/net/ecdsa_signature.h"
 #include "portable/net/public_key_pem.h"

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <bcrypt.h>
 
-#include "net/bcrypt_handles.h"
+#include "platform/bcrypt_handles.h"
 
 // mingw's headers lack the algorithm pseudo-handles, so each hash opens the provider.
 struct Sha256::State {

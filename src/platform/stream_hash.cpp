@@ -1,4 +1,4 @@
-#include "net/stream_hash.h"
+#include "platform/stream_hash.h"
 
 #include "portable/net/hex_digest.h"
 

@@ -6,10 +6,11 @@
 #include <atomic>
 #include <string>
 
-// SHA-256 of the file's content as 64 lower-case hex digits, or empty when no digest could be
-// computed (missing, unreadable, or held open for writing by someone else). A read that fails
-// part-way ends the input there, so the digest of the shorter content is returned.
-std::string Sha256FileHex(const std::wstring& path);
+// SHA-256 of what is left to read of an open file (a staging file read back through its own
+// handle) as 64 lower-case hex digits, or empty when no digest could be computed (a handle that
+// cannot be read, or a read that failed part-way: the digest of the shorter content would only
+// look like one). Reads through the process's one read buffer.
+std::string Sha256RestOfFileHex(HANDLE file);
 
 using Sha256HexDigits = std::array<char, 64>;
 

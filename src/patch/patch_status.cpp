@@ -1,4 +1,4 @@
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 
 PatchStatus* gPatchStatus = nullptr;
 
@@ -10,12 +10,6 @@ std::wstring ReadStatusText(PatchStatus& status) {
 void SetStatusText(PatchStatus& status, std::wstring text) {
     std::lock_guard<std::mutex> lock(status.statusLock);
     status.statusText = std::move(text);
-}
-
-void FinishCancelled(PatchStatus& status) {
-    status.phase.store(PatchPhase::Idle);
-    SetStatusText(status, L"Megszakítva.");
-    status.busy.store(false);
 }
 
 bool IsReadyPhase(PatchPhase phase) {

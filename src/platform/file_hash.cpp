@@ -1,6 +1,6 @@
-#include "net/file_hash.h"
+#include "platform/file_hash.h"
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 #include "portable/net/hex_digest.h"
 #include "portable/net/sha256.h"
 
@@ -14,9 +14,10 @@ namespace {
 constexpr DWORD kReadBufferSize = 1u << 20;
 
 // A fresh 1 MiB block costs about 3 ms under Wine before the first byte is read (every page is
-// faulted in on first touch), more than hashing a typical 300 KiB pack file, and every download is
-// verified. So one zero-filled buffer is kept for the process and lent to one caller at a time; a
-// caller that finds it lent out allocates its own. (The check pass lends its threads their own.)
+// faulted in on first touch), more than hashing a typical 300 KiB pack file, and a staging file is
+// read back whenever its digest could not be taken as it was written. So one zero-filled buffer is
+// kept for the process and lent to one caller at a time; a caller that finds it lent out allocates
+// its own. (The check pass lends its threads their own.)
 UCHAR gSharedBuffer[kReadBufferSize];
 std::atomic<bool> gSharedBufferLent{false};
 
@@ -72,16 +73,11 @@ bool Sha256OpenFileHex(HANDLE file, unsigned char* buffer, DWORD bufferSize,
     return true;
 }
 
-std::string Sha256FileHex(const std::wstring& path) {
-    // Writers are not let in, so a file still being written by someone else gives no digest.
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return std::string();
+std::string Sha256RestOfFileHex(HANDLE file) {
     static const std::atomic<bool> kNeverStop{false};
     ReadBuffer buffer;
     Sha256HexDigits hex;
-    if (!Sha256OpenFileHex(file.get(), buffer.get(), kReadBufferSize, kNeverStop, hex))
+    if (!Sha256OpenFileHex(file, buffer.get(), kReadBufferSize, kNeverStop, hex))
         return std::string();
     return std::string(hex.data(), hex.size());
 }

@@ -1,4 +1,4 @@
-#include "app/exe_location.h"
+#include "platform/exe_location.h"
 
 #include <windows.h>
 
