@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "app/patch_status.h"
-#include "net/kernel_handles.h"
-#include "net/file_hash.h"
+#include "patch/patch_status.h"
+#include "platform/kernel_handles.h"
+#include "support/file_digest.h"
 #include "portable/patch/block_match.h"
 #include "patch/patch_worker.h"
 

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "patch/check_pass.h"
 #include "patch/patch_worker.h"
 #include "support/test_files.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "net/kernel_handles.h"
+#include "platform/kernel_handles.h"
 #include "net/http_client.h"
 
 namespace {
@@ -64,7 +64,7 @@ std::uint64_t Ours(const std::wstring& url, const std::wstring& path) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     const bool ok = file && HttpDownloadFile(
-                                url, file.get(), never,
+                                HttpSession::Open(), url, file.get(), never,
                                 [&](std::uint64_t done, std::uint64_t) {
                                     last = done;
                                     ++chunks;

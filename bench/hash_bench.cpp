@@ -9,7 +9,7 @@
 #include <string>
 
 #include "portable/unique_handle.h"
-#include "net/file_hash.h"
+#include "support/file_digest.h"
 
 namespace {
 

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "app/patch_status.h"
+#include "patch/patch_status.h"
 #include "app/window_state.h"
 #include "support/pictures.h"
 #include "ui/embers.h"
 #include "ui/fonts.h"
 #include "ui/frame_cache.h"
+#include "app/window_proc.h"
 #include "ui/paint.h"
 
 namespace {
@@ -65,7 +66,7 @@ std::vector<double> Run(HDC dc, PatchStatus& status, Page page, FrameMode mode, 
     // the first, which builds every layer, is not among the timed ones.
     for (int i = 0; i < 240; ++i) {
         ++gFrameTick;
-        UpdateEmbers(width, height);
+        UpdateEmbers(width, height, gFrameTick);
     }
     for (int i = 0; i < 3; ++i) {
         Advance(status, page, i);

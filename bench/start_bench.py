@@ -23,11 +23,15 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 import desktop  # noqa: E402
+from desktop import FULL_CHECK, GAME_CONFIG_BODY, PLAY_BODY, SETTINGS, is_orange  # noqa: E402
 # The harness of bench/line: its nginx (with a log of the bytes of every answer), single pixels
 # from the X server, and the check of an installation against its manifest.
-from line_bench import Nginx, Screen, is_orange, machine_load, read_manifest, up_to_date  # noqa
+from line_figures import machine_load  # noqa: E402
+from line_install import read_manifest, up_to_date  # noqa: E402
+from line_servers import start_nginx  # noqa: E402
+from line_window import Screen  # noqa: E402
 
 MIB = 1 << 20
 KIB = 1 << 10
@@ -41,11 +45,6 @@ WRITER_BYTES = 64 * MIB
 # 0.2 s that a player's start pays: every measured start comes after this pause.
 COLD_PAUSE = 3
 
-# Client coordinates fixed by the layout at 900 x 560 (as in tests/e2e).
-PLAY_BODY = (668, 418)
-SETTINGS = (750, 455)
-GAME_CONFIG_BODY = (66, 268)  # orange on the settings page only
-FULL_CHECK = (210, 353)
 
 
 def log(*args):
@@ -213,7 +212,7 @@ class Bench:
         self.args, self.builds, self.manifests = args, builds, manifests
         self.work = args.work
         self.screen = Screen()
-        self.nginx = Nginx(os.path.join(self.work, "srv"), args.port, self.work)
+        self.nginx = start_nginx(os.path.join(self.work, "srv"), args.port, self.work)
         self.entries = {name: read_manifest(path)[1] for name, path in manifests.items()}
         self.times = {}
         self.fetched = {}
