@@ -289,6 +289,23 @@ bool IsTheRest(const HttpAnswer& answer, std::uint64_t from, std::uint64_t maxBy
            (!answer.hasLength || answer.declared == end - from);
 }
 
+// What a sink that continues with Range decides first about an answer: a passing status while
+// retrying waits; anything but the rest asked for is taken whole from its first byte (200) or
+// starts over at the next try. Taken leaves the body's length to the sink.
+template <typename Sink>
+Verdict JudgeResume(Sink& sink, const HttpAnswer& answer, bool retrying, std::uint64_t maxBytes,
+                    bool exact) {
+    if (retrying && IsPassingStatus(answer.status))
+        return Verdict::Busy;
+    if (sink.from > 0 && !IsTheRest(answer, sink.from, maxBytes, exact)) {
+        if (answer.status != kStatusOk)
+            return Verdict::StartOver;
+        if (!sink.StartOver())
+            return Verdict::Refused;
+    }
+    return Verdict::Taken;
+}
+
 // A download into an open file, continued with Range from what it already holds.
 struct FileSink {
     HANDLE file;
@@ -311,16 +328,9 @@ struct FileSink {
         return verdict;
     }
     Verdict JudgeAnswer(const HttpAnswer& answer, bool retrying) {
-        if (retrying && IsPassingStatus(answer.status))
-            return Verdict::Busy;
-        if (from > 0 && !IsTheRest(answer, from, maxBytes, exactSize)) {
-            // Anything but the rest asked for: the whole file (200) is taken from its first
-            // byte at once; any other answer starts the file over at the next try.
-            if (answer.status != kStatusOk)
-                return Verdict::StartOver;
-            if (!StartOver())
-                return Verdict::Refused;
-        }
+        const Verdict resumed = JudgeResume(*this, answer, retrying, maxBytes, exactSize);
+        if (resumed != Verdict::Taken)
+            return resumed;
         const std::uint64_t before = so.have;
         // A body announced longer than the cap can never be accepted: nothing is written.
         if (answer.hasLength && answer.declared > maxBytes - before)
@@ -391,14 +401,9 @@ struct InflatingSink {
         return verdict;
     }
     Verdict JudgeAnswer(const HttpAnswer& answer, bool retrying) {
-        if (retrying && IsPassingStatus(answer.status))
-            return Verdict::Busy;
-        if (from > 0 && !IsTheRest(answer, from, copySize, true)) {
-            if (answer.status != kStatusOk)
-                return Verdict::StartOver;
-            if (!StartOver())
-                return Verdict::Refused;
-        }
+        const Verdict resumed = JudgeResume(*this, answer, retrying, copySize, true);
+        if (resumed != Verdict::Taken)
+            return resumed;
         if (answer.hasLength && answer.declared > copySize - inflater.taken())
             return Verdict::Refused;
         return Verdict::Taken;
