@@ -32,7 +32,7 @@ from line_script import run_script  # noqa: E402
 from line_servers import Proxy, port_free, start_nginx  # noqa: E402
 from line_window import Result, Screen, run_launcher  # noqa: E402
 
-# The line of the issue: a 50 ms round trip and 100 Mbit/s shared by every connection.
+# A player's line: a 50 ms round trip and 100 Mbit/s shared by every connection.
 DELAY_MS = 25
 RATE_MBIT = 100
 CUT = "2M-8M"

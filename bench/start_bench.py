@@ -36,7 +36,7 @@ from line_window import Screen  # noqa: E402
 MIB = 1 << 20
 KIB = 1 << 10
 
-# The installations of the issue: one small file; 32 x 64 MiB; 10,000 x 4 KiB in 100 folders, and
+# The installations measured: one small file; 32 x 64 MiB; 10,000 x 4 KiB in 100 folders, and
 # the same with 1,000 of them missing.
 PACKS = {"one": (1, 4 * KIB, 1), "big": (32, 64 * MIB, 4), "many": (10000, 4 * KIB, 100)}
 MISSING = 1000
